@@ -1,0 +1,297 @@
+#include "platform/drive_map.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvelan {
+namespace {
+
+bool isDirectory(const std::string &path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool exists(const std::string &path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string joinHost(const std::string &dir, std::string_view name) {
+    std::string out = dir;
+    if (out.empty() || out.back() != '/')
+        out += '/';
+    out += name;
+    return out;
+}
+
+// Decodes one UTF-8 sequence at `i`; an invalid byte comes out as itself.
+char32_t nextCodePoint(std::string_view s, size_t &i) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    const size_t extra = b0 >= 0xF0 ? 3 : b0 >= 0xE0 ? 2 : b0 >= 0xC0 ? 1 : 0;
+    if (extra == 0 || i + extra >= s.size()) {
+        ++i;
+        return b0;
+    }
+    char32_t cp = b0 & (0x3Fu >> extra);
+    for (size_t k = 1; k <= extra; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80) {
+            ++i;
+            return b0;
+        }
+        cp = (cp << 6) | (b & 0x3Fu);
+    }
+    i += extra + 1;
+    return cp;
+}
+
+char32_t foldCase(char32_t c) {
+    if (c >= U'A' && c <= U'Z')
+        return c + 32;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+        return c + 32;
+    if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 &&
+        c != 0x17F) {
+        // Latin Extended-A pairs: even upper / odd lower, shifted by one in 0x139..0x148 and
+        // 0x179..0x17E.
+        const bool shifted = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        if (shifted)
+            return (c % 2 == 1) ? c + 1 : c;
+        return (c % 2 == 0) ? c + 1 : c;
+    }
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
+        return c + 32;
+    if (c >= 0x410 && c <= 0x42F)
+        return c + 32;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 80;
+    return c;
+}
+
+bool forbiddenInName(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 32 || c == '*' || c == '?' || c == '<' || c == '>' || c == '|' || c == '"' ||
+           c == ':';
+}
+
+// The case-insensitive matches of `name` in folder `dir`.
+std::vector<std::string> matchesInFolder(const std::string &dir, std::string_view name) {
+    std::vector<std::string> found;
+    std::unique_ptr<DIR, int (*)(DIR *)> d(::opendir(dir.c_str()), ::closedir);
+    if (!d)
+        return found;
+    while (const dirent *entry = ::readdir(d.get())) {
+        const std::string_view entryName(entry->d_name);
+        if (entryName == "." || entryName == "..")
+            continue;
+        if (namesEqualIgnoringCase(entryName, name))
+            found.emplace_back(entryName);
+    }
+    return found;
+}
+
+// Canonical form of a host path: symbolic links resolved for the part that exists, the rest
+// appended as given.
+std::string canonicalHostPath(std::string_view hostPath) {
+    std::string path(hostPath);
+    if (path.empty() || path.front() != '/') {
+        char cwd[PATH_MAX];
+        if (::getcwd(cwd, sizeof cwd))
+            path = joinHost(cwd, path);
+    }
+    std::string tail;
+    while (true) {
+        char real[PATH_MAX];
+        if (::realpath(path.c_str(), real)) {
+            std::string out = real;
+            if (!tail.empty())
+                out = joinHost(out, tail);
+            return out;
+        }
+        const auto slash = path.rfind('/');
+        if (slash == std::string::npos || path == "/")
+            return std::string(hostPath);
+        const std::string last = path.substr(slash + 1);
+        tail = tail.empty() ? last : last + "/" + tail;
+        path = slash == 0 ? "/" : path.substr(0, slash);
+    }
+}
+
+} // namespace
+
+bool namesEqualIgnoringCase(std::string_view a, std::string_view b) {
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (foldCase(nextCodePoint(a, i)) != foldCase(nextCodePoint(b, j)))
+            return false;
+    }
+    return i == a.size() && j == b.size();
+}
+
+Result<DriveMap> DriveMap::forPrefix(std::string prefix) {
+    if (prefix.empty() || prefix.front() != '/') {
+        Error e;
+        e.code = ErrorCode::InvalidPath;
+        e.subject = prefix;
+        e.detail = "The Wine prefix must be an absolute path";
+        return e;
+    }
+    while (prefix.size() > 1 && prefix.back() == '/')
+        prefix.pop_back();
+    DriveMap map;
+    map.m_prefix = std::move(prefix);
+    return map;
+}
+
+Result<DriveMap> DriveMap::fromEnvironment() {
+    if (const char *wine = std::getenv("WINEPREFIX"); wine && *wine)
+        return forPrefix(wine);
+    const char *home = std::getenv("HOME");
+    if (!home || !*home) {
+        Error e;
+        e.code = ErrorCode::InvalidPath;
+        e.detail = "Neither WINEPREFIX nor HOME is set";
+        return e;
+    }
+    return forPrefix(joinHost(home, ".wine"));
+}
+
+std::string DriveMap::driveRoot(char letter) const {
+    if (!m_prefix.empty()) {
+        std::string device = m_prefix + "/dosdevices/" + letter + ":";
+        if (exists(device))
+            return device;
+        if (letter == 'c')
+            return m_prefix + "/drive_c";
+    }
+    if (letter == 'z')
+        return "/";
+    return {};
+}
+
+std::vector<Drive> DriveMap::drives() const {
+    std::vector<Drive> out;
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        std::string root = driveRoot(letter);
+        if (!root.empty() && isDirectory(root))
+            out.push_back({letter, std::move(root)});
+    }
+    return out;
+}
+
+Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
+    auto invalid = [&](std::string why) {
+        Error e;
+        e.code = ErrorCode::InvalidPath;
+        e.subject = std::string(windowsPath);
+        e.detail = std::move(why);
+        return e;
+    };
+    if (windowsPath.size() < 2 || windowsPath[1] != ':' ||
+        !((windowsPath[0] >= 'a' && windowsPath[0] <= 'z') ||
+          (windowsPath[0] >= 'A' && windowsPath[0] <= 'Z')))
+        return invalid("The path does not start with a drive letter");
+    const char letter = static_cast<char>(windowsPath[0] | 0x20);
+    std::string current = driveRoot(letter);
+    if (current.empty()) {
+        Error e;
+        e.code = ErrorCode::NotFound;
+        e.subject = std::string(windowsPath);
+        e.detail = std::string("Drive ") + static_cast<char>(letter - 32) + ": is not mapped";
+        return e;
+    }
+
+    // Take the components apart first, collapsing "." and "..", as Windows does.
+    std::vector<std::string> parts;
+    std::string_view rest = windowsPath.substr(2);
+    while (!rest.empty()) {
+        const auto sep = rest.find_first_of("\\/");
+        std::string part(rest.substr(0, sep));
+        rest = sep == std::string_view::npos ? std::string_view() : rest.substr(sep + 1);
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+            continue;
+        }
+        while (!part.empty() && (part.back() == '.' || part.back() == ' '))
+            part.pop_back();
+        if (part.empty())
+            continue;
+        for (char c : part)
+            if (forbiddenInName(c))
+                return invalid("The name '" + part + "' holds a character Windows forbids");
+        parts.push_back(std::move(part));
+    }
+
+    bool resolving = true;
+    for (const std::string &part : parts) {
+        if (resolving && isDirectory(current)) {
+            std::string exact = joinHost(current, part);
+            if (exists(exact)) {
+                current = std::move(exact);
+                continue;
+            }
+            const auto found = matchesInFolder(current, part);
+            if (found.size() > 1) {
+                Error e;
+                e.code = ErrorCode::AmbiguousName;
+                e.subject = std::string(windowsPath);
+                e.detail = "'" + found[0] + "' and '" + found[1] + "' in " + current;
+                return e;
+            }
+            if (found.size() == 1) {
+                current = joinHost(current, found.front());
+                continue;
+            }
+        }
+        resolving = false;
+        current = joinHost(current, part);
+    }
+    return current;
+}
+
+std::string DriveMap::windowsPath(std::string_view hostPath) const {
+    const std::string path = canonicalHostPath(hostPath);
+    // Longest root wins; among equal roots the first letter. Nothing held: z:.
+    char bestLetter = 'z';
+    std::string bestRoot = "/";
+    size_t bestLength = 0;
+    for (const Drive &drive : drives()) {
+        const std::string root = canonicalHostPath(drive.root);
+        const bool holds = root == "/" || path == root ||
+                           (path.starts_with(root) && path.size() > root.size() &&
+                            path[root.size()] == '/');
+        if (holds && root.size() > bestLength) {
+            bestLetter = drive.letter;
+            bestRoot = root;
+            bestLength = root.size();
+        }
+    }
+    std::string rest = bestRoot == "/" ? path.substr(1) : path.substr(bestRoot.size());
+    while (!rest.empty() && rest.front() == '/')
+        rest.erase(0, 1);
+    std::string out;
+    out += static_cast<char>(bestLetter - 32);
+    out += ":\\";
+    for (char c : rest)
+        out += c == '/' ? '\\' : c;
+    if (out.size() > 3 && out.back() == '\\')
+        out.pop_back();
+    return out;
+}
+
+bool DriveMap::folderExists(std::string_view windowsPath) const {
+    const auto host = hostPath(windowsPath);
+    return host.ok() && isDirectory(host.value());
+}
+
+} // namespace corvelan

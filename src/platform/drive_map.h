@@ -1,0 +1,70 @@
+// Windows paths on a Linux host, mapped the way Wine maps them.
+//
+// The tool only knows Windows paths ("c:\ProgramData\..."). This is the one place that turns them
+// into host paths and back:
+//
+//   drive x:  ->  <prefix>/dosdevices/x:   when that exists
+//                 <prefix>/drive_c         for c: otherwise
+//                 /                        for z: otherwise
+//
+//   c:\ProgramData\Foo\bar.xml
+//   '-+'------------+---------'
+//   drive   components, each matched exactly first, then without regard to letter case
+//
+// A component that does not exist keeps the given spelling, and so does everything after it, so a
+// file about to be created gets the name the caller wrote.
+#pragma once
+
+#include "platform/result.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvelan {
+
+struct Drive {
+    char letter = 'c';  // lower case
+    std::string root;   // host path of the drive's root folder
+};
+
+class DriveMap {
+public:
+    // A map without a prefix: only z: (the host's root folder) is mapped.
+    DriveMap() = default;
+
+    // The map of the Wine prefix at `prefix`, which must be an absolute host path.
+    static Result<DriveMap> forPrefix(std::string prefix);
+
+    // The map of $WINEPREFIX, or of $HOME/.wine when it is unset. The only reader of the
+    // environment; fails when WINEPREFIX is not absolute.
+    static Result<DriveMap> fromEnvironment();
+
+    [[nodiscard]] const std::string &prefix() const { return m_prefix; }
+
+    // The mapped drives whose root folder exists, in letter order.
+    [[nodiscard]] std::vector<Drive> drives() const;
+
+    // Host path of a Windows path ("C:\a\b", "c:/a/b/"). Fails on a path without a drive letter,
+    // with characters Windows forbids, on an unmapped drive, or when a component matches several
+    // names that differ only in case. The result has no trailing separator (but "/" alone).
+    [[nodiscard]] Result<std::string> hostPath(std::string_view windowsPath) const;
+
+    // Windows form ("C:\a\b") of a host path, through the drive whose root holds it (longest
+    // match; z: for the rest). A drive's root folder comes out as "C:\".
+    [[nodiscard]] std::string windowsPath(std::string_view hostPath) const;
+
+    // True when the Windows path names an existing folder.
+    [[nodiscard]] bool folderExists(std::string_view windowsPath) const;
+
+private:
+    [[nodiscard]] std::string driveRoot(char letter) const;
+
+    std::string m_prefix;  // empty: no prefix
+};
+
+// True when the two names are equal without regard to letter case (ASCII, Latin-1, Latin
+// Extended-A, Greek and Cyrillic letters; UTF-8 in).
+[[nodiscard]] bool namesEqualIgnoringCase(std::string_view a, std::string_view b);
+
+} // namespace corvelan

@@ -1,0 +1,59 @@
+// Files on the host, with the Windows semantics the tool relies on.
+//
+// Replacing a file's content (replaceFileContent, copyFile) never writes into the file itself:
+//
+//   1. create  <folder>/.<name>.corvelan-XXXXXX   (the folder of the real file behind any link)
+//   2. write the new content, give it the old file's owner, extended attributes and mode
+//   3. fsync, close, rename over the file, fsync the folder
+//
+// so a crash or a full disk leaves the old file or the new one, never a mix, and a read-only
+// or hidden file keeps its attributes. A failure removes the temporary file and leaves the
+// original as it was.
+#pragma once
+
+#include "platform/result.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvelan::fs {
+
+// Windows file attribute bits.
+inline constexpr std::uint32_t kReadOnly = 0x1;
+inline constexpr std::uint32_t kHidden = 0x2;
+inline constexpr std::uint32_t kSystem = 0x4;
+inline constexpr std::uint32_t kDirectory = 0x10;
+inline constexpr std::uint32_t kArchive = 0x20;
+inline constexpr std::uint32_t kNormal = 0x80;
+
+// The whole content of a regular file. Fails on a folder (NotAFile), a file larger than
+// `maxSize` (TooLarge), or an OS error.
+[[nodiscard]] Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize);
+
+// The file's Windows attributes: read-only when no write permission bit is set, hidden and
+// system from Wine's user.DOSATTRIB (a name starting with '.' is hidden when it has none),
+// directory for a folder, archive for a file.
+[[nodiscard]] Result<std::uint32_t> fileAttributes(const std::string &hostPath);
+
+// Sets read-only, hidden and system as Wine does: read-only clears every write bit, clearing it
+// gives the owner write permission; hidden and system go into user.DOSATTRIB. Other bits are
+// ignored. Leaves the file unchanged on failure.
+[[nodiscard]] Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes);
+
+// Replaces the content of `hostPath` atomically (see above); creates the file when it does not
+// exist. A symbolic link stays a link and the file it points to is replaced.
+[[nodiscard]] Status replaceFileContent(const std::string &hostPath, std::string_view bytes);
+
+// Copies `from` over `to`, replacing an existing destination atomically. A read-only destination
+// is refused (EACCES), as Windows does. Copying a file onto itself (the same inode, whatever the
+// path) succeeds and leaves it untouched.
+[[nodiscard]] Status copyFile(const std::string &from, const std::string &to);
+
+// Host path of the folder that holds the running executable, links resolved.
+[[nodiscard]] Result<std::string> executableFolder();
+
+// Host path of the process's current folder.
+[[nodiscard]] Result<std::string> currentFolder();
+
+} // namespace corvelan::fs

@@ -1,0 +1,102 @@
+#include "windows/update_tool.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <exception>
+
+namespace corvelan::windows {
+namespace {
+
+template <typename Widget> Widget *place(QWidget *parent, const char *name, int left, int top,
+                                         int width, int height) {
+    auto *widget = new Widget(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+QPushButton *button(QWidget *parent, const char *name, const char *caption, int left, int top,
+                    int width, int height) {
+    auto *b = place<QPushButton>(parent, name, left, top, width, height);
+    b->setText(QString::fromLatin1(caption));
+    // Enter and Escape press no button of this window.
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    return b;
+}
+
+} // namespace
+
+UpdateTool::UpdateTool(DriveMap drives, QWidget *parent)
+    : QWidget(parent), m_session(std::move(drives)) {
+    setObjectName(QStringLiteral("UpdateTool"));
+    setWindowTitle(QStringLiteral("Corvelan DTM Update Tool - V1.1"));
+    setFixedSize(526, 344);
+
+    // Created in tab order; positions in pixels at 96 dots per inch.
+    m_list = place<QListWidget>(this, "List1", 24, 56, 481, 173);
+    m_list->setSortingEnabled(false);
+    m_list->setUniformItemSizes(true);
+    m_heading = place<QLabel>(this, "Label1", 24, 16, 185, 25);
+    m_heading->setText(QStringLiteral("Installed DTM's"));
+    QFont headingFont(QStringLiteral("MS Sans Serif"), 12, QFont::Bold);
+    headingFont.setItalic(false);
+    headingFont.setUnderline(false);
+    m_heading->setFont(headingFont);
+    m_instruction = place<QLabel>(this, "Label2", 24, 248, 425, 25);
+    m_instruction->setText(QStringLiteral("Click to Install or Remove the QVX TSR 7700 DTM."));
+    m_install = button(this, "cmdUpdate", "Install", 88, 288, 65, 25);
+    m_exit = button(this, "cmdExit", "Exit", 360, 288, 81, 25);
+    m_remove = button(this, "cmdRemove", "Remove", 224, 288, 65, 25);
+    for (QLabel *label : {m_heading, m_instruction}) {
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setFocusPolicy(Qt::NoFocus);
+    }
+    setTabOrder(m_list, m_install);
+    setTabOrder(m_install, m_exit);
+    setTabOrder(m_exit, m_remove);
+
+    connect(m_exit, &QPushButton::clicked, this, &UpdateTool::cmdExit_Click);
+
+    runHandler(QStringLiteral("The start-up check"), [this] {
+        if (m_session.startUp(*this) == workflows::StartupOutcome::CatalogueNotLoaded &&
+            m_session.loadError())
+            m_list->setToolTip(QString::fromStdString(m_session.loadError()->message()));
+    });
+    m_list->setFocus();
+}
+
+void UpdateTool::addLine(const std::string &line) {
+    m_list->addItem(QString::fromStdString(line));
+}
+
+void UpdateTool::clearList() { m_list->clear(); }
+
+void UpdateTool::setInstallEnabled(bool enabled) { m_install->setEnabled(enabled); }
+
+void UpdateTool::cmdExit_Click() {
+    // Every window of the tool goes at once; nothing is saved, since each workflow saved its
+    // own work.
+    QApplication::closeAllWindows();
+    QCoreApplication::quit();
+}
+
+void UpdateTool::runHandler(const QString &what, const std::function<void()> &handler) {
+    QString failure;
+    try {
+        handler();
+        return;
+    } catch (const std::exception &e) {
+        failure = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        failure = QStringLiteral("an unknown error");
+    }
+    QMessageBox::critical(this, windowTitle(),
+                          QStringLiteral("%1 failed: %2").arg(what, failure));
+}
+
+} // namespace corvelan::windows

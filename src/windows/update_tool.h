@@ -1,0 +1,50 @@
+// The main window: the catalogue listing, two labels and the Install, Remove and Exit buttons.
+// It binds events to the workflows of UpdateSession and holds no rules of its own.
+#pragma once
+
+#include "workflows/ports.h"
+#include "workflows/update_session.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace corvelan::windows {
+
+class UpdateTool : public QWidget, private workflows::ListView {
+    Q_OBJECT
+
+public:
+    // Builds the window and runs the start-up check before it is first shown.
+    explicit UpdateTool(DriveMap drives, QWidget *parent = nullptr);
+
+    // Full path of the description file to install; set by the file selection window.
+    QString NewFileName;
+
+    [[nodiscard]] const workflows::UpdateSession &session() const { return m_session; }
+
+private:
+    void addLine(const std::string &line) override;
+    void clearList() override;
+    void setInstallEnabled(bool enabled) override;
+
+    void cmdExit_Click();
+    // Runs `handler`; a failure inside it is shown in an error box that names it, and the tool
+    // goes on.
+    void runHandler(const QString &what, const std::function<void()> &handler);
+
+    workflows::UpdateSession m_session;
+    QListWidget *m_list;
+    QLabel *m_heading;
+    QLabel *m_instruction;
+    QPushButton *m_install;
+    QPushButton *m_exit;
+    QPushButton *m_remove;
+};
+
+} // namespace corvelan::windows

@@ -1,0 +1,62 @@
+// A strict, lean pass over an XML document with expat, in namespace mode.
+//
+// The scanner reports the elements of one name (unprefixed, whatever default namespace is in
+// force) with their attributes and byte spans, and describes the root element. It keeps no tree.
+//
+//   <Root xmlns="urn:x">  <File a="1"/>  <File b="2"> ... </File>  </Root>
+//   ^ rootStartTag        ^--- span ---^ ^-------- span --------^  ^ rootEndTag
+//
+// Spans follow xml/splice.h. An element that an internal entity reference produced reports the
+// span of the reference ("&e;"), so a caller must check that a span holds the element's own start
+// tag before it cuts there.
+//
+// Strictness: a document that is not well-formed (namespaces included) does not scan. Nor does one
+// that refers to an entity whose text the scanner cannot see: an external entity, or an
+// undeclared one that a DTD it does not read might declare. No external entity or DTD is ever
+// read; expat's protection against entity amplification stays on.
+#pragma once
+
+#include "platform/result.h"
+#include "xml/splice.h"
+#include "xml/text_encoding.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace corvelan::xml {
+
+// An attribute as a DOM shows it: qualified name ("a", "p:a", "xmlns", "xmlns:p") and value,
+// UTF-8. Views are valid during the handler call only.
+struct Attribute {
+    std::string_view name;
+    std::string_view value;
+};
+
+class ScanHandler {
+public:
+    virtual ~ScanHandler() = default;
+    // A watched element starts. `attributes` come as a DOM lists them: its namespace declarations
+    // first, then its other attributes in document order.
+    virtual void elementStart(std::int64_t offset, std::span<const Attribute> attributes) = 0;
+    // The innermost open watched element ends just before `end`.
+    virtual void elementEnd(std::int64_t end) = 0;
+};
+
+struct DocumentShape {
+    TextEncoding encoding = TextEncoding::Utf8;
+    std::string rootName;         // qualified name as written
+    bool rootUnprefixed = false;  // no prefix (a default namespace may apply)
+    std::string rootLocalName;
+    Span rootStartTag;
+    Span rootEndTag;  // length 0 for an empty root "<Root/>", at the end of its start tag
+};
+
+// Scans `bytes`, reporting the unprefixed elements named `watched` to `handler` (which may be
+// null). Fails with XmlSyntax (offset, line, column of the fault) or XmlUnseenEntity; the handler
+// may then have seen part of the document.
+[[nodiscard]] Result<DocumentShape> scanDocument(std::string_view bytes, std::string_view watched,
+                                                 ScanHandler *handler);
+
+} // namespace corvelan::xml

@@ -1,0 +1,154 @@
+#include "xml/text_encoding.h"
+
+#include <cstdint>
+
+namespace corvelan::xml {
+namespace {
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+void appendUnit(std::string &out, std::uint32_t unit, TextEncoding encoding) {
+    const auto lo = static_cast<char>(unit & 0xFF);
+    const auto hi = static_cast<char>((unit >> 8) & 0xFF);
+    if (encoding == TextEncoding::Utf16LE) {
+        out += lo;
+        out += hi;
+    } else {
+        out += hi;
+        out += lo;
+    }
+}
+
+void appendReference(std::string &out, std::uint32_t cp, TextEncoding encoding) {
+    const std::string ref = "&#" + std::to_string(cp) + ";";
+    for (char c : ref) {
+        if (encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE)
+            appendUnit(out, static_cast<unsigned char>(c), encoding);
+        else
+            out += c;
+    }
+}
+
+} // namespace
+
+TextEncoding detectEncoding(std::string_view bytes, std::string_view declared) {
+    if (bytes.starts_with("\xFF\xFE"))
+        return TextEncoding::Utf16LE;
+    if (bytes.starts_with("\xFE\xFF"))
+        return TextEncoding::Utf16BE;
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        return TextEncoding::Utf8;
+    if (bytes.size() >= 2 && bytes[0] != '\0' && bytes[1] == '\0')
+        return TextEncoding::Utf16LE;
+    if (bytes.size() >= 2 && bytes[0] == '\0' && bytes[1] != '\0')
+        return TextEncoding::Utf16BE;
+    if (equalsIgnoringAsciiCase(declared, "ISO-8859-1"))
+        return TextEncoding::Latin1;
+    if (equalsIgnoringAsciiCase(declared, "US-ASCII"))
+        return TextEncoding::Ascii;
+    return TextEncoding::Utf8;
+}
+
+std::string encodeText(std::string_view utf8, TextEncoding encoding) {
+    if (encoding == TextEncoding::Utf8)
+        return std::string(utf8);
+    std::string out;
+    out.reserve(utf8.size() * (unitSize(encoding)));
+    for (size_t i = 0; i < utf8.size();) {
+        const auto b0 = static_cast<unsigned char>(utf8[i]);
+        std::uint32_t cp = b0;
+        size_t length = 1;
+        if (b0 >= 0xF0) {
+            length = 4;
+            cp = b0 & 0x07u;
+        } else if (b0 >= 0xE0) {
+            length = 3;
+            cp = b0 & 0x0Fu;
+        } else if (b0 >= 0xC0) {
+            length = 2;
+            cp = b0 & 0x1Fu;
+        }
+        if (i + length > utf8.size())
+            length = 1;  // a cut sequence: take the byte as it is
+        for (size_t k = 1; k < length; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+        i += length;
+
+        switch (encoding) {
+        case TextEncoding::Utf8:
+            break;
+        case TextEncoding::Latin1:
+        case TextEncoding::Ascii:
+            if (cp < (encoding == TextEncoding::Latin1 ? 0x100u : 0x80u))
+                out += static_cast<char>(cp);
+            else
+                appendReference(out, cp, encoding);
+            break;
+        case TextEncoding::Utf16LE:
+        case TextEncoding::Utf16BE:
+            if (cp >= 0x10000) {
+                cp -= 0x10000;
+                appendUnit(out, 0xD800 + (cp >> 10), encoding);
+                appendUnit(out, 0xDC00 + (cp & 0x3FF), encoding);
+            } else {
+                appendUnit(out, cp, encoding);
+            }
+            break;
+        }
+    }
+    return out;
+}
+
+std::string escapeAttributeValue(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (char c : utf8) {
+        switch (c) {
+        case '&': out += "&#38;"; break;
+        case '<': out += "&#60;"; break;
+        case '"': out += "&#34;"; break;
+        case '\t': out += "&#9;"; break;
+        case '\n': out += "&#10;"; break;
+        case '\r': out += "&#13;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+int unitSize(TextEncoding encoding) {
+    return (encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE) ? 2 : 1;
+}
+
+bool holdsAscii(std::string_view bytes, std::int64_t offset, std::string_view ascii,
+                TextEncoding encoding) {
+    const int unit = unitSize(encoding);
+    if (offset < 0 ||
+        offset + static_cast<std::int64_t>(ascii.size()) * unit > static_cast<std::int64_t>(bytes.size()))
+        return false;
+    const auto *p = bytes.data() + offset;
+    for (char c : ascii) {
+        if (unit == 1) {
+            if (*p != c)
+                return false;
+        } else {
+            const char lo = encoding == TextEncoding::Utf16LE ? p[0] : p[1];
+            const char hi = encoding == TextEncoding::Utf16LE ? p[1] : p[0];
+            if (lo != c || hi != '\0')
+                return false;
+        }
+        p += unit;
+    }
+    return true;
+}
+
+} // namespace corvelan::xml
