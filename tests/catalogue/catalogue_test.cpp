@@ -1,0 +1,298 @@
+#include "catalogue/catalogue.h"
+#include "support/temp_prefix.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace corvelan::catalogue {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+// The device entry exactly as it must stand in a saved catalogue; `version` is already in the
+// file's encoding and escaped.
+std::string entry(const std::string &version) {
+    return "<File DDXMLFile=\"QVX TSR 7700.XML\" Filename=\"QVX TSR 7700.XML\" Fileversion=\"" +
+           version +
+           "\" ProductName=\"QVXTSR7700\" Vendorname=\"629\" ProductID=\"QVX TSR 7700\" "
+           "ImageLarge=\"pictures/QVXTSR7700.jpg\" ImageSmall=\"pictures/QVXTSR7700Small.ico\" "
+           "ImageIcon=\"pictures/QVXTSR7700Large.ico\" CompanyLogo=\"pictures/corvelan.jpg\" "
+           "ImageCompanyIcon=\"pictures/corvelan.ico\" "
+           "CAPPLogo=\"pictures/TechnologyApproved.jpg\"/>\r\n";
+}
+
+std::string utf16(const std::string &ascii, bool little) {
+    std::string out = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (char c : ascii) {
+        out += little ? c : '\0';
+        out += little ? '\0' : c;
+    }
+    return out;
+}
+
+// Install's catalogue work: remove the device's entries, append the new one, save.
+Result<Catalogue> install(const Catalogue &catalogue, std::string_view version) {
+    auto splices = catalogue.planRemoveDeviceEntries();
+    if (!splices)
+        return splices.error();
+    auto insert = catalogue.planAppendDeviceEntry(version);
+    if (!insert)
+        return insert.error();
+    splices->push_back(insert.value());
+    return catalogue.edited(std::move(splices).value());
+}
+
+TEST(CatalogueEdit, InstallChangesOnlyTheDeviceEntries) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string e20 = entry("2.0");
+    struct Case {
+        const char *name;
+        std::string before;
+        std::string version;
+        std::string after;
+    } cases[] = {
+        {"UTF-8 with BOM and CRLF",
+         bom + "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n"
+               "<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
+               "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1.0\"/>\r\n</DDXMLRepository>\r\n",
+         "2.0",
+         bom + "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n"
+               "<File ProductID=\"A\" Fileversion=\"1\"/>\r\n\r\n" +
+             e20 + "</DDXMLRepository>\r\n"},
+        {"LF, tabs, single quotes, no final newline",
+         "<DDXMLRepository>\n\t<File ProductID='QVX TSR 7700'/>\n\t<File ProductID='B'/>\n"
+         "</DDXMLRepository>",
+         "2.0", "<DDXMLRepository>\n\t\n\t<File ProductID='B'/>\n" + e20 + "</DDXMLRepository>"},
+        {"comments stay, even one that looks like an entry",
+         "<!-- head --><DDXMLRepository><!-- <File ProductID='QVX TSR 7700'/> -->"
+         "<File ProductID='C' a = 'x' /></DDXMLRepository><!-- tail -->",
+         "2.0",
+         "<!-- head --><DDXMLRepository><!-- <File ProductID='QVX TSR 7700'/> -->"
+         "<File ProductID='C' a = 'x' />" +
+             e20 + "</DDXMLRepository><!-- tail -->"},
+        {"DOCTYPE with an internal entity",
+         "<!DOCTYPE DDXMLRepository [<!ENTITY v '9.9'>]>\n<DDXMLRepository>"
+         "<File ProductID='D' Fileversion='&v;'/><File ProductID='QVX TSR 7700' "
+         "Fileversion='&v;'>&v;</File></DDXMLRepository>",
+         "2.0",
+         "<!DOCTYPE DDXMLRepository [<!ENTITY v '9.9'>]>\n<DDXMLRepository>"
+         "<File ProductID='D' Fileversion='&v;'/>" +
+             e20 + "</DDXMLRepository>"},
+        {"default namespace",
+         "<DDXMLRepository xmlns=\"urn:corvelan:test\">\r\n<File ProductID=\"QVX TSR 7700\"/>\r\n"
+         "</DDXMLRepository>",
+         "2.0", "<DDXMLRepository xmlns=\"urn:corvelan:test\">\r\n\r\n" + e20 + "</DDXMLRepository>"},
+        {"empty root", "<?xml version=\"1.0\"?>\n<DDXMLRepository/>\n", "2.0",
+         "<?xml version=\"1.0\"?>\n<DDXMLRepository>" + e20 + "</DDXMLRepository>\n"},
+        {"empty root with attributes and a space",
+         "<DDXMLRepository v='1' />", "2.0", "<DDXMLRepository v='1' >" + e20 + "</DDXMLRepository>"},
+        {"nested entries, inner ones go with the outer",
+         "<DDXMLRepository><Group><File ProductID='QVX TSR 7700'><File ProductID='QVX TSR 7700'/>"
+         "</File></Group><File ProductID='X'><File ProductID='QVX TSR 7700'/></File>"
+         "</DDXMLRepository>",
+         "2.0",
+         "<DDXMLRepository><Group></Group><File ProductID='X'></File>" + e20 + "</DDXMLRepository>"},
+        {"two device entries side by side, a lower-case one stays",
+         "<DDXMLRepository><File ProductID=\"QVX TSR 7700\"/><File ProductID=\"QVX TSR 7700\" "
+         "Fileversion=\"0.9\"/><File ProductID=\"qvx tsr 7700\"/></DDXMLRepository>",
+         "2.0",
+         "<DDXMLRepository><File ProductID=\"qvx tsr 7700\"/>" + e20 + "</DDXMLRepository>"},
+        {"attributes over several lines",
+         "<DDXMLRepository>\r\n  <File\r\n    ProductID=\"QVX TSR 7700\"\r\n    Fileversion=\"1\" "
+         "/>\r\n</DDXMLRepository>",
+         "2.0", "<DDXMLRepository>\r\n  \r\n" + e20 + "</DDXMLRepository>"},
+        {"ISO-8859-1 takes references for what it cannot hold",
+         "<?xml version='1.0' encoding='ISO-8859-1'?><DDXMLRepository>"
+         "<File ProductID='Gr\xF6\xDF" "e'/></DDXMLRepository>",
+         "v\xC3\xA9\xE2\x82\xAC",
+         "<?xml version='1.0' encoding='ISO-8859-1'?><DDXMLRepository>"
+         "<File ProductID='Gr\xF6\xDF" "e'/>" +
+             entry("v\xE9&#8364;") + "</DDXMLRepository>"},
+        {"version that needs escaping", "<DDXMLRepository>\n</DDXMLRepository>",
+         "1.0 <\"beta\"> & co\t",
+         "<DDXMLRepository>\n" + entry("1.0 &#60;&#34;beta&#34;> &#38; co&#9;") +
+             "</DDXMLRepository>"},
+        {"empty version", "<DDXMLRepository></DDXMLRepository>", "",
+         "<DDXMLRepository>" + entry("") + "</DDXMLRepository>"},
+        {"UTF-16 LE with BOM",
+         utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<DDXMLRepository>\r\n"
+               "<File ProductID=\"QVX TSR 7700\"/>\r\n</DDXMLRepository>",
+               true),
+         "2.0",
+         utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<DDXMLRepository>\r\n\r\n" + e20 +
+                   "</DDXMLRepository>",
+               true)},
+        {"UTF-16 BE with BOM",
+         utf16("<DDXMLRepository><File ProductID=\"Z\"/></DDXMLRepository>", false), "2.0",
+         utf16("<DDXMLRepository><File ProductID=\"Z\"/>" + e20 + "</DDXMLRepository>", false)},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        TempDir dir;
+        const std::string path = dir / "DDXMLRepository.xml";
+        writeFile(path, tc.before);
+        auto loaded = Catalogue::load(path);
+        ASSERT_TRUE(loaded.ok()) << loaded.error().message();
+        auto changed = install(loaded.value(), tc.version);
+        ASSERT_TRUE(changed.ok()) << changed.error().message();
+        ASSERT_TRUE(changed->saveTo(path).ok());
+        EXPECT_EQ(readFile(path), tc.after);
+        EXPECT_EQ(loaded->bytes(), tc.before) << "the loaded catalogue is not changed by an edit";
+
+        // The result is a catalogue again, with one device entry, listed last.
+        auto reloaded = Catalogue::load(path);
+        ASSERT_TRUE(reloaded.ok());
+        const auto lines = reloaded->listing();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(lines.back().starts_with("QVX TSR 7700  Revision: "));
+        EXPECT_EQ(std::count_if(reloaded->entries().begin(), reloaded->entries().end(),
+                                [](const CatalogueEntry &e) { return e.isDevice(); }),
+                  1);
+    }
+}
+
+TEST(CatalogueEdit, RemoveAloneCutsOnlyTheDeviceSpans) {
+    const std::string before = "<DDXMLRepository>\r\n<File ProductID=\"A\"/>\r\n"
+                               "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"></File>\r\n"
+                               "<File ProductID=\"B\"/>\r\n</DDXMLRepository>";
+    auto catalogue = Catalogue::parse(before);
+    ASSERT_TRUE(catalogue.ok());
+    auto splices = catalogue->planRemoveDeviceEntries();
+    ASSERT_TRUE(splices.ok());
+    auto removed = catalogue->edited(splices.value());
+    ASSERT_TRUE(removed.ok());
+    EXPECT_EQ(removed->bytes(), "<DDXMLRepository>\r\n<File ProductID=\"A\"/>\r\n\r\n"
+                                "<File ProductID=\"B\"/>\r\n</DDXMLRepository>");
+    // Nothing to remove: no splice, same bytes.
+    EXPECT_TRUE(removed->planRemoveDeviceEntries().value().empty());
+}
+
+TEST(CatalogueEdit, RefusesEditsItCannotMakeExactly) {
+    auto fromEntity = Catalogue::parse(
+        "<!DOCTYPE DDXMLRepository [<!ENTITY d '<File ProductID=\"QVX TSR 7700\"/>'>]>"
+        "<DDXMLRepository>&d;</DDXMLRepository>");
+    ASSERT_TRUE(fromEntity.ok());
+    EXPECT_EQ(fromEntity->listing(), (std::vector<std::string>{"QVX TSR 7700  Revision: "}));
+    EXPECT_EQ(fromEntity->planRemoveDeviceEntries().error().code, ErrorCode::EditRefused);
+
+    auto otherRoot = Catalogue::parse("<Catalog><File ProductID='QVX TSR 7700'/></Catalog>");
+    ASSERT_TRUE(otherRoot.ok());
+    EXPECT_FALSE(otherRoot->hasRepositoryRoot());
+    EXPECT_EQ(otherRoot->planAppendDeviceEntry("1").error().code, ErrorCode::NotRepository);
+    auto prefixed = Catalogue::parse("<p:DDXMLRepository xmlns:p='urn:p'/>");
+    EXPECT_EQ(prefixed->planAppendDeviceEntry("1").error().code, ErrorCode::NotRepository);
+
+    // The device entry as the root: cutting it would leave no document.
+    auto rootEntry = Catalogue::parse("<File ProductID='QVX TSR 7700'/>");
+    ASSERT_TRUE(rootEntry.ok());
+    auto cut = rootEntry->edited(rootEntry->planRemoveDeviceEntries().value());
+    ASSERT_FALSE(cut.ok());
+    EXPECT_EQ(cut.error().code, ErrorCode::EditRefused);
+    EXPECT_EQ(rootEntry->bytes(), "<File ProductID='QVX TSR 7700'/>");
+}
+
+TEST(CatalogueListing, OneLinePerEntryWithItsOwnValues) {
+    struct Case {
+        const char *name;
+        std::string xml;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"document order, product first",
+         "<DDXMLRepository><File Fileversion='1.1' ProductID='A'/><File ProductID='B' "
+         "Fileversion='2'/></DDXMLRepository>",
+         {"A  Revision: 1.1", "B  Revision: 2"}},
+        {"no attributes, no line", "<DDXMLRepository><File/><File>text</File></DDXMLRepository>",
+         {}},
+        {"missing values show as empty, never carried over",
+         "<DDXMLRepository><File Fileversion='3'/><File ProductID='C'/><File x='y'/>"
+         "</DDXMLRepository>",
+         {"  Revision: 3", "C  Revision: ", "  Revision: "}},
+        {"a namespace declaration is an attribute",
+         "<DDXMLRepository><File xmlns='urn:x'/></DDXMLRepository>", {"  Revision: "}},
+        {"names are exact", "<DDXMLRepository xmlns:p='urn:p'><File productid='a' "
+                            "p:ProductID='b' FileVersion='c'/></DDXMLRepository>",
+         {"  Revision: "}},
+        {"nested anywhere, any root",
+         "<Other><a><File ProductID='N' Fileversion='1'><File ProductID='M'/></File></a></Other>",
+         {"N  Revision: 1", "M  Revision: "}},
+        {"no File elements", "<DDXMLRepository><Entry ProductID='Q'/></DDXMLRepository>", {}},
+        {"values as the parser gives them",
+         "<DDXMLRepository><File ProductID='R&amp;D &#x263A;' Fileversion=' 1\n2 '/>"
+         "</DDXMLRepository>",
+         {"R&D \xE2\x98\xBA  Revision:  1 2 "}},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        auto catalogue = Catalogue::parse(tc.xml);
+        ASSERT_TRUE(catalogue.ok()) << catalogue.error().message();
+        EXPECT_EQ(catalogue->listing(), tc.lines);
+    }
+}
+
+TEST(CatalogueListing, HasNoLimitOnAttributes) {
+    std::string xml = "<DDXMLRepository><File";
+    for (int i = 0; i < 40000; ++i)
+        xml += " a" + std::to_string(i) + "='x'";
+    xml += " ProductID='Wide' Fileversion='9'/></DDXMLRepository>";
+    auto catalogue = Catalogue::parse(xml);
+    ASSERT_TRUE(catalogue.ok());
+    EXPECT_EQ(catalogue->entries()[0].attributeCount, 40002u);
+    EXPECT_EQ(catalogue->listing(), (std::vector<std::string>{"Wide  Revision: 9"}));
+}
+
+TEST(CatalogueLoad, RefusesWhatItCannotReadWhole) {
+    TempDir dir;
+    struct Case {
+        const char *name;
+        const char *file;
+        const char *bytes;  // null: not created
+        ErrorCode code;
+    } cases[] = {
+        {"missing", "missing.xml", nullptr, ErrorCode::NotFound},
+        {"empty", "empty.xml", "", ErrorCode::XmlSyntax},
+        {"not well-formed", "broken.xml", "<DDXMLRepository><File></DDXMLRepository>",
+         ErrorCode::XmlSyntax},
+        {"unsupported encoding", "cp1252.xml",
+         "<?xml version='1.0' encoding='windows-1252'?><DDXMLRepository/>", ErrorCode::XmlSyntax},
+        {"external entity", "ext.xml",
+         "<!DOCTYPE DDXMLRepository [<!ENTITY x SYSTEM 'file:///etc/passwd'>]>"
+         "<DDXMLRepository>&x;</DDXMLRepository>",
+         ErrorCode::XmlUnseenEntity},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        const std::string path = dir / tc.file;
+        if (tc.bytes)
+            writeFile(path, tc.bytes);
+        auto catalogue = Catalogue::load(path);
+        ASSERT_FALSE(catalogue.ok());
+        EXPECT_EQ(catalogue.error().code, tc.code);
+        EXPECT_EQ(catalogue.error().subject, path);
+        if (tc.bytes) {
+            EXPECT_EQ(readFile(path), tc.bytes) << "never changed";
+        }
+    }
+    EXPECT_EQ(Catalogue::load(dir.path()).error().code, ErrorCode::NotAFile);
+}
+
+TEST(CatalogueSave, KeepsAReadOnlyCatalogueReadOnly) {
+    TempDir dir;
+    const std::string path = dir / "DDXMLRepository.xml";
+    writeFile(path, "<DDXMLRepository>\r\n</DDXMLRepository>\r\n");
+    ::chmod(path.c_str(), 0444);
+    auto catalogue = Catalogue::load(path);
+    ASSERT_TRUE(catalogue.ok());
+    auto changed = install(catalogue.value(), "3.1");
+    ASSERT_TRUE(changed.ok());
+    ASSERT_TRUE(changed->saveTo(path).ok());
+    EXPECT_EQ(readFile(path), "<DDXMLRepository>\r\n" + entry("3.1") + "</DDXMLRepository>\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+}
+
+} // namespace
+} // namespace corvelan::catalogue

@@ -1,0 +1,44 @@
+// Temporary folders and Wine prefixes for tests, removed when the test ends.
+#pragma once
+
+#include "platform/drive_map.h"
+
+#include <string>
+#include <string_view>
+
+namespace corvelan::test {
+
+// A fresh folder under the system's temporary folder.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    [[nodiscard]] const std::string &path() const { return m_path; }
+    [[nodiscard]] std::string operator/(std::string_view name) const;
+
+private:
+    std::string m_path;
+};
+
+// A Wine prefix with drive c:, optionally holding the host product's repository.
+class TempPrefix : public TempDir {
+public:
+    // Creates drive_c and, when asked, the repository folder and its pictures folder (named as
+    // given, to try letter case).
+    explicit TempPrefix(bool withRepository = true, std::string_view picturesName = "Pictures");
+
+    [[nodiscard]] std::string repositoryDir() const;
+    [[nodiscard]] std::string catalogueFile() const;
+    [[nodiscard]] DriveMap drives() const;
+};
+
+void writeFile(const std::string &path, std::string_view bytes);
+[[nodiscard]] std::string readFile(const std::string &path);
+[[nodiscard]] bool fileExists(const std::string &path);
+// Names in `folder`, sorted.
+[[nodiscard]] std::string listFolder(const std::string &folder);
+
+} // namespace corvelan::test

@@ -1,0 +1,148 @@
+#include "support/temp_prefix.h"
+#include "windows/update_tool.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace corvelan::windows {
+namespace {
+
+using test::TempPrefix;
+
+QStringList lines(const UpdateTool &window) {
+    QStringList out;
+    auto *list = window.findChild<QListWidget *>(QStringLiteral("List1"));
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+class UpdateToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::writeFile(prefix.catalogueFile(),
+                        "<DDXMLRepository>\r\n<File ProductID=\"B\" Fileversion=\"2\"/>\r\n"
+                        "<File ProductID=\"A\" Fileversion=\"1\"/>\r\n</DDXMLRepository>\r\n");
+    }
+    template <typename T> T *child(const UpdateTool &window, const char *name) {
+        auto *widget = window.findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    TempPrefix prefix;
+};
+
+TEST_F(UpdateToolTest, IsLaidOutAsDesigned) {
+    UpdateTool window(prefix.drives());
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvelan DTM Update Tool - V1.1"));
+    EXPECT_EQ(window.size(), QSize(526, 344));
+    struct Control {
+        const char *name;
+        const char *kind;
+        const char *text;
+        QRect geometry;
+    } controls[] = {
+        {"List1", "QListWidget", "", {24, 56, 481, 173}},
+        {"Label1", "QLabel", "Installed DTM's", {24, 16, 185, 25}},
+        {"Label2", "QLabel", "Click to Install or Remove the QVX TSR 7700 DTM.", {24, 248, 425, 25}},
+        {"cmdUpdate", "QPushButton", "Install", {88, 288, 65, 25}},
+        {"cmdRemove", "QPushButton", "Remove", {224, 288, 65, 25}},
+        {"cmdExit", "QPushButton", "Exit", {360, 288, 81, 25}},
+    };
+    for (const Control &c : controls) {
+        SCOPED_TRACE(c.name);
+        auto *widget = child<QWidget>(window, c.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_STREQ(widget->metaObject()->className(), c.kind);
+        EXPECT_EQ(widget->geometry(), c.geometry);
+        EXPECT_TRUE(widget->isEnabled());
+        if (auto *label = qobject_cast<QLabel *>(widget)) {
+            EXPECT_EQ(label->text(), QString::fromUtf8(c.text));
+        }
+        if (auto *button = qobject_cast<QPushButton *>(widget)) {
+            EXPECT_EQ(button->text(), QString::fromUtf8(c.text));
+            EXPECT_FALSE(button->isDefault());
+            EXPECT_FALSE(button->autoDefault());
+        }
+    }
+    const QFont font = child<QLabel>(window, "Label1")->font();
+    EXPECT_EQ(font.family(), QStringLiteral("MS Sans Serif"));
+    EXPECT_EQ(font.pointSize(), 12);
+    EXPECT_TRUE(font.bold());
+    EXPECT_FALSE(font.italic());
+    EXPECT_FALSE(font.underline());
+    EXPECT_FALSE(child<QListWidget>(window, "List1")->isSortingEnabled());
+}
+
+TEST_F(UpdateToolTest, ListsTheCatalogueBeforeItIsShown) {
+    UpdateTool window(prefix.drives());
+    EXPECT_EQ(lines(window), (QStringList{QStringLiteral("B  Revision: 2"),
+                                          QStringLiteral("A  Revision: 1")}));
+    EXPECT_TRUE(child<QPushButton>(window, "cmdUpdate")->isEnabled());
+}
+
+TEST_F(UpdateToolTest, FailedStartUpDisablesOnlyInstall) {
+    TempPrefix empty(false);
+    UpdateTool window(empty.drives());
+    EXPECT_EQ(lines(window),
+              (QStringList{QStringLiteral("Folder Missing"),
+                           QStringLiteral("c:\\ProgramData\\Schneider Electric\\PTK Generic "
+                                          "DTM\\DDXMLRepository\\")}));
+    EXPECT_FALSE(child<QPushButton>(window, "cmdUpdate")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(window, "cmdRemove")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(window, "cmdExit")->isEnabled());
+}
+
+TEST_F(UpdateToolTest, FocusStartsOnTheListAndTabVisitsInstallExitRemove) {
+    UpdateTool window(prefix.drives());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const QStringList expected{QStringLiteral("List1"), QStringLiteral("cmdUpdate"),
+                               QStringLiteral("cmdExit"), QStringLiteral("cmdRemove"),
+                               QStringLiteral("List1")};
+    QStringList visited{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(visited, expected);
+}
+
+TEST_F(UpdateToolTest, EnterAndEscapeOnTheListPressNoButton) {
+    UpdateTool window(prefix.drives());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    for (const char *name : {"cmdUpdate", "cmdRemove", "cmdExit"})
+        spies.push_back(std::make_unique<QSignalSpy>(child<QPushButton>(window, name),
+                                                     &QPushButton::clicked));
+    auto *list = child<QListWidget>(window, "List1");
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+        QTest::keyClick(list, key);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                       list->visualItemRect(list->item(0)).center());
+    for (const auto &spy : spies)
+        EXPECT_EQ(spy->count(), 0);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(lines(window).size(), 2);
+}
+
+TEST_F(UpdateToolTest, ExitClosesEveryWindow) {
+    UpdateTool window(prefix.drives());
+    QWidget other;
+    window.show();
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(child<QPushButton>(window, "cmdExit"), Qt::LeftButton);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(other.isVisible());
+}
+
+} // namespace
+} // namespace corvelan::windows
