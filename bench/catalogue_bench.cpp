@@ -24,8 +24,8 @@ std::string makeCatalogue(int entries) {
         const std::string product = i % 1000 == 500 ? "QVX TSR 7700" : "Product " + n;
         xml += "<File DDXMLFile=\"Device " + n + ".xml\" Filename=\"Device " + n +
                ".xml\" Fileversion=\"1." + n + "\" ProductName=\"Dev" + n +
-               "\" Vendorname=\"42\" ProductID=\"" + product +
-               "\" ImageLarge=\"pictures/dev" + n + ".jpg\" ImageSmall=\"pictures/dev" + n +
+               "\" Vendorname=\"42\" ProductID=\"" + product + "\" ImageLarge=\"pictures/dev" + n +
+               ".jpg\" ImageSmall=\"pictures/dev" + n +
                "s.ico\" CompanyLogo=\"pictures/vendor.jpg\"/>\r\n";
     }
     xml += "</DDXMLRepository>\r\n";
@@ -50,8 +50,7 @@ void loadAndList(benchmark::State &state) {
     const auto size = std::filesystem::file_size(path);
     for (auto _ : state) {
         auto catalogue = Catalogue::load(path.string());
-        if (!catalogue)
-            state.SkipWithError(catalogue.error().message().c_str());
+        if (!catalogue) state.SkipWithError(catalogue.error().message().c_str());
         auto lines = catalogue->listing();
         benchmark::DoNotOptimize(lines.data());
     }

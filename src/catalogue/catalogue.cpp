@@ -51,34 +51,33 @@ bool holdsStartTag(std::string_view bytes, std::int64_t offset, std::string_view
                    xml::TextEncoding encoding) {
     std::string open(1, '<');
     open.append(name);
-    if (!xml::holdsAscii(bytes, offset, open, encoding))
-        return false;
-    const std::int64_t next = offset + static_cast<std::int64_t>(open.size()) * xml::unitSize(encoding);
+    if (!xml::holdsAscii(bytes, offset, open, encoding)) return false;
+    const std::int64_t next =
+        offset + static_cast<std::int64_t>(open.size()) * xml::unitSize(encoding);
     for (std::string_view follow : {" ", "\t", "\r", "\n", "/", ">"})
-        if (xml::holdsAscii(bytes, next, follow, encoding))
-            return true;
+        if (xml::holdsAscii(bytes, next, follow, encoding)) return true;
     return false;
 }
 
 } // namespace
 
-bool CatalogueEntry::isDevice() const { return productId && *productId == kDeviceProductId; }
+bool CatalogueEntry::isDevice() const {
+    return productId && *productId == kDeviceProductId;
+}
 
 Result<Catalogue> Catalogue::parse(std::string bytes) {
     Catalogue catalogue;
     catalogue.m_bytes = std::move(bytes);
     EntryCollector collector(catalogue.m_entries);
     auto shape = xml::scanDocument(catalogue.m_bytes, kEntryElement, &collector);
-    if (!shape)
-        return shape.error();
+    if (!shape) return shape.error();
     catalogue.m_shape = std::move(shape).value();
     return catalogue;
 }
 
 Result<Catalogue> Catalogue::load(const std::string &hostPath) {
     auto bytes = fs::readFile(hostPath, kMaxCatalogueSize);
-    if (!bytes)
-        return bytes.error();
+    if (!bytes) return bytes.error();
     auto catalogue = parse(std::move(bytes).value());
     if (!catalogue) {
         Error e = catalogue.error();
@@ -96,8 +95,7 @@ std::vector<std::string> Catalogue::listing() const {
     std::vector<std::string> lines;
     lines.reserve(m_entries.size());
     for (const CatalogueEntry &entry : m_entries) {
-        if (entry.attributeCount == 0)
-            continue;
+        if (entry.attributeCount == 0) continue;
         std::string line;
         const std::string &product = entry.productId ? *entry.productId : std::string();
         const std::string &version = entry.fileVersion ? *entry.fileVersion : std::string();
@@ -110,10 +108,9 @@ std::vector<std::string> Catalogue::listing() const {
 
 Result<std::vector<xml::Splice>> Catalogue::planRemoveDeviceEntries() const {
     std::vector<xml::Splice> splices;
-    std::int64_t coveredUntil = -1;  // entries are in document order, so nested ones follow
+    std::int64_t coveredUntil = -1; // entries are in document order, so nested ones follow
     for (const CatalogueEntry &entry : m_entries) {
-        if (!entry.isDevice() || entry.span.end() <= coveredUntil)
-            continue;
+        if (!entry.isDevice() || entry.span.end() <= coveredUntil) continue;
         if (!holdsStartTag(m_bytes, entry.span.offset, kEntryElement, m_shape.encoding))
             return refused(ErrorCode::EditRefused,
                            "The device entry at byte " + std::to_string(entry.span.offset) +
@@ -139,9 +136,8 @@ std::string deviceEntryMarkup(std::string_view version) {
 
 Result<xml::Splice> Catalogue::planAppendDeviceEntry(std::string_view version) const {
     if (!hasRepositoryRoot())
-        return refused(ErrorCode::NotRepository,
-                       "The root element is " + m_shape.rootName + ", not " +
-                           std::string(kRootElement));
+        return refused(ErrorCode::NotRepository, "The root element is " + m_shape.rootName +
+                                                     ", not " + std::string(kRootElement));
     const xml::TextEncoding encoding = m_shape.encoding;
     const std::string entry = xml::encodeText(deviceEntryMarkup(version), encoding);
     if (m_shape.rootEndTag.length > 0) {
@@ -162,9 +158,8 @@ Result<xml::Splice> Catalogue::planAppendDeviceEntry(std::string_view version) c
 Result<Catalogue> Catalogue::edited(std::vector<xml::Splice> splices) const {
     auto result = parse(xml::applySplices(m_bytes, std::move(splices)));
     if (!result)
-        return refused(ErrorCode::EditRefused,
-                       "The edited catalogue would not be well-formed (" +
-                           result.error().reason() + ")");
+        return refused(ErrorCode::EditRefused, "The edited catalogue would not be well-formed (" +
+                                                   result.error().reason() + ")");
     return result;
 }
 

@@ -22,7 +22,7 @@ inline constexpr std::uint64_t kMaxCatalogueSize = std::uint64_t{1} << 30;
 
 struct CatalogueEntry {
     xml::Span span;
-    std::size_t attributeCount = 0;  // namespace declarations included, as a DOM counts them
+    std::size_t attributeCount = 0; // namespace declarations included, as a DOM counts them
     std::optional<std::string> productId;
     std::optional<std::string> fileVersion;
 

@@ -30,7 +30,7 @@ inline constexpr std::string_view kListSeparator = "  Revision: ";
 
 struct EntryAttribute {
     std::string_view name;
-    std::string_view value;  // unused for Fileversion, which takes the installed version
+    std::string_view value; // unused for Fileversion, which takes the installed version
 };
 
 // The device entry's attributes, in the order they stand in the saved file.
@@ -51,17 +51,20 @@ inline constexpr std::array<EntryAttribute, 12> kDeviceEntryAttributes{{
 
 struct InstalledFile {
     std::string_view destination;
-    std::string_view pictureName;  // in the tool's folder; empty for the picked description file
+    std::string_view pictureName; // in the tool's folder; empty for the picked description file
 };
 
 // The files an install copies, in the order it copies them.
 inline constexpr std::array<InstalledFile, 6> kInstalledFiles{{
-    {"c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\pictures\\corvelan.ico",
+    {"c:\\ProgramData\\Schneider Electric\\PTK Generic "
+     "DTM\\DDXMLRepository\\pictures\\corvelan.ico",
      "corvelan.ico"},
-    {"c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\pictures\\corvelan.jpg",
+    {"c:\\ProgramData\\Schneider Electric\\PTK Generic "
+     "DTM\\DDXMLRepository\\pictures\\corvelan.jpg",
      "corvelan.jpg"},
     {"c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\QVX TSR 7700.xml", ""},
-    {"c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\pictures\\QVXTSR7700.jpg",
+    {"c:\\ProgramData\\Schneider Electric\\PTK Generic "
+     "DTM\\DDXMLRepository\\pictures\\QVXTSR7700.jpg",
      "QVXTSR7700.jpg"},
     {"c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\pictures\\"
      "QVXTSR7700Large.ico",

@@ -24,8 +24,7 @@ bool exists(const std::string &path) {
 
 std::string joinHost(const std::string &dir, std::string_view name) {
     std::string out = dir;
-    if (out.empty() || out.back() != '/')
-        out += '/';
+    if (out.empty() || out.back() != '/') out += '/';
     out += name;
     return out;
 }
@@ -52,25 +51,19 @@ char32_t nextCodePoint(std::string_view s, size_t &i) {
 }
 
 char32_t foldCase(char32_t c) {
-    if (c >= U'A' && c <= U'Z')
-        return c + 32;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return c + 32;
+    if (c >= U'A' && c <= U'Z') return c + 32;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
     if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 &&
         c != 0x17F) {
         // Latin Extended-A pairs: even upper / odd lower, shifted by one in 0x139..0x148 and
         // 0x179..0x17E.
         const bool shifted = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-        if (shifted)
-            return (c % 2 == 1) ? c + 1 : c;
+        if (shifted) return (c % 2 == 1) ? c + 1 : c;
         return (c % 2 == 0) ? c + 1 : c;
     }
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
-        return c + 32;
-    if (c >= 0x410 && c <= 0x42F)
-        return c + 32;
-    if (c >= 0x400 && c <= 0x40F)
-        return c + 80;
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
+    if (c >= 0x410 && c <= 0x42F) return c + 32;
+    if (c >= 0x400 && c <= 0x40F) return c + 80;
     return c;
 }
 
@@ -84,14 +77,11 @@ bool forbiddenInName(char c) {
 std::vector<std::string> matchesInFolder(const std::string &dir, std::string_view name) {
     std::vector<std::string> found;
     std::unique_ptr<DIR, int (*)(DIR *)> d(::opendir(dir.c_str()), ::closedir);
-    if (!d)
-        return found;
+    if (!d) return found;
     while (const dirent *entry = ::readdir(d.get())) {
         const std::string_view entryName(entry->d_name);
-        if (entryName == "." || entryName == "..")
-            continue;
-        if (namesEqualIgnoringCase(entryName, name))
-            found.emplace_back(entryName);
+        if (entryName == "." || entryName == "..") continue;
+        if (namesEqualIgnoringCase(entryName, name)) found.emplace_back(entryName);
     }
     return found;
 }
@@ -102,21 +92,18 @@ std::string canonicalHostPath(std::string_view hostPath) {
     std::string path(hostPath);
     if (path.empty() || path.front() != '/') {
         char cwd[PATH_MAX];
-        if (::getcwd(cwd, sizeof cwd))
-            path = joinHost(cwd, path);
+        if (::getcwd(cwd, sizeof cwd)) path = joinHost(cwd, path);
     }
     std::string tail;
     while (true) {
         char real[PATH_MAX];
         if (::realpath(path.c_str(), real)) {
             std::string out = real;
-            if (!tail.empty())
-                out = joinHost(out, tail);
+            if (!tail.empty()) out = joinHost(out, tail);
             return out;
         }
         const auto slash = path.rfind('/');
-        if (slash == std::string::npos || path == "/")
-            return std::string(hostPath);
+        if (slash == std::string::npos || path == "/") return std::string(hostPath);
         const std::string last = path.substr(slash + 1);
         tail = tail.empty() ? last : last + "/" + tail;
         path = slash == 0 ? "/" : path.substr(0, slash);
@@ -129,8 +116,7 @@ bool namesEqualIgnoringCase(std::string_view a, std::string_view b) {
     size_t i = 0;
     size_t j = 0;
     while (i < a.size() && j < b.size()) {
-        if (foldCase(nextCodePoint(a, i)) != foldCase(nextCodePoint(b, j)))
-            return false;
+        if (foldCase(nextCodePoint(a, i)) != foldCase(nextCodePoint(b, j))) return false;
     }
     return i == a.size() && j == b.size();
 }
@@ -151,8 +137,7 @@ Result<DriveMap> DriveMap::forPrefix(std::string prefix) {
 }
 
 Result<DriveMap> DriveMap::fromEnvironment() {
-    if (const char *wine = std::getenv("WINEPREFIX"); wine && *wine)
-        return forPrefix(wine);
+    if (const char *wine = std::getenv("WINEPREFIX"); wine && *wine) return forPrefix(wine);
     const char *home = std::getenv("HOME");
     if (!home || !*home) {
         Error e;
@@ -166,13 +151,10 @@ Result<DriveMap> DriveMap::fromEnvironment() {
 std::string DriveMap::driveRoot(char letter) const {
     if (!m_prefix.empty()) {
         std::string device = m_prefix + "/dosdevices/" + letter + ":";
-        if (exists(device))
-            return device;
-        if (letter == 'c')
-            return m_prefix + "/drive_c";
+        if (exists(device)) return device;
+        if (letter == 'c') return m_prefix + "/drive_c";
     }
-    if (letter == 'z')
-        return "/";
+    if (letter == 'z') return "/";
     return {};
 }
 
@@ -180,8 +162,7 @@ std::vector<Drive> DriveMap::drives() const {
     std::vector<Drive> out;
     for (char letter = 'a'; letter <= 'z'; ++letter) {
         std::string root = driveRoot(letter);
-        if (!root.empty() && isDirectory(root))
-            out.push_back({letter, std::move(root)});
+        if (!root.empty() && isDirectory(root)) out.push_back({letter, std::move(root)});
     }
     return out;
 }
@@ -215,17 +196,14 @@ Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
         const auto sep = rest.find_first_of("\\/");
         std::string part(rest.substr(0, sep));
         rest = sep == std::string_view::npos ? std::string_view() : rest.substr(sep + 1);
-        if (part.empty() || part == ".")
-            continue;
+        if (part.empty() || part == ".") continue;
         if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
+            if (!parts.empty()) parts.pop_back();
             continue;
         }
         while (!part.empty() && (part.back() == '.' || part.back() == ' '))
             part.pop_back();
-        if (part.empty())
-            continue;
+        if (part.empty()) continue;
         for (char c : part)
             if (forbiddenInName(c))
                 return invalid("The name '" + part + "' holds a character Windows forbids");
@@ -267,9 +245,9 @@ std::string DriveMap::windowsPath(std::string_view hostPath) const {
     size_t bestLength = 0;
     for (const Drive &drive : drives()) {
         const std::string root = canonicalHostPath(drive.root);
-        const bool holds = root == "/" || path == root ||
-                           (path.starts_with(root) && path.size() > root.size() &&
-                            path[root.size()] == '/');
+        const bool holds =
+            root == "/" || path == root ||
+            (path.starts_with(root) && path.size() > root.size() && path[root.size()] == '/');
         if (holds && root.size() > bestLength) {
             bestLetter = drive.letter;
             bestRoot = root;
@@ -284,8 +262,7 @@ std::string DriveMap::windowsPath(std::string_view hostPath) const {
     out += ":\\";
     for (char c : rest)
         out += c == '/' ? '\\' : c;
-    if (out.size() > 3 && out.back() == '\\')
-        out.pop_back();
+    if (out.size() > 3 && out.back() == '\\') out.pop_back();
     return out;
 }
 

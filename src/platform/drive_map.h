@@ -24,8 +24,8 @@
 namespace corvelan {
 
 struct Drive {
-    char letter = 'c';  // lower case
-    std::string root;   // host path of the drive's root folder
+    char letter = 'c'; // lower case
+    std::string root;  // host path of the drive's root folder
 };
 
 class DriveMap {
@@ -60,7 +60,7 @@ public:
 private:
     [[nodiscard]] std::string driveRoot(char letter) const;
 
-    std::string m_prefix;  // empty: no prefix
+    std::string m_prefix; // empty: no prefix
 };
 
 // True when the two names are equal without regard to letter case (ASCII, Latin-1, Latin

@@ -21,8 +21,7 @@ constexpr const char *kTempMarker = ".corvelan-";
 
 std::string folderOf(const std::string &path) {
     const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
+    if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
@@ -54,8 +53,7 @@ public:
         return fd;
     }
     void reset() {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (m_fd >= 0) ::close(m_fd);
         m_fd = -1;
     }
 
@@ -78,16 +76,13 @@ mode_t processUmask() {
 // link the place it points to.
 Result<std::string> replacementTarget(const std::string &path) {
     char real[PATH_MAX];
-    if (::realpath(path.c_str(), real))
-        return std::string(real);
-    if (errno != ENOENT)
-        return systemError(errno, path, "cannot resolve the path");
+    if (::realpath(path.c_str(), real)) return std::string(real);
+    if (errno != ENOENT) return systemError(errno, path, "cannot resolve the path");
     std::string current = path;
     for (int hops = 0; hops < 40; ++hops) {
         char link[PATH_MAX];
         const ssize_t n = ::readlink(current.c_str(), link, sizeof link - 1);
-        if (n < 0)
-            break;
+        if (n < 0) break;
         link[n] = '\0';
         current = link[0] == '/' ? std::string(link) : folderOf(current) + "/" + link;
     }
@@ -101,8 +96,7 @@ Status writeAll(int fd, std::string_view bytes, const std::string &subject) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return systemError(errno, subject, "cannot write");
         }
         bytes.remove_prefix(static_cast<size_t>(n));
@@ -115,22 +109,21 @@ Status writeAll(int fd, std::string_view bytes, const std::string &subject) {
 Status copyExtendedAttributes(const std::string &from, int fd, const std::string &subject) {
     ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
     if (size < 0)
-        return (errno == ENOTSUP || errno == ENODATA) ? Status()
-                                                      : systemError(errno, subject, "cannot list extended attributes");
+        return (errno == ENOTSUP || errno == ENODATA)
+                   ? Status()
+                   : systemError(errno, subject, "cannot list extended attributes");
     std::vector<char> names(static_cast<size_t>(size) + 1);
     size = ::listxattr(from.c_str(), names.data(), names.size());
-    if (size < 0)
-        return systemError(errno, subject, "cannot list extended attributes");
+    if (size < 0) return systemError(errno, subject, "cannot list extended attributes");
     for (const char *name = names.data(); name < names.data() + size;
          name += std::char_traits<char>::length(name) + 1) {
         const bool user = std::string_view(name).starts_with("user.");
         ssize_t length = ::getxattr(from.c_str(), name, nullptr, 0);
         std::vector<char> value(length > 0 ? static_cast<size_t>(length) : 0);
-        if (length > 0)
-            length = ::getxattr(from.c_str(), name, value.data(), value.size());
-        if (length < 0 || ::fsetxattr(fd, name, value.data(), static_cast<size_t>(length), 0) != 0) {
-            if (user)
-                return systemError(errno, subject, std::string("cannot copy ") + name);
+        if (length > 0) length = ::getxattr(from.c_str(), name, value.data(), value.size());
+        if (length < 0 ||
+            ::fsetxattr(fd, name, value.data(), static_cast<size_t>(length), 0) != 0) {
+            if (user) return systemError(errno, subject, std::string("cannot copy ") + name);
         }
     }
     return {};
@@ -142,8 +135,7 @@ public:
     static Result<ReplacementFile> create(const std::string &target) {
         std::string temp = folderOf(target) + "/." + nameOf(target) + kTempMarker + "XXXXXX";
         const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-        if (fd < 0)
-            return systemError(errno, target, "cannot create a temporary file");
+        if (fd < 0) return systemError(errno, target, "cannot create a temporary file");
         return ReplacementFile(target, std::move(temp), Fd(fd));
     }
     ReplacementFile(ReplacementFile &&) = default;
@@ -165,17 +157,14 @@ public:
             // the mode goes last.
             if (::fchown(m_fd.get(), old.st_uid, old.st_gid) != 0 && errno != EPERM)
                 return systemError(errno, m_target, "cannot set the owner");
-            if (Status s = copyExtendedAttributes(m_target, m_fd.get(), m_target); !s)
-                return s;
+            if (Status s = copyExtendedAttributes(m_target, m_fd.get(), m_target); !s) return s;
             if (::fchmod(m_fd.get(), old.st_mode & 07777) != 0)
                 return systemError(errno, m_target, "cannot set the permissions");
         } else if (::fchmod(m_fd.get(), 0666 & ~processUmask()) != 0) {
             return systemError(errno, m_target, "cannot set the permissions");
         }
-        if (::fsync(m_fd.get()) != 0)
-            return systemError(errno, m_target, "cannot flush");
-        if (::close(m_fd.release()) != 0)
-            return systemError(errno, m_target, "cannot close");
+        if (::fsync(m_fd.get()) != 0) return systemError(errno, m_target, "cannot flush");
+        if (::close(m_fd.release()) != 0) return systemError(errno, m_target, "cannot close");
         if (::rename(m_temp.c_str(), m_target.c_str()) != 0)
             return systemError(errno, m_target, "cannot replace");
         m_committed = true;
@@ -198,8 +187,7 @@ private:
 };
 
 std::uint32_t parseDosAttrib(const std::string &value) {
-    if (value.size() < 3 || value[0] != '0' || (value[1] != 'x' && value[1] != 'X'))
-        return 0;
+    if (value.size() < 3 || value[0] != '0' || (value[1] != 'x' && value[1] != 'X')) return 0;
     char *end = nullptr;
     const unsigned long bits = std::strtoul(value.c_str() + 2, &end, 16);
     return static_cast<std::uint32_t>(bits) & (kHidden | kSystem);
@@ -219,8 +207,7 @@ Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize)
         return systemError(errno, hostPath, "cannot open");
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        return systemError(errno, hostPath, "cannot read the size");
+    if (::fstat(fd.get(), &st) != 0) return systemError(errno, hostPath, "cannot read the size");
     if (S_ISDIR(st.st_mode)) {
         Error e;
         e.code = ErrorCode::NotAFile;
@@ -240,18 +227,15 @@ Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize)
     while (true) {
         if (done == bytes.size()) {
             // The file may have grown since fstat; read until end of file.
-            if (bytes.size() >= maxSize + 1)
-                break;
+            if (bytes.size() >= maxSize + 1) break;
             bytes.resize(std::max<size_t>(bytes.size() * 2, 4096));
         }
         const ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return systemError(errno, hostPath, "cannot read");
         }
-        if (n == 0)
-            break;
+        if (n == 0) break;
         done += static_cast<size_t>(n);
     }
     bytes.resize(done);
@@ -277,8 +261,7 @@ Result<std::uint32_t> fileAttributes(const std::string &hostPath) {
         return systemError(errno, hostPath, "cannot read the attributes");
     }
     std::uint32_t attributes = S_ISDIR(st.st_mode) ? kDirectory : kArchive;
-    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        attributes |= kReadOnly;
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attributes |= kReadOnly;
     std::array<char, 64> value{};
     const ssize_t n = ::getxattr(hostPath.c_str(), kDosAttrib, value.data(), value.size() - 1);
     if (n >= 0)
@@ -318,8 +301,7 @@ Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes) 
             return systemError(errno, hostPath, "cannot set the attributes");
         return writeDosAttrib();
     }
-    if (Status s = writeDosAttrib(); !s)
-        return s;
+    if (Status s = writeDosAttrib(); !s) return s;
     if (::chmod(hostPath.c_str(), mode) != 0)
         return systemError(errno, hostPath, "cannot set the attributes");
     return {};
@@ -327,23 +309,18 @@ Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes) 
 
 Status replaceFileContent(const std::string &hostPath, std::string_view bytes) {
     auto target = replacementTarget(hostPath);
-    if (!target)
-        return target.error();
+    if (!target) return target.error();
     auto file = ReplacementFile::create(target.value());
-    if (!file)
-        return file.error();
-    if (Status s = writeAll(file->fd(), bytes, hostPath); !s)
-        return s;
+    if (!file) return file.error();
+    if (Status s = writeAll(file->fd(), bytes, hostPath); !s) return s;
     return file->commit();
 }
 
 Status copyFile(const std::string &from, const std::string &to) {
     Fd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (source.get() < 0)
-        return systemError(errno, from, "cannot open");
+    if (source.get() < 0) return systemError(errno, from, "cannot open");
     struct stat in {};
-    if (::fstat(source.get(), &in) != 0)
-        return systemError(errno, from, "cannot read");
+    if (::fstat(source.get(), &in) != 0) return systemError(errno, from, "cannot read");
     if (S_ISDIR(in.st_mode)) {
         Error e;
         e.code = ErrorCode::NotAFile;
@@ -352,34 +329,29 @@ Status copyFile(const std::string &from, const std::string &to) {
     }
     struct stat out {};
     if (::stat(to.c_str(), &out) == 0) {
-        if (out.st_dev == in.st_dev && out.st_ino == in.st_ino)
-            return {};
+        if (out.st_dev == in.st_dev && out.st_ino == in.st_ino) return {};
         if (S_ISDIR(out.st_mode)) {
             Error e;
             e.code = ErrorCode::NotAFile;
             e.subject = to;
             return e;
         }
-        if ((out.st_mode & 0222) == 0)
-            return systemError(EACCES, to, "the file is read-only");
+        if ((out.st_mode & 0222) == 0) return systemError(EACCES, to, "the file is read-only");
     }
     auto target = replacementTarget(to);
-    if (!target)
-        return target.error();
+    if (!target) return target.error();
     auto file = ReplacementFile::create(target.value());
-    if (!file)
-        return file.error();
+    if (!file) return file.error();
     std::vector<char> buffer(1 << 16);
     while (true) {
         const ssize_t n = ::read(source.get(), buffer.data(), buffer.size());
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return systemError(errno, from, "cannot read");
         }
-        if (n == 0)
-            break;
-        if (Status s = writeAll(file->fd(), std::string_view(buffer.data(), static_cast<size_t>(n)), to);
+        if (n == 0) break;
+        if (Status s =
+                writeAll(file->fd(), std::string_view(buffer.data(), static_cast<size_t>(n)), to);
             !s)
             return s;
     }
@@ -389,8 +361,7 @@ Status copyFile(const std::string &from, const std::string &to) {
 Result<std::string> executableFolder() {
     char path[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n < 0)
-        return systemError(errno, "/proc/self/exe", "cannot find the executable");
+    if (n < 0) return systemError(errno, "/proc/self/exe", "cannot find the executable");
     path[n] = '\0';
     return folderOf(path);
 }

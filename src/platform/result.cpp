@@ -45,8 +45,7 @@ std::string Error::reason() const {
 }
 
 std::string Error::message() const {
-    if (subject.empty())
-        return reason();
+    if (subject.empty()) return reason();
     return "'" + subject + "': " + reason();
 }
 

@@ -13,24 +13,24 @@
 namespace corvelan {
 
 enum class ErrorCode {
-    NotFound,         // no such file, folder or drive
-    NotAFile,         // a folder where a file was expected
-    InvalidPath,      // a path the drive map cannot take apart
-    AmbiguousName,    // several names differ from the given one only in letter case
-    System,           // an OS call failed; Error::sysErrno says why
-    TooLarge,         // input beyond a limit of the tool
-    XmlSyntax,        // not well-formed, or beyond the parser's limits
-    XmlUnseenEntity,  // refers to an entity whose text the tool cannot see
-    EditRefused,      // an edit that cannot be made exactly
-    NotRepository,    // the catalogue's root element is not DDXMLRepository
+    NotFound,        // no such file, folder or drive
+    NotAFile,        // a folder where a file was expected
+    InvalidPath,     // a path the drive map cannot take apart
+    AmbiguousName,   // several names differ from the given one only in letter case
+    System,          // an OS call failed; Error::sysErrno says why
+    TooLarge,        // input beyond a limit of the tool
+    XmlSyntax,       // not well-formed, or beyond the parser's limits
+    XmlUnseenEntity, // refers to an entity whose text the tool cannot see
+    EditRefused,     // an edit that cannot be made exactly
+    NotRepository,   // the catalogue's root element is not DDXMLRepository
 };
 
 struct Error {
     ErrorCode code = ErrorCode::System;
-    std::string subject;  // what failed, e.g. a path
-    int sysErrno = 0;     // for ErrorCode::System
-    std::string detail;   // parser message or other explanation
-    std::int64_t offset = -1;  // byte offset of an XML fault, -1 when none
+    std::string subject;      // what failed, e.g. a path
+    int sysErrno = 0;         // for ErrorCode::System
+    std::string detail;       // parser message or other explanation
+    std::int64_t offset = -1; // byte offset of an XML fault, -1 when none
     std::int64_t line = 0;
     std::int64_t column = 0;
 
@@ -46,7 +46,7 @@ struct Error {
 class [[nodiscard]] Status {
 public:
     Status() = default;
-    Status(Error e) : m_error(std::move(e)) {}  // NOLINT: implicit by design
+    Status(Error e) : m_error(std::move(e)) {} // NOLINT: implicit by design
 
     [[nodiscard]] bool ok() const { return !m_error.has_value(); }
     explicit operator bool() const { return ok(); }
@@ -61,8 +61,8 @@ private:
 
 template <typename T> class [[nodiscard]] Result {
 public:
-    Result(T value) : m_value(std::move(value)) {}  // NOLINT: implicit by design
-    Result(Error e) : m_value(std::move(e)) {}      // NOLINT: implicit by design
+    Result(T value) : m_value(std::move(value)) {} // NOLINT: implicit by design
+    Result(Error e) : m_value(std::move(e)) {}     // NOLINT: implicit by design
 
     [[nodiscard]] bool ok() const { return std::holds_alternative<T>(m_value); }
     explicit operator bool() const { return ok(); }

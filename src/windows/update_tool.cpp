@@ -11,8 +11,8 @@
 namespace corvelan::windows {
 namespace {
 
-template <typename Widget> Widget *place(QWidget *parent, const char *name, int left, int top,
-                                         int width, int height) {
+template <typename Widget>
+Widget *place(QWidget *parent, const char *name, int left, int top, int width, int height) {
     auto *widget = new Widget(parent);
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(left, top, width, height);
@@ -74,9 +74,13 @@ void UpdateTool::addLine(const std::string &line) {
     m_list->addItem(QString::fromStdString(line));
 }
 
-void UpdateTool::clearList() { m_list->clear(); }
+void UpdateTool::clearList() {
+    m_list->clear();
+}
 
-void UpdateTool::setInstallEnabled(bool enabled) { m_install->setEnabled(enabled); }
+void UpdateTool::setInstallEnabled(bool enabled) {
+    m_install->setEnabled(enabled);
+}
 
 void UpdateTool::cmdExit_Click() {
     // Every window of the tool goes at once; nothing is saved, since each workflow saved its
@@ -95,8 +99,7 @@ void UpdateTool::runHandler(const QString &what, const std::function<void()> &ha
     } catch (...) {
         failure = QStringLiteral("an unknown error");
     }
-    QMessageBox::critical(this, windowTitle(),
-                          QStringLiteral("%1 failed: %2").arg(what, failure));
+    QMessageBox::critical(this, windowTitle(), QStringLiteral("%1 failed: %2").arg(what, failure));
 }
 
 } // namespace corvelan::windows

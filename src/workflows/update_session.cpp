@@ -43,8 +43,7 @@ StartupOutcome UpdateSession::startUp(ListView &view) {
 
 void UpdateSession::refresh(ListView &view) const {
     view.clearList();
-    if (m_catalogue)
-        listCatalogue(*m_catalogue, view);
+    if (m_catalogue) listCatalogue(*m_catalogue, view);
 }
 
 } // namespace corvelan::workflows

@@ -30,7 +30,9 @@ public:
 
     [[nodiscard]] const DriveMap &drives() const { return m_drives; }
     // The catalogue as last loaded or saved; empty when start-up did not load it.
-    [[nodiscard]] const std::optional<catalogue::Catalogue> &catalogue() const { return m_catalogue; }
+    [[nodiscard]] const std::optional<catalogue::Catalogue> &catalogue() const {
+        return m_catalogue;
+    }
     // Why the catalogue did not load, for a window that wants to say more than the status lines.
     [[nodiscard]] const std::optional<Error> &loadError() const { return m_loadError; }
 

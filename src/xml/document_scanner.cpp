@@ -16,18 +16,16 @@ constexpr std::int64_t kChunk = std::int64_t{1} << 26;
 
 struct QName {
     std::string_view local;
-    std::string_view prefix;  // empty when none
+    std::string_view prefix; // empty when none
 };
 
 // Splits expat's "uri<sep>local<sep>prefix", "uri<sep>local" or "local".
 QName splitName(std::string_view name) {
     const auto first = name.find(kSeparator);
-    if (first == std::string_view::npos)
-        return {name, {}};
+    if (first == std::string_view::npos) return {name, {}};
     const auto rest = name.substr(first + 1);
     const auto second = rest.find(kSeparator);
-    if (second == std::string_view::npos)
-        return {rest, {}};
+    if (second == std::string_view::npos) return {rest, {}};
     return {rest.substr(0, second), rest.substr(second + 1)};
 }
 
@@ -52,8 +50,7 @@ public:
     Result<DocumentShape> run() {
         std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(
             XML_ParserCreateNS(nullptr, kSeparator), XML_ParserFree);
-        if (!parser)
-            return systemError(ENOMEM, {}, "cannot create the XML parser");
+        if (!parser) return systemError(ENOMEM, {}, "cannot create the XML parser");
         m_parser = parser.get();
         XML_SetUserData(m_parser, this);
         XML_SetReturnNSTriplet(m_parser, 1);
@@ -107,18 +104,16 @@ private:
     bool refersToUnseenEntity(std::int64_t offset, std::int64_t length, std::string &name) const {
         const TextEncoding encoding = detectEncoding(m_bytes, m_declaredEncoding);
         if (!holdsAscii(m_bytes, offset, "<", encoding))
-            return true;  // made by an entity: its text is not checked, so refuse it
+            return true; // made by an entity: its text is not checked, so refuse it
         const int unit = unitSize(encoding);
         const auto codeAt = [&](std::int64_t i) -> std::uint32_t {
             const auto *p = reinterpret_cast<const unsigned char *>(m_bytes.data() + i);
-            if (unit == 1)
-                return p[0];
+            if (unit == 1) return p[0];
             return encoding == TextEncoding::Utf16LE ? (p[0] | p[1] << 8) : (p[1] | p[0] << 8);
         };
         const std::int64_t end = std::min<std::int64_t>(offset + length, m_bytes.size());
         for (std::int64_t i = offset; i + unit <= end; i += unit) {
-            if (codeAt(i) != '&')
-                continue;
+            if (codeAt(i) != '&') continue;
             name.clear();
             std::int64_t j = i + unit;
             for (; j + unit <= end && codeAt(j) != ';'; j += unit) {
@@ -128,12 +123,10 @@ private:
                 else
                     appendUtf8(name, c);
             }
-            if (name.starts_with('#'))
-                continue;
+            if (name.starts_with('#')) continue;
             static const std::unordered_set<std::string> predefined{"amp", "lt", "gt", "quot",
                                                                     "apos"};
-            if (!predefined.contains(name) && !m_internalEntities.contains(name))
-                return true;
+            if (!predefined.contains(name) && !m_internalEntities.contains(name)) return true;
         }
         return false;
     }
@@ -168,8 +161,7 @@ private:
                                    : std::string(qname.prefix) + ":" + m_shape.rootLocalName;
             m_shape.rootStartTag = {offset, length};
         }
-        if (!qname.prefix.empty() || qname.local != m_watched)
-            return;
+        if (!qname.prefix.empty() || qname.local != m_watched) return;
         if (m_notStandalone) {
             std::string entity;
             if (refersToUnseenEntity(offset, length, entity)) {
@@ -178,8 +170,7 @@ private:
             }
         }
         m_watchedDepths.push_back(m_depth);
-        if (!m_handler)
-            return;
+        if (!m_handler) return;
 
         m_attributes.clear();
         m_qualified.clear();
@@ -188,7 +179,7 @@ private:
         size_t count = 0;
         while (atts[count * 2])
             ++count;
-        m_qualified.reserve(count);  // views below point into it: no reallocation after this
+        m_qualified.reserve(count); // views below point into it: no reallocation after this
         for (size_t i = 0; i < count; ++i) {
             const QName attr = splitName(atts[i * 2]);
             std::string_view attrName = attr.local;
@@ -207,8 +198,7 @@ private:
             XML_GetCurrentByteIndex(self->m_parser) + XML_GetCurrentByteCount(self->m_parser);
         if (!self->m_watchedDepths.empty() && self->m_watchedDepths.back() == self->m_depth) {
             self->m_watchedDepths.pop_back();
-            if (self->m_handler)
-                self->m_handler->elementEnd(end);
+            if (self->m_handler) self->m_handler->elementEnd(end);
         }
         if (self->m_depth == 1)
             self->m_shape.rootEndTag = {XML_GetCurrentByteIndex(self->m_parser),
@@ -217,15 +207,13 @@ private:
     }
 
     static void XMLCALL onEntityDecl(void *data, const XML_Char *name, int isParameter,
-                                     const XML_Char *value, int, const XML_Char *,
-                                     const XML_Char *, const XML_Char *, const XML_Char *) {
-        if (!isParameter && value)
-            static_cast<Scanner *>(data)->m_internalEntities.insert(name);
+                                     const XML_Char *value, int, const XML_Char *, const XML_Char *,
+                                     const XML_Char *, const XML_Char *) {
+        if (!isParameter && value) static_cast<Scanner *>(data)->m_internalEntities.insert(name);
     }
 
     static void XMLCALL onSkippedEntity(void *data, const XML_Char *name, int isParameter) {
-        if (!isParameter)
-            static_cast<Scanner *>(data)->stopForEntity(name);
+        if (!isParameter) static_cast<Scanner *>(data)->stopForEntity(name);
     }
 
     static int XMLCALL onExternalEntity(XML_Parser parser, const XML_Char *, const XML_Char *,

@@ -46,11 +46,11 @@ public:
 
 struct DocumentShape {
     TextEncoding encoding = TextEncoding::Utf8;
-    std::string rootName;         // qualified name as written
-    bool rootUnprefixed = false;  // no prefix (a default namespace may apply)
+    std::string rootName;        // qualified name as written
+    bool rootUnprefixed = false; // no prefix (a default namespace may apply)
     std::string rootLocalName;
     Span rootStartTag;
-    Span rootEndTag;  // length 0 for an empty root "<Root/>", at the end of its start tag
+    Span rootEndTag; // length 0 for an empty root "<Root/>", at the end of its start tag
 };
 
 // Scans `bytes`, reporting the unprefixed elements named `watched` to `handler` (which may be

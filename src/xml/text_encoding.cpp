@@ -6,12 +6,10 @@ namespace corvelan::xml {
 namespace {
 
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
+        if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
 }
@@ -41,26 +39,18 @@ void appendReference(std::string &out, std::uint32_t cp, TextEncoding encoding) 
 } // namespace
 
 TextEncoding detectEncoding(std::string_view bytes, std::string_view declared) {
-    if (bytes.starts_with("\xFF\xFE"))
-        return TextEncoding::Utf16LE;
-    if (bytes.starts_with("\xFE\xFF"))
-        return TextEncoding::Utf16BE;
-    if (bytes.starts_with("\xEF\xBB\xBF"))
-        return TextEncoding::Utf8;
-    if (bytes.size() >= 2 && bytes[0] != '\0' && bytes[1] == '\0')
-        return TextEncoding::Utf16LE;
-    if (bytes.size() >= 2 && bytes[0] == '\0' && bytes[1] != '\0')
-        return TextEncoding::Utf16BE;
-    if (equalsIgnoringAsciiCase(declared, "ISO-8859-1"))
-        return TextEncoding::Latin1;
-    if (equalsIgnoringAsciiCase(declared, "US-ASCII"))
-        return TextEncoding::Ascii;
+    if (bytes.starts_with("\xFF\xFE")) return TextEncoding::Utf16LE;
+    if (bytes.starts_with("\xFE\xFF")) return TextEncoding::Utf16BE;
+    if (bytes.starts_with("\xEF\xBB\xBF")) return TextEncoding::Utf8;
+    if (bytes.size() >= 2 && bytes[0] != '\0' && bytes[1] == '\0') return TextEncoding::Utf16LE;
+    if (bytes.size() >= 2 && bytes[0] == '\0' && bytes[1] != '\0') return TextEncoding::Utf16BE;
+    if (equalsIgnoringAsciiCase(declared, "ISO-8859-1")) return TextEncoding::Latin1;
+    if (equalsIgnoringAsciiCase(declared, "US-ASCII")) return TextEncoding::Ascii;
     return TextEncoding::Utf8;
 }
 
 std::string encodeText(std::string_view utf8, TextEncoding encoding) {
-    if (encoding == TextEncoding::Utf8)
-        return std::string(utf8);
+    if (encoding == TextEncoding::Utf8) return std::string(utf8);
     std::string out;
     out.reserve(utf8.size() * (unitSize(encoding)));
     for (size_t i = 0; i < utf8.size();) {
@@ -77,8 +67,7 @@ std::string encodeText(std::string_view utf8, TextEncoding encoding) {
             length = 2;
             cp = b0 & 0x1Fu;
         }
-        if (i + length > utf8.size())
-            length = 1;  // a cut sequence: take the byte as it is
+        if (i + length > utf8.size()) length = 1; // a cut sequence: take the byte as it is
         for (size_t k = 1; k < length; ++k)
             cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
         i += length;
@@ -113,13 +102,26 @@ std::string escapeAttributeValue(std::string_view utf8) {
     out.reserve(utf8.size());
     for (char c : utf8) {
         switch (c) {
-        case '&': out += "&#38;"; break;
-        case '<': out += "&#60;"; break;
-        case '"': out += "&#34;"; break;
-        case '\t': out += "&#9;"; break;
-        case '\n': out += "&#10;"; break;
-        case '\r': out += "&#13;"; break;
-        default: out += c;
+        case '&':
+            out += "&#38;";
+            break;
+        case '<':
+            out += "&#60;";
+            break;
+        case '"':
+            out += "&#34;";
+            break;
+        case '\t':
+            out += "&#9;";
+            break;
+        case '\n':
+            out += "&#10;";
+            break;
+        case '\r':
+            out += "&#13;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -132,19 +134,17 @@ int unitSize(TextEncoding encoding) {
 bool holdsAscii(std::string_view bytes, std::int64_t offset, std::string_view ascii,
                 TextEncoding encoding) {
     const int unit = unitSize(encoding);
-    if (offset < 0 ||
-        offset + static_cast<std::int64_t>(ascii.size()) * unit > static_cast<std::int64_t>(bytes.size()))
+    if (offset < 0 || offset + static_cast<std::int64_t>(ascii.size()) * unit >
+                          static_cast<std::int64_t>(bytes.size()))
         return false;
     const auto *p = bytes.data() + offset;
     for (char c : ascii) {
         if (unit == 1) {
-            if (*p != c)
-                return false;
+            if (*p != c) return false;
         } else {
             const char lo = encoding == TextEncoding::Utf16LE ? p[0] : p[1];
             const char hi = encoding == TextEncoding::Utf16LE ? p[1] : p[0];
-            if (lo != c || hi != '\0')
-                return false;
+            if (lo != c || hi != '\0') return false;
         }
         p += unit;
     }

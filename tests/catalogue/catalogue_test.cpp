@@ -36,11 +36,9 @@ std::string utf16(const std::string &ascii, bool little) {
 // Install's catalogue work: remove the device's entries, append the new one, save.
 Result<Catalogue> install(const Catalogue &catalogue, std::string_view version) {
     auto splices = catalogue.planRemoveDeviceEntries();
-    if (!splices)
-        return splices.error();
+    if (!splices) return splices.error();
     auto insert = catalogue.planAppendDeviceEntry(version);
-    if (!insert)
-        return insert.error();
+    if (!insert) return insert.error();
     splices->push_back(insert.value());
     return catalogue.edited(std::move(splices).value());
 }
@@ -59,8 +57,9 @@ TEST(CatalogueEdit, InstallChangesOnlyTheDeviceEntries) {
                "<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
                "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1.0\"/>\r\n</DDXMLRepository>\r\n",
          "2.0",
-         bom + "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n"
-               "<File ProductID=\"A\" Fileversion=\"1\"/>\r\n\r\n" +
+         bom +
+             "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n"
+             "<File ProductID=\"A\" Fileversion=\"1\"/>\r\n\r\n" +
              e20 + "</DDXMLRepository>\r\n"},
         {"LF, tabs, single quotes, no final newline",
          "<DDXMLRepository>\n\t<File ProductID='QVX TSR 7700'/>\n\t<File ProductID='B'/>\n"
@@ -84,32 +83,35 @@ TEST(CatalogueEdit, InstallChangesOnlyTheDeviceEntries) {
         {"default namespace",
          "<DDXMLRepository xmlns=\"urn:corvelan:test\">\r\n<File ProductID=\"QVX TSR 7700\"/>\r\n"
          "</DDXMLRepository>",
-         "2.0", "<DDXMLRepository xmlns=\"urn:corvelan:test\">\r\n\r\n" + e20 + "</DDXMLRepository>"},
+         "2.0",
+         "<DDXMLRepository xmlns=\"urn:corvelan:test\">\r\n\r\n" + e20 + "</DDXMLRepository>"},
         {"empty root", "<?xml version=\"1.0\"?>\n<DDXMLRepository/>\n", "2.0",
          "<?xml version=\"1.0\"?>\n<DDXMLRepository>" + e20 + "</DDXMLRepository>\n"},
-        {"empty root with attributes and a space",
-         "<DDXMLRepository v='1' />", "2.0", "<DDXMLRepository v='1' >" + e20 + "</DDXMLRepository>"},
+        {"empty root with attributes and a space", "<DDXMLRepository v='1' />", "2.0",
+         "<DDXMLRepository v='1' >" + e20 + "</DDXMLRepository>"},
         {"nested entries, inner ones go with the outer",
          "<DDXMLRepository><Group><File ProductID='QVX TSR 7700'><File ProductID='QVX TSR 7700'/>"
          "</File></Group><File ProductID='X'><File ProductID='QVX TSR 7700'/></File>"
          "</DDXMLRepository>",
          "2.0",
-         "<DDXMLRepository><Group></Group><File ProductID='X'></File>" + e20 + "</DDXMLRepository>"},
+         "<DDXMLRepository><Group></Group><File ProductID='X'></File>" + e20 +
+             "</DDXMLRepository>"},
         {"two device entries side by side, a lower-case one stays",
          "<DDXMLRepository><File ProductID=\"QVX TSR 7700\"/><File ProductID=\"QVX TSR 7700\" "
          "Fileversion=\"0.9\"/><File ProductID=\"qvx tsr 7700\"/></DDXMLRepository>",
-         "2.0",
-         "<DDXMLRepository><File ProductID=\"qvx tsr 7700\"/>" + e20 + "</DDXMLRepository>"},
+         "2.0", "<DDXMLRepository><File ProductID=\"qvx tsr 7700\"/>" + e20 + "</DDXMLRepository>"},
         {"attributes over several lines",
          "<DDXMLRepository>\r\n  <File\r\n    ProductID=\"QVX TSR 7700\"\r\n    Fileversion=\"1\" "
          "/>\r\n</DDXMLRepository>",
          "2.0", "<DDXMLRepository>\r\n  \r\n" + e20 + "</DDXMLRepository>"},
         {"ISO-8859-1 takes references for what it cannot hold",
          "<?xml version='1.0' encoding='ISO-8859-1'?><DDXMLRepository>"
-         "<File ProductID='Gr\xF6\xDF" "e'/></DDXMLRepository>",
+         "<File ProductID='Gr\xF6\xDF"
+         "e'/></DDXMLRepository>",
          "v\xC3\xA9\xE2\x82\xAC",
          "<?xml version='1.0' encoding='ISO-8859-1'?><DDXMLRepository>"
-         "<File ProductID='Gr\xF6\xDF" "e'/>" +
+         "<File ProductID='Gr\xF6\xDF"
+         "e'/>" +
              entry("v\xE9&#8364;") + "</DDXMLRepository>"},
         {"version that needs escaping", "<DDXMLRepository>\n</DDXMLRepository>",
          "1.0 <\"beta\"> & co\t",
@@ -204,16 +206,19 @@ TEST(CatalogueListing, OneLinePerEntryWithItsOwnValues) {
          "<DDXMLRepository><File Fileversion='1.1' ProductID='A'/><File ProductID='B' "
          "Fileversion='2'/></DDXMLRepository>",
          {"A  Revision: 1.1", "B  Revision: 2"}},
-        {"no attributes, no line", "<DDXMLRepository><File/><File>text</File></DDXMLRepository>",
+        {"no attributes, no line",
+         "<DDXMLRepository><File/><File>text</File></DDXMLRepository>",
          {}},
         {"missing values show as empty, never carried over",
          "<DDXMLRepository><File Fileversion='3'/><File ProductID='C'/><File x='y'/>"
          "</DDXMLRepository>",
          {"  Revision: 3", "C  Revision: ", "  Revision: "}},
         {"a namespace declaration is an attribute",
-         "<DDXMLRepository><File xmlns='urn:x'/></DDXMLRepository>", {"  Revision: "}},
-        {"names are exact", "<DDXMLRepository xmlns:p='urn:p'><File productid='a' "
-                            "p:ProductID='b' FileVersion='c'/></DDXMLRepository>",
+         "<DDXMLRepository><File xmlns='urn:x'/></DDXMLRepository>",
+         {"  Revision: "}},
+        {"names are exact",
+         "<DDXMLRepository xmlns:p='urn:p'><File productid='a' "
+         "p:ProductID='b' FileVersion='c'/></DDXMLRepository>",
          {"  Revision: "}},
         {"nested anywhere, any root",
          "<Other><a><File ProductID='N' Fileversion='1'><File ProductID='M'/></File></a></Other>",
@@ -248,7 +253,7 @@ TEST(CatalogueLoad, RefusesWhatItCannotReadWhole) {
     struct Case {
         const char *name;
         const char *file;
-        const char *bytes;  // null: not created
+        const char *bytes; // null: not created
         ErrorCode code;
     } cases[] = {
         {"missing", "missing.xml", nullptr, ErrorCode::NotFound},
@@ -265,8 +270,7 @@ TEST(CatalogueLoad, RefusesWhatItCannotReadWhole) {
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.name);
         const std::string path = dir / tc.file;
-        if (tc.bytes)
-            writeFile(path, tc.bytes);
+        if (tc.bytes) writeFile(path, tc.bytes);
         auto catalogue = Catalogue::load(path);
         ASSERT_FALSE(catalogue.ok());
         EXPECT_EQ(catalogue.error().code, tc.code);

@@ -68,7 +68,10 @@ TEST_F(DriveMapTest, RefusesPathsItCannotResolveSafely) {
         {"no drive letter", "\\ProgramData", ErrorCode::InvalidPath},
         {"relative", "ProgramData\\x", ErrorCode::InvalidPath},
         {"forbidden character", "c:\\Program?Data", ErrorCode::InvalidPath},
-        {"control character", "c:\\a\x01" "b", ErrorCode::InvalidPath},
+        {"control character",
+         "c:\\a\x01"
+         "b",
+         ErrorCode::InvalidPath},
         {"unmapped drive", "q:\\data", ErrorCode::NotFound},
     };
     for (const Case &tc : cases) {
@@ -113,7 +116,7 @@ TEST_F(DriveMapTest, FolderExistsAnswersOnlyForFolders) {
     EXPECT_TRUE(map.folderExists("C:\\PROGRAMDATA\\vendor\\Repo"));
     EXPECT_FALSE(map.folderExists("c:\\ProgramData\\Vendor\\Repo\\Catalog.xml"));
     EXPECT_FALSE(map.folderExists("c:\\ProgramData\\Missing\\"));
-    EXPECT_FALSE(map.folderExists("c:\\Twins\\CASE"));  // ambiguous is not "exists"
+    EXPECT_FALSE(map.folderExists("c:\\Twins\\CASE")); // ambiguous is not "exists"
     EXPECT_FALSE(map.folderExists("not a path"));
 }
 
@@ -136,8 +139,7 @@ TEST(DriveMapPrefix, EnvironmentChoosesWinePrefixThenHome) {
     ::unsetenv("WINEPREFIX");
     EXPECT_EQ(DriveMap::fromEnvironment().value().prefix(),
               std::string(std::getenv("HOME")) + "/.wine");
-    if (savedPrefix)
-        ::setenv("WINEPREFIX", saved.c_str(), 1);
+    if (savedPrefix) ::setenv("WINEPREFIX", saved.c_str(), 1);
 }
 
 TEST(NamesIgnoringCase, FoldsLettersOnly) {

@@ -47,7 +47,7 @@ TEST(FileAttributes, ReadAsWineShowsThem) {
         const char *name;
         const char *file;
         mode_t mode;
-        const char *dosAttrib;  // null: none
+        const char *dosAttrib; // null: none
         std::uint32_t expected;
     } cases[] = {
         {"plain file", "a.xml", 0644, nullptr, kArchive},
@@ -64,8 +64,7 @@ TEST(FileAttributes, ReadAsWineShowsThem) {
         const std::string path = dir / tc.file;
         writeFile(path, "x");
         ::chmod(path.c_str(), tc.mode);
-        if (tc.dosAttrib)
-            setDosAttrib(path, tc.dosAttrib);
+        if (tc.dosAttrib) setDosAttrib(path, tc.dosAttrib);
         EXPECT_EQ(fileAttributes(path).value(), tc.expected);
     }
     EXPECT_EQ(fileAttributes(dir.path()).value(), kDirectory);
@@ -129,14 +128,12 @@ TEST(ReplaceFileContent, FailureLeavesTheFileAndNoTemporary) {
     const std::string path = folder + "/catalog.xml";
     writeFile(path, "original");
     test::giveToNobody(path.c_str());
-    ::chmod(folder.c_str(), 0555);  // the file is writable, its folder is not
+    ::chmod(folder.c_str(), 0555); // the file is writable, its folder is not
 
     const int rc = test::runUnprivileged([&] {
         const Status s = replaceFileContent(path, "changed");
-        if (s.ok())
-            return 1;
-        if (s.error().sysErrno != EACCES || s.error().subject != path)
-            return 2;
+        if (s.ok()) return 1;
+        if (s.error().sysErrno != EACCES || s.error().subject != path) return 2;
         return 0;
     });
     EXPECT_EQ(rc, 0);

@@ -8,8 +8,7 @@ namespace corvelan::test {
 
 int runUnprivileged(const std::function<int()> &body) {
     const pid_t child = ::fork();
-    if (child < 0)
-        return -1;
+    if (child < 0) return -1;
     if (child == 0) {
         if (::geteuid() == 0) {
             const passwd *nobody = ::getpwnam("nobody");
@@ -19,16 +18,14 @@ int runUnprivileged(const std::function<int()> &body) {
         ::_exit(body());
     }
     int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return -1;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
 }
 
 void giveToNobody(const char *path) {
-    if (::geteuid() != 0)
-        return;
-    if (const passwd *nobody = ::getpwnam("nobody"))
-        [[maybe_unused]] int rc = ::chown(path, nobody->pw_uid, nobody->pw_gid);
+    if (::geteuid() != 0) return;
+    if (const passwd *nobody = ::getpwnam("nobody")) [[maybe_unused]]
+        int rc = ::chown(path, nobody->pw_uid, nobody->pw_gid);
 }
 
 } // namespace corvelan::test

@@ -16,8 +16,7 @@ namespace stdfs = std::filesystem;
 
 TempDir::TempDir() {
     std::string pattern = (stdfs::temp_directory_path() / "corvelan-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary folder");
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
     m_path = pattern;
 }
 
@@ -46,15 +45,18 @@ std::string TempPrefix::repositoryDir() const {
     return *this / "drive_c/ProgramData/Schneider Electric/PTK Generic DTM/DDXMLRepository";
 }
 
-std::string TempPrefix::catalogueFile() const { return repositoryDir() + "/DDXMLRepository.xml"; }
+std::string TempPrefix::catalogueFile() const {
+    return repositoryDir() + "/DDXMLRepository.xml";
+}
 
-DriveMap TempPrefix::drives() const { return DriveMap::forPrefix(path()).value(); }
+DriveMap TempPrefix::drives() const {
+    return DriveMap::forPrefix(path()).value();
+}
 
 void writeFile(const std::string &path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
+    if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 std::string readFile(const std::string &path) {

@@ -50,7 +50,10 @@ TEST_F(UpdateToolTest, IsLaidOutAsDesigned) {
     } controls[] = {
         {"List1", "QListWidget", "", {24, 56, 481, 173}},
         {"Label1", "QLabel", "Installed DTM's", {24, 16, 185, 25}},
-        {"Label2", "QLabel", "Click to Install or Remove the QVX TSR 7700 DTM.", {24, 248, 425, 25}},
+        {"Label2",
+         "QLabel",
+         "Click to Install or Remove the QVX TSR 7700 DTM.",
+         {24, 248, 425, 25}},
         {"cmdUpdate", "QPushButton", "Install", {88, 288, 65, 25}},
         {"cmdRemove", "QPushButton", "Remove", {224, 288, 65, 25}},
         {"cmdExit", "QPushButton", "Exit", {360, 288, 81, 25}},
@@ -82,8 +85,8 @@ TEST_F(UpdateToolTest, IsLaidOutAsDesigned) {
 
 TEST_F(UpdateToolTest, ListsTheCatalogueBeforeItIsShown) {
     UpdateTool window(prefix.drives());
-    EXPECT_EQ(lines(window), (QStringList{QStringLiteral("B  Revision: 2"),
-                                          QStringLiteral("A  Revision: 1")}));
+    EXPECT_EQ(lines(window),
+              (QStringList{QStringLiteral("B  Revision: 2"), QStringLiteral("A  Revision: 1")}));
     EXPECT_TRUE(child<QPushButton>(window, "cmdUpdate")->isEnabled());
 }
 
@@ -120,8 +123,8 @@ TEST_F(UpdateToolTest, EnterAndEscapeOnTheListPressNoButton) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     std::vector<std::unique_ptr<QSignalSpy>> spies;
     for (const char *name : {"cmdUpdate", "cmdRemove", "cmdExit"})
-        spies.push_back(std::make_unique<QSignalSpy>(child<QPushButton>(window, name),
-                                                     &QPushButton::clicked));
+        spies.push_back(
+            std::make_unique<QSignalSpy>(child<QPushButton>(window, name), &QPushButton::clicked));
     auto *list = child<QListWidget>(window, "List1");
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
         QTest::keyClick(list, key);

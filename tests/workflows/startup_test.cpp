@@ -16,47 +16,80 @@ const std::string kRepository =
     "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\";
 
 TEST(StartUp, GivesExactlyOneOutcome) {
-    enum class Setup { NoRepository, NoPictures, PicturesLowerCase, NoCatalogue, CatalogueFolder,
-                       BrokenCatalogue, EmptyCatalogue, NoEntries, Entries };
+    enum class Setup {
+        NoRepository,
+        NoPictures,
+        PicturesLowerCase,
+        NoCatalogue,
+        CatalogueFolder,
+        BrokenCatalogue,
+        EmptyCatalogue,
+        NoEntries,
+        Entries
+    };
     struct Case {
         const char *name;
         Setup setup;
         StartupOutcome outcome;
         std::vector<std::string> lines;
     } cases[] = {
-        {"repository folder missing", Setup::NoRepository, StartupOutcome::RepositoryFolderMissing,
+        {"repository folder missing",
+         Setup::NoRepository,
+         StartupOutcome::RepositoryFolderMissing,
          {"Folder Missing", kRepository}},
-        {"pictures folder missing", Setup::NoPictures, StartupOutcome::PicturesFolderMissing,
+        {"pictures folder missing",
+         Setup::NoPictures,
+         StartupOutcome::PicturesFolderMissing,
          {"Folder Missing", kRepository + "pictures\\"}},
-        {"catalogue missing", Setup::NoCatalogue, StartupOutcome::CatalogueNotLoaded,
+        {"catalogue missing",
+         Setup::NoCatalogue,
+         StartupOutcome::CatalogueNotLoaded,
          {"File Missing", kRepository + "DDXMLRepository.xml"}},
-        {"catalogue is a folder", Setup::CatalogueFolder, StartupOutcome::CatalogueNotLoaded,
+        {"catalogue is a folder",
+         Setup::CatalogueFolder,
+         StartupOutcome::CatalogueNotLoaded,
          {"File Missing", kRepository + "DDXMLRepository.xml"}},
-        {"catalogue not well-formed", Setup::BrokenCatalogue, StartupOutcome::CatalogueNotLoaded,
+        {"catalogue not well-formed",
+         Setup::BrokenCatalogue,
+         StartupOutcome::CatalogueNotLoaded,
          {"File Missing", kRepository + "DDXMLRepository.xml"}},
-        {"catalogue empty", Setup::EmptyCatalogue, StartupOutcome::CatalogueNotLoaded,
+        {"catalogue empty",
+         Setup::EmptyCatalogue,
+         StartupOutcome::CatalogueNotLoaded,
          {"File Missing", kRepository + "DDXMLRepository.xml"}},
-        {"lower-case pictures folder passes", Setup::PicturesLowerCase, StartupOutcome::Listed,
+        {"lower-case pictures folder passes",
+         Setup::PicturesLowerCase,
+         StartupOutcome::Listed,
          {"A  Revision: 1", "QVX TSR 7700  Revision: 0.9"}},
         {"no File elements", Setup::NoEntries, StartupOutcome::Listed, {}},
-        {"listed", Setup::Entries, StartupOutcome::Listed,
+        {"listed",
+         Setup::Entries,
+         StartupOutcome::Listed,
          {"A  Revision: 1", "QVX TSR 7700  Revision: 0.9"}},
     };
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.name);
         TempPrefix prefix(tc.setup != Setup::NoRepository,
                           tc.setup == Setup::PicturesLowerCase ? "pictures" : "Pictures");
-        if (tc.setup == Setup::NoPictures)
-            stdfs::remove(prefix.repositoryDir() + "/Pictures");
+        if (tc.setup == Setup::NoPictures) stdfs::remove(prefix.repositoryDir() + "/Pictures");
         const std::string catalogue = prefix.catalogueFile();
         switch (tc.setup) {
-        case Setup::CatalogueFolder: stdfs::create_directory(catalogue); break;
-        case Setup::BrokenCatalogue: test::writeFile(catalogue, "<DDXMLRepository>"); break;
-        case Setup::EmptyCatalogue: test::writeFile(catalogue, ""); break;
-        case Setup::NoEntries: test::writeFile(catalogue, "<DDXMLRepository/>"); break;
+        case Setup::CatalogueFolder:
+            stdfs::create_directory(catalogue);
+            break;
+        case Setup::BrokenCatalogue:
+            test::writeFile(catalogue, "<DDXMLRepository>");
+            break;
+        case Setup::EmptyCatalogue:
+            test::writeFile(catalogue, "");
+            break;
+        case Setup::NoEntries:
+            test::writeFile(catalogue, "<DDXMLRepository/>");
+            break;
         case Setup::NoRepository:
         case Setup::NoPictures:
-        case Setup::NoCatalogue: break;
+        case Setup::NoCatalogue:
+            break;
         case Setup::Entries:
         case Setup::PicturesLowerCase:
             test::writeFile(catalogue, "<DDXMLRepository><File ProductID='A' Fileversion='1'/>"

@@ -11,7 +11,7 @@ namespace {
 
 struct Seen {
     Span span;
-    std::vector<std::string> attributes;  // "name=value"
+    std::vector<std::string> attributes; // "name=value"
 };
 
 class Recorder final : public ScanHandler {
@@ -45,17 +45,20 @@ TEST(ScanDocument, ReportsWatchedElementsWithTheirSpans) {
     struct Case {
         const char *name;
         std::string doc;
-        std::vector<std::string> elements;  // the exact text each span must cover
+        std::vector<std::string> elements; // the exact text each span must cover
     } cases[] = {
-        {"empty and full elements", "<R><File a='1'/><File b=\"2\">t</File></R>",
+        {"empty and full elements",
+         "<R><File a='1'/><File b=\"2\">t</File></R>",
          {"<File a='1'/>", "<File b=\"2\">t</File>"}},
         {"BOM and CRLF count as bytes", "\xEF\xBB\xBF<R>\r\n<File/>\r\n</R>\r\n", {"<File/>"}},
-        {"nested elements, outer first", "<R><File x='o'><a><File x='i'/></a></File></R>",
+        {"nested elements, outer first",
+         "<R><File x='o'><a><File x='i'/></a></File></R>",
          {"<File x='o'><a><File x='i'/></a></File>", "<File x='i'/>"}},
         {"multi-byte names before", "<Räume><Größe/><File v='é'/></Räume>", {"<File v='é'/>"}},
         {"end tag with white space", "<R><File></File ></R>", {"<File></File >"}},
         {"prefixed File is another element",
-         "<R xmlns:p='urn:p'><p:File/><File/></R>", {"<File/>"}},
+         "<R xmlns:p='urn:p'><p:File/><File/></R>",
+         {"<File/>"}},
         {"default namespace is still File", "<R xmlns='urn:x'><File/></R>", {"<File/>"}},
         {"the root itself", "<File a='1'></File>", {"<File a='1'></File>"}},
     };
@@ -66,8 +69,9 @@ TEST(ScanDocument, ReportsWatchedElementsWithTheirSpans) {
         ASSERT_EQ(recorder.elements.size(), tc.elements.size());
         for (size_t i = 0; i < tc.elements.size(); ++i) {
             const Span &span = recorder.elements[i].span;
-            EXPECT_EQ(tc.doc.substr(static_cast<size_t>(span.offset), static_cast<size_t>(span.length)),
-                      tc.elements[i]);
+            EXPECT_EQ(
+                tc.doc.substr(static_cast<size_t>(span.offset), static_cast<size_t>(span.length)),
+                tc.elements[i]);
         }
     }
 }

@@ -14,8 +14,7 @@ TEST(EncodeText, WritesEachEncodingOrCharacterReferences) {
         std::string expected;
     } cases[] = {
         {"UTF-8 as is", TextEncoding::Utf8, "v\xC3\xA9 \xE2\x82\xAC", "v\xC3\xA9 \xE2\x82\xAC"},
-        {"Latin-1 holds é, not €", TextEncoding::Latin1, "v\xC3\xA9\xE2\x82\xAC",
-         "v\xE9&#8364;"},
+        {"Latin-1 holds é, not €", TextEncoding::Latin1, "v\xC3\xA9\xE2\x82\xAC", "v\xE9&#8364;"},
         {"ASCII holds neither", TextEncoding::Ascii, "\xC3\xA9", "&#233;"},
         {"UTF-16 LE", TextEncoding::Utf16LE, "A\xC3\xA9", std::string("A\0\xE9\0", 4)},
         {"UTF-16 BE", TextEncoding::Utf16BE, "A\xC3\xA9", std::string("\0A\0\xE9", 4)},
