@@ -31,8 +31,8 @@ QPushButton *button(QWidget *parent, const char *name, const char *caption, int 
 
 } // namespace
 
-UpdateTool::UpdateTool(DriveMap drives, QWidget *parent)
-    : QWidget(parent), m_session(std::move(drives)) {
+UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder, QWidget *parent)
+    : QWidget(parent), m_session(std::move(drives), std::move(toolFolder)) {
     setObjectName(QStringLiteral("UpdateTool"));
     setWindowTitle(QStringLiteral("Corvelan DTM Update Tool - V1.1"));
     setFixedSize(526, 344);
@@ -60,6 +60,7 @@ UpdateTool::UpdateTool(DriveMap drives, QWidget *parent)
     setTabOrder(m_install, m_exit);
     setTabOrder(m_exit, m_remove);
 
+    connect(m_remove, &QPushButton::clicked, this, &UpdateTool::cmdRemove_Click);
     connect(m_exit, &QPushButton::clicked, this, &UpdateTool::cmdExit_Click);
 
     runHandler(QStringLiteral("The start-up check"), [this] {
@@ -80,6 +81,15 @@ void UpdateTool::clearList() {
 
 void UpdateTool::setInstallEnabled(bool enabled) {
     m_install->setEnabled(enabled);
+}
+
+void UpdateTool::InstallDtm() {
+    runHandler(QStringLiteral("The install"),
+               [this] { m_session.installDtm(NewFileName.toStdString(), *this, m_boxes); });
+}
+
+void UpdateTool::cmdRemove_Click() {
+    runHandler(QStringLiteral("Remove"), [this] { m_session.remove(*this, m_boxes); });
 }
 
 void UpdateTool::cmdExit_Click() {

@@ -2,6 +2,7 @@
 // It binds events to the workflows of UpdateSession and holds no rules of its own.
 #pragma once
 
+#include "windows/qt_message_boxes.h"
 #include "workflows/ports.h"
 #include "workflows/update_session.h"
 
@@ -20,11 +21,17 @@ class UpdateTool : public QWidget, private workflows::ListView {
     Q_OBJECT
 
 public:
-    // Builds the window and runs the start-up check before it is first shown.
-    explicit UpdateTool(DriveMap drives, QWidget *parent = nullptr);
+    // Builds the window and runs the start-up check before it is first shown. `toolFolder`
+    // finds the pictures an install copies.
+    explicit UpdateTool(DriveMap drives,
+                        workflows::ToolFolder toolFolder = workflows::executableToolFolder,
+                        QWidget *parent = nullptr);
 
     // Full path of the description file to install; set by the file selection window.
     QString NewFileName;
+
+    // Installs the description file named by NewFileName; returns when the install has ended.
+    void InstallDtm();
 
     [[nodiscard]] const workflows::UpdateSession &session() const { return m_session; }
 
@@ -33,12 +40,14 @@ private:
     void clearList() override;
     void setInstallEnabled(bool enabled) override;
 
+    void cmdRemove_Click();
     void cmdExit_Click();
     // Runs `handler`; a failure inside it is shown in an error box that names it, and the tool
     // goes on.
     void runHandler(const QString &what, const std::function<void()> &handler);
 
     workflows::UpdateSession m_session;
+    QtMessageBoxes m_boxes{this};
     QListWidget *m_list;
     QLabel *m_heading;
     QLabel *m_instruction;

@@ -17,3 +17,23 @@ public:
 };
 
 } // namespace corvelan::workflows
+
+namespace corvelan::workflows {
+
+// Windows message box style values and answers.
+inline constexpr int kStyleOk = 0;           // OK, no icon
+inline constexpr int kStyleError = 16;       // OK, error icon
+inline constexpr int kStyleWarning = 48;     // OK, warning icon
+inline constexpr int kStyleConfirm = 4 + 64; // Yes and No (Yes the default), information icon
+inline constexpr int kAnswerOk = 1;
+inline constexpr int kAnswerYes = 6;
+inline constexpr int kAnswerNo = 7;
+
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    // Shows an application-modal box and returns the button pressed (kAnswer...).
+    virtual int show(const std::string &text, const std::string &title, int style) = 0;
+};
+
+} // namespace corvelan::workflows

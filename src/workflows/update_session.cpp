@@ -1,6 +1,10 @@
 #include "workflows/update_session.h"
 
 #include "catalogue/repository.h"
+#include "platform/file_system.h"
+#include "xml/description_reader.h"
+
+#include <vector>
 
 namespace corvelan::workflows {
 namespace {
@@ -44,6 +48,141 @@ StartupOutcome UpdateSession::startUp(ListView &view) {
 void UpdateSession::refresh(ListView &view) const {
     view.clearList();
     if (m_catalogue) listCatalogue(*m_catalogue, view);
+}
+
+} // namespace corvelan::workflows
+
+namespace corvelan::workflows {
+namespace {
+
+constexpr std::string_view kFileError = "File Error";
+constexpr std::string_view kNothingInstalled = ". Nothing was installed.";
+constexpr std::string_view kNothingRemoved = ". Nothing was removed.";
+constexpr std::string_view kProductName = "QVXTSR7700";
+
+std::string savePath() {
+    return std::string(catalogue::kCatalogueSavePath);
+}
+
+} // namespace
+
+Result<std::string> executableToolFolder(const DriveMap &drives) {
+    auto folder = fs::executableFolder();
+    if (!folder) return folder.error();
+    std::string windows = drives.windowsPath(folder.value());
+    if (windows.size() > 3 && windows.back() == '\\') windows.pop_back();
+    return windows;
+}
+
+bool UpdateSession::commit(Result<catalogue::Catalogue> edited, ListView &view, MessageBoxes &boxes,
+                           std::string_view nothingDone) {
+    auto target = m_drives.hostPath(catalogue::kCatalogueSavePath);
+    Status saved = !edited   ? Status(edited.error())
+                   : !target ? Status(target.error())
+                             : edited->saveTo(target.value());
+    if (!saved) {
+        boxes.show(savePath() + " could not be saved: " + saved.error().reason() +
+                       std::string(nothingDone),
+                   std::string(kFileError), kStyleError);
+        return false;
+    }
+    m_catalogue = std::move(edited).value();
+    refresh(view);
+    return true;
+}
+
+void UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
+    if (!m_catalogue) {
+        boxes.show(savePath() + " is not loaded" + std::string(kNothingRemoved),
+                   std::string(kFileError), kStyleError);
+        return;
+    }
+    auto splices = m_catalogue->planRemoveDeviceEntries();
+    commit(splices ? m_catalogue->edited(std::move(splices).value())
+                   : Result<catalogue::Catalogue>(splices.error()),
+           view, boxes, kNothingRemoved);
+}
+
+void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
+                               MessageBoxes &boxes) {
+    const std::string fileError(kFileError);
+    auto host = m_drives.hostPath(newFileName);
+    auto facts =
+        host ? xml::readDescription(host.value()) : Result<xml::DescriptionFacts>(host.error());
+    if (!facts) {
+        boxes.show(newFileName + " is not a valid DTM XML file.", fileError, kStyleError);
+        return;
+    }
+    if (!facts->rootIsProfile) {
+        boxes.show(newFileName + " is not a valid QVXTSR7700 DTM XML file.", fileError,
+                   kStyleError);
+        return;
+    }
+    const std::string product = facts->productName.value_or("");
+    if (product != kProductName) {
+        boxes.show("The Product ID of this file is " + product + ". It should be QVXTSR7700.",
+                   fileError, kStyleOk);
+        return;
+    }
+    const std::string version = facts->version.value_or("");
+    if (boxes.show("You have selected the QVXTSR7700 DTM version " + version + ". Is this correct?",
+                   "File Selection", kStyleConfirm) == kAnswerNo)
+        return;
+
+    if (!m_catalogue) {
+        boxes.show(savePath() + " is not loaded" + std::string(kNothingInstalled), fileError,
+                   kStyleError);
+        return;
+    }
+    if (!m_catalogue->hasRepositoryRoot()) {
+        boxes.show(savePath() + " is not a DTM repository catalogue" +
+                       std::string(kNothingInstalled),
+                   fileError, kStyleError);
+        return;
+    }
+    auto edited = [&]() -> Result<catalogue::Catalogue> {
+        auto splices = m_catalogue->planRemoveDeviceEntries();
+        if (!splices) return splices.error();
+        auto insert = m_catalogue->planAppendDeviceEntry(version);
+        if (!insert) return insert.error();
+        splices->push_back(std::move(insert).value());
+        return m_catalogue->edited(std::move(splices).value());
+    }();
+    if (!commit(std::move(edited), view, boxes, kNothingInstalled)) return;
+    copyInstalledFiles(newFileName, boxes);
+}
+
+void UpdateSession::copyInstalledFiles(const std::string &newFileName, MessageBoxes &boxes) {
+    std::vector<std::string> failures;
+    for (const catalogue::InstalledFile &file : catalogue::kInstalledFiles) {
+        const std::string destination(file.destination);
+        std::string source = newFileName;
+        if (!file.pictureName.empty()) {
+            // Asked afresh for every picture, as the tool's folder is where they ship.
+            auto folder = m_toolFolder(m_drives);
+            if (!folder) {
+                failures.push_back(destination + " (" + folder.error().reason() + ")");
+                continue;
+            }
+            source = folder.value() + "\\" + std::string(file.pictureName);
+        }
+        auto from = m_drives.hostPath(source);
+        auto to = m_drives.hostPath(destination);
+        Status copied = !from ? Status(from.error())
+                        : !to ? Status(to.error())
+                              : fs::copyFile(from.value(), to.value());
+        if (copied) continue;
+        const Error &e = copied.error();
+        // Say which side failed in the tool's own terms: the source by its Windows path.
+        std::string reason = e.reason();
+        if (from && e.subject == from.value()) reason = source + ": " + reason;
+        failures.push_back(destination + " (" + reason + ")");
+    }
+    if (failures.empty()) return;
+    std::string text = "The DTM was installed, but these files could not be copied:";
+    for (const std::string &failure : failures)
+        text += "\n" + failure;
+    boxes.show(text, "File Error", kStyleWarning);
 }
 
 } // namespace corvelan::workflows

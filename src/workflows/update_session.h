@@ -5,6 +5,7 @@
 #include "platform/drive_map.h"
 #include "workflows/ports.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -17,9 +18,16 @@ enum class StartupOutcome {
     CatalogueNotLoaded,
 };
 
+// Windows form of the folder that holds the tool's executable, without a trailing separator.
+using ToolFolder = std::function<Result<std::string>(const DriveMap &)>;
+
+// The folder of the running executable, through the drive map.
+[[nodiscard]] Result<std::string> executableToolFolder(const DriveMap &drives);
+
 class UpdateSession {
 public:
-    explicit UpdateSession(DriveMap drives) : m_drives(std::move(drives)) {}
+    explicit UpdateSession(DriveMap drives, ToolFolder toolFolder = executableToolFolder)
+        : m_drives(std::move(drives)), m_toolFolder(std::move(toolFolder)) {}
 
     // Tests the repository and pictures folders, loads the catalogue and lists it; or shows the
     // two status lines of the first failed test and disables Install. Runs once, at start-up.
@@ -27,6 +35,16 @@ public:
 
     // Clears the list and lists the loaded catalogue again.
     void refresh(ListView &view) const;
+
+    // Takes every device entry out of the catalogue, saves it and lists it again. A catalogue
+    // that is not loaded or cannot be saved is reported in an error box and nothing changes.
+    void remove(ListView &view, MessageBoxes &boxes);
+
+    // Installs the description file at the Windows path `newFileName`: checks it, asks to confirm
+    // its version, replaces the device entry, saves the catalogue, lists it again and copies the
+    // file and the pictures into the repository. Every failure is shown in a box; nothing is
+    // written before the user confirmed, and nothing is copied when the catalogue was not saved.
+    void installDtm(const std::string &newFileName, ListView &view, MessageBoxes &boxes);
 
     [[nodiscard]] const DriveMap &drives() const { return m_drives; }
     // The catalogue as last loaded or saved; empty when start-up did not load it.
@@ -37,7 +55,14 @@ public:
     [[nodiscard]] const std::optional<Error> &loadError() const { return m_loadError; }
 
 private:
+    // Saves `edited` and makes it the catalogue; false (after an error box ending in
+    // `nothingDone`) when the edit or the save failed.
+    bool commit(Result<catalogue::Catalogue> edited, ListView &view, MessageBoxes &boxes,
+                std::string_view nothingDone);
+    void copyInstalledFiles(const std::string &newFileName, MessageBoxes &boxes);
+
     DriveMap m_drives;
+    ToolFolder m_toolFolder;
     std::string m_catalogueLoadPath;
     std::optional<catalogue::Catalogue> m_catalogue;
     std::optional<Error> m_loadError;

@@ -1,0 +1,141 @@
+#include "xml/description_reader.h"
+
+#include "xml/strict_parser.h"
+
+#include <cerrno>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvelan::xml {
+namespace {
+
+constexpr std::string_view kProfile = "ISO15745Profile";
+constexpr std::string_view kProductName = "productName";
+constexpr std::string_view kVersion = "version";
+constexpr std::int64_t kChunk = 1 << 16;
+
+// Collects the text of the first element of one name below the root.
+struct TextCapture {
+    std::string_view name;
+    std::optional<std::string> text;
+    std::int64_t depth = 0; // depth of the element while capturing, 0 otherwise
+};
+
+class DescriptionReader final : public StrictParser {
+public:
+    DescriptionReader() {
+        if (!valid()) return;
+        XML_SetElementHandler(parser(), &DescriptionReader::onStart, &DescriptionReader::onEnd);
+        XML_SetCharacterDataHandler(parser(), &DescriptionReader::onText);
+    }
+
+    bool feedChunk(const char *data, std::int64_t length, bool final) {
+        return valid() && feed(data, length, final);
+    }
+    using StrictParser::failure;
+
+    DescriptionFacts facts() {
+        DescriptionFacts facts;
+        facts.rootIsProfile = m_rootIsProfile;
+        facts.productName = std::move(m_product.text);
+        facts.version = std::move(m_version.text);
+        return facts;
+    }
+
+private:
+    static void XMLCALL onStart(void *data, const XML_Char *name, const XML_Char **) {
+        auto &self = reader<DescriptionReader>(data);
+        ++self.m_depth;
+        const QName qname = splitName(name);
+        if (self.m_depth == 1) {
+            self.m_rootIsProfile = qname.prefix.empty() && qname.local == kProfile;
+            return;
+        }
+        if (!qname.prefix.empty()) return;
+        for (TextCapture *capture : {&self.m_product, &self.m_version}) {
+            if (!capture->text && qname.local == capture->name) {
+                capture->text.emplace();
+                capture->depth = self.m_depth;
+            }
+        }
+    }
+
+    static void XMLCALL onEnd(void *data, const XML_Char *) {
+        auto &self = reader<DescriptionReader>(data);
+        for (TextCapture *capture : {&self.m_product, &self.m_version})
+            if (capture->depth == self.m_depth) capture->depth = 0;
+        --self.m_depth;
+    }
+
+    static void XMLCALL onText(void *data, const XML_Char *text, int length) {
+        auto &self = reader<DescriptionReader>(data);
+        for (TextCapture *capture : {&self.m_product, &self.m_version})
+            if (capture->depth != 0) capture->text->append(text, static_cast<size_t>(length));
+    }
+
+    std::int64_t m_depth = 0;
+    bool m_rootIsProfile = false;
+    TextCapture m_product{kProductName, {}, 0};
+    TextCapture m_version{kVersion, {}, 0};
+};
+
+} // namespace
+
+Result<DescriptionFacts> readDescriptionBytes(std::string_view bytes) {
+    DescriptionReader reader;
+    std::int64_t at = 0;
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    do {
+        const std::int64_t length = std::min(kChunk, size - at);
+        if (!reader.feedChunk(bytes.data() + at, length, at + length == size))
+            return reader.failure();
+        at += length;
+    } while (at < size);
+    return reader.facts();
+}
+
+Result<DescriptionFacts> readDescription(const std::string &hostPath) {
+    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            Error e;
+            e.code = ErrorCode::NotFound;
+            e.subject = hostPath;
+            return e;
+        }
+        return systemError(errno, hostPath, "cannot open");
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return systemError(errno, hostPath, "cannot read");
+    if (S_ISDIR(st.st_mode)) {
+        Error e;
+        e.code = ErrorCode::NotAFile;
+        e.subject = hostPath;
+        return e;
+    }
+
+    DescriptionReader reader;
+    std::vector<char> buffer(kChunk);
+    while (true) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return systemError(errno, hostPath, "cannot read");
+        }
+        if (!reader.feedChunk(buffer.data(), n, n == 0)) {
+            Error e = reader.failure();
+            e.subject = hostPath;
+            return e;
+        }
+        if (n == 0) return reader.facts();
+    }
+}
+
+} // namespace corvelan::xml

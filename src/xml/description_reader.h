@@ -1,0 +1,30 @@
+// Reads what the tool needs of a device description file, streaming it through expat in chunks
+// so that memory stays small whatever the file's size.
+#pragma once
+
+#include "platform/result.h"
+
+#include <optional>
+#include <string>
+
+namespace corvelan::xml {
+
+struct DescriptionFacts {
+    // The root element is an unprefixed ISO15745Profile (any default namespace).
+    bool rootIsProfile = false;
+    // Text of the first unprefixed productName / version element below the root, in document
+    // order: all character data inside it, descendants and CDATA included, entities expanded,
+    // UTF-8, nothing trimmed. Empty optionals when there is no such element.
+    std::optional<std::string> productName;
+    std::optional<std::string> version;
+};
+
+// Reads the file at `hostPath`. Fails when it cannot be read (missing, a folder, an OS error) or
+// is not a well-formed document the tool can read whole, with the same strictness as the
+// catalogue (xml/strict_parser.h).
+[[nodiscard]] Result<DescriptionFacts> readDescription(const std::string &hostPath);
+
+// The same for a document in memory.
+[[nodiscard]] Result<DescriptionFacts> readDescriptionBytes(std::string_view bytes);
+
+} // namespace corvelan::xml

@@ -1,0 +1,82 @@
+// expat in namespace mode with the tool's rules, shared by the document readers of xml/.
+//
+// - Names come as expat's "uri<0xFF>local<0xFF>prefix" triplets; splitName() takes them apart.
+// - No external entity or DTD is read (parameter entities are never parsed), and expat's
+//   protection against entity amplification stays on.
+// - A reference to an entity whose text the parser cannot see (external, or undeclared while an
+//   unread DTD might declare it) stops the parse: the tool never judges a document it cannot read
+//   whole.
+#pragma once
+
+#include "platform/result.h"
+
+#include <expat.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+namespace corvelan::xml {
+
+struct QName {
+    std::string_view local;
+    std::string_view prefix; // empty when the name has none
+};
+
+// Splits a name as expat reports it in namespace triplet mode.
+[[nodiscard]] QName splitName(std::string_view name);
+
+class StrictParser {
+public:
+    StrictParser(const StrictParser &) = delete;
+    StrictParser &operator=(const StrictParser &) = delete;
+
+protected:
+    StrictParser();
+    ~StrictParser() = default;
+
+    // The reader whose callbacks run: user data of every handler is the StrictParser.
+    template <typename Reader> static Reader &reader(void *userData) {
+        return static_cast<Reader &>(*static_cast<StrictParser *>(userData));
+    }
+
+    [[nodiscard]] XML_Parser parser() const { return m_parser.get(); }
+    [[nodiscard]] bool valid() const { return m_parser != nullptr; }
+
+    // Parses the next chunk; false once the document failed.
+    [[nodiscard]] bool feed(const char *data, std::int64_t length, bool final);
+
+    // The error of a failed parse, with its position.
+    [[nodiscard]] Error failure() const;
+
+    // Stops the parse because the document refers to `entity`, which the tool cannot see.
+    void stopForEntity(std::string entity);
+
+    // True once the document has an external DTD subset or a parameter entity reference: expat
+    // then drops undeclared entities in attribute values without a word.
+    [[nodiscard]] bool notStandalone() const { return m_notStandalone; }
+    [[nodiscard]] bool isInternalEntity(const std::string &name) const {
+        return m_internalEntities.contains(name);
+    }
+    [[nodiscard]] const std::string &declaredEncoding() const { return m_declaredEncoding; }
+
+private:
+    static void XMLCALL onXmlDecl(void *data, const XML_Char *, const XML_Char *encoding, int);
+    static void XMLCALL onEntityDecl(void *data, const XML_Char *name, int isParameter,
+                                     const XML_Char *value, int, const XML_Char *, const XML_Char *,
+                                     const XML_Char *, const XML_Char *);
+    static void XMLCALL onSkippedEntity(void *data, const XML_Char *name, int isParameter);
+    static int XMLCALL onExternalEntity(XML_Parser parser, const XML_Char *, const XML_Char *,
+                                        const XML_Char *systemId, const XML_Char *);
+    static int XMLCALL onNotStandalone(void *data);
+
+    std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> m_parser;
+    bool m_notStandalone = false;
+    std::unordered_set<std::string> m_internalEntities;
+    std::string m_unseenEntity;
+    std::string m_declaredEncoding;
+};
+
+} // namespace corvelan::xml

@@ -1,0 +1,29 @@
+// Message boxes answered by the test: every box is recorded, a Yes/No box gets `answer`.
+#pragma once
+
+#include "workflows/ports.h"
+
+#include <string>
+#include <vector>
+
+namespace corvelan::test {
+
+struct ShownBox {
+    std::string text;
+    std::string title;
+    int style = 0;
+    friend bool operator==(const ShownBox &, const ShownBox &) = default;
+};
+
+class ScriptedBoxes final : public workflows::MessageBoxes {
+public:
+    int show(const std::string &text, const std::string &title, int style) override {
+        shown.push_back({text, title, style});
+        return (style & 7) == 4 ? answer : workflows::kAnswerOk;
+    }
+
+    std::vector<ShownBox> shown;
+    int answer = workflows::kAnswerYes;
+};
+
+} // namespace corvelan::test

@@ -1,0 +1,362 @@
+#include "support/privileges.h"
+#include "support/recording_view.h"
+#include "support/scripted_boxes.h"
+#include "support/temp_prefix.h"
+#include "workflows/update_session.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <sys/stat.h>
+
+namespace corvelan::test {
+void PrintTo(const ShownBox &box, std::ostream *os) {
+    *os << "{\"" << box.text << "\", \"" << box.title << "\", " << box.style << "}";
+}
+} // namespace corvelan::test
+
+namespace corvelan::workflows {
+namespace {
+
+namespace stdfs = std::filesystem;
+using test::readFile;
+using test::ShownBox;
+using test::TempDir;
+using test::TempPrefix;
+using test::writeFile;
+
+const std::string kSavePath =
+    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\DDXMLRepository.xml";
+const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
+                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+
+std::string entry(const std::string &version) {
+    return "<File DDXMLFile=\"QVX TSR 7700.XML\" Filename=\"QVX TSR 7700.XML\" Fileversion=\"" +
+           version +
+           "\" ProductName=\"QVXTSR7700\" Vendorname=\"629\" ProductID=\"QVX TSR 7700\" "
+           "ImageLarge=\"pictures/QVXTSR7700.jpg\" ImageSmall=\"pictures/QVXTSR7700Small.ico\" "
+           "ImageIcon=\"pictures/QVXTSR7700Large.ico\" CompanyLogo=\"pictures/corvelan.jpg\" "
+           "ImageCompanyIcon=\"pictures/corvelan.ico\" "
+           "CAPPLogo=\"pictures/TechnologyApproved.jpg\"/>\r\n";
+}
+
+std::string profile(const std::string &body, const std::string &rootAttributes = "") {
+    return "<?xml version=\"1.0\"?>\n<ISO15745Profile" + rootAttributes + ">" + body +
+           "</ISO15745Profile>\n";
+}
+
+const std::string kCatalogue = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n"
+                               "<File ProductID=\"Norvik\" Fileversion=\"2\"/>\r\n"
+                               "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1.0\"/>\r\n"
+                               "<File ProductID=\"Halden\" Fileversion=\"11\"/>\r\n"
+                               "</DDXMLRepository>\r\n";
+
+// A repository, a tool folder with the five pictures, and a folder of description files.
+class InstallTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeFile(prefix.catalogueFile(), kCatalogue);
+        for (const char *picture : kPictures)
+            writeFile(tool / picture, std::string("picture ") + picture);
+    }
+
+    // Starts a session the way the window does.
+    UpdateSession &start() {
+        session.emplace(prefix.drives(), [this](const DriveMap &map) -> Result<std::string> {
+            return map.windowsPath(tool.path());
+        });
+        EXPECT_EQ(session->startUp(view), StartupOutcome::Listed);
+        return *session;
+    }
+
+    // Writes a description file and returns its Windows path.
+    std::string description(const std::string &name, const std::string &bytes) {
+        writeFile(files / name, bytes);
+        return prefix.drives().windowsPath(files / name);
+    }
+
+    std::string pictures() const { return prefix.repositoryDir() + "/Pictures"; }
+
+    TempPrefix prefix;
+    TempDir tool;
+    TempDir files;
+    std::optional<UpdateSession> session;
+    test::RecordingView view;
+    test::ScriptedBoxes boxes;
+};
+
+TEST_F(InstallTest, ChecksTheFileAndShowsTheFirstFailure) {
+    const std::string good = "<productName>QVXTSR7700</productName><version>2.1</version>";
+    struct Case {
+        const char *name;
+        std::string bytes; // empty with `path`: use the path as given
+        ShownBox box;      // {text, title, style}; "%" in text stands for the path
+    } cases[] = {
+        {"not XML", "this is a text file\n", {"% is not a valid DTM XML file.", "File Error", 16}},
+        {"not well-formed",
+         profile("<productName>QVXTSR7700</productName>").substr(0, 50),
+         {"% is not a valid DTM XML file.", "File Error", 16}},
+        {"external entity",
+         "<!DOCTYPE ISO15745Profile [<!ENTITY x SYSTEM '/etc/hostname'>]>" + profile("&x;"),
+         {"% is not a valid DTM XML file.", "File Error", 16}},
+        {"container root holding a valid profile",
+         "<Profiles>" + profile(good).substr(22) + "</Profiles>",
+         {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", 16}},
+        {"prefixed profile root",
+         "<p:ISO15745Profile xmlns:p='urn:p'><productName>QVXTSR7700</productName>"
+         "</p:ISO15745Profile>",
+         {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", 16}},
+        {"lower-case product",
+         profile("<productName>qvxtsr7700</productName>"),
+         {"The Product ID of this file is qvxtsr7700. It should be QVXTSR7700.", "File Error", 0}},
+        {"no productName",
+         profile("<version>1</version>"),
+         {"The Product ID of this file is . It should be QVXTSR7700.", "File Error", 0}},
+        {"white space is not trimmed",
+         profile("<productName> QVXTSR7700</productName>"),
+         {"The Product ID of this file is  QVXTSR7700. It should be QVXTSR7700.", "File Error", 0}},
+        {"first productName in document order counts",
+         profile("<a><b><productName>Other</productName></b></a><productName>QVXTSR7700"
+                 "</productName>"),
+         {"The Product ID of this file is Other. It should be QVXTSR7700.", "File Error", 0}},
+        {"prefixed productName is another element",
+         profile("<p:productName xmlns:p='urn:p'>QVXTSR7700</p:productName>"),
+         {"The Product ID of this file is . It should be QVXTSR7700.", "File Error", 0}},
+        {"default namespace passes, nested first version is shown",
+         profile("<Body><DeviceIdentity><productName>QVXTSR7700</productName><x><version>3.0.1"
+                 "</version></x></DeviceIdentity><version>9</version></Body>",
+                 " xmlns=\"http://www.profibus.com/ISO15745\""),
+         {"You have selected the QVXTSR7700 DTM version 3.0.1. Is this correct?", "File Selection",
+          68}},
+        {"text of descendants, CDATA and entities",
+         profile("<productName>QVX<![CDATA[TSR]]>&#55;<i>70</i>0</productName>"
+                 "<version>1 &amp; <b>2</b></version>"),
+         {"You have selected the QVXTSR7700 DTM version 1 & 2. Is this correct?", "File Selection",
+          68}},
+        {"no version",
+         profile("<productName>QVXTSR7700</productName>"),
+         {"You have selected the QVXTSR7700 DTM version . Is this correct?", "File Selection", 68}},
+    };
+    UpdateSession &s = start();
+    const auto linesBefore = view.lines;
+    int n = 0;
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        const std::string path = description("d" + std::to_string(n++) + ".xml", tc.bytes);
+        boxes.shown.clear();
+        boxes.answer = kAnswerNo;
+        s.installDtm(path, view, boxes);
+        ShownBox expected = tc.box;
+        if (const auto at = expected.text.find('%'); at != std::string::npos)
+            expected.text.replace(at, 1, path);
+        EXPECT_EQ(boxes.shown, std::vector<ShownBox>{expected});
+        EXPECT_EQ(readFile(prefix.catalogueFile()), kCatalogue);
+        EXPECT_EQ(view.lines, linesBefore);
+        EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
+        EXPECT_EQ(test::listFolder(pictures()), "");
+    }
+}
+
+TEST_F(InstallTest, PathsThatAreNoFileGiveTheFirstBox) {
+    UpdateSession &s = start();
+    const std::string folder = prefix.drives().windowsPath(files.path()) + "\\";
+    for (const std::string &path :
+         {folder, std::string(), folder + "missing.xml", std::string("c:\\bad|name.xml")}) {
+        SCOPED_TRACE(path);
+        boxes.shown.clear();
+        s.installDtm(path, view, boxes);
+        EXPECT_EQ(boxes.shown, (std::vector<ShownBox>{
+                                   {path + " is not a valid DTM XML file.", "File Error", 16}}));
+    }
+    EXPECT_EQ(readFile(prefix.catalogueFile()), kCatalogue);
+}
+
+TEST_F(InstallTest, ReplacesTheDeviceEntryAndCopiesEveryFile) {
+    struct Case {
+        const char *name;
+        std::string before;
+        std::string after;
+    } cases[] = {
+        {"no device entry", "<DDXMLRepository>\r\n<File ProductID=\"A\"/>\r\n</DDXMLRepository>",
+         "<DDXMLRepository>\r\n<File ProductID=\"A\"/>\r\n" + entry("2.1") + "</DDXMLRepository>"},
+        {"one device entry", kCatalogue,
+         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n"
+         "<File ProductID=\"Norvik\" Fileversion=\"2\"/>\r\n\r\n"
+         "<File ProductID=\"Halden\" Fileversion=\"11\"/>\r\n" +
+             entry("2.1") + "</DDXMLRepository>\r\n"},
+        {"two device entries",
+         "<DDXMLRepository><File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/><File "
+         "ProductID=\"B\"/><File ProductID=\"QVX TSR 7700\"/></DDXMLRepository>",
+         "<DDXMLRepository><File ProductID=\"B\"/>" + entry("2.1") + "</DDXMLRepository>"},
+        {"empty root", "<DDXMLRepository/>",
+         "<DDXMLRepository>" + entry("2.1") + "</DDXMLRepository>"},
+    };
+    const std::string picked = profile("<productName>QVXTSR7700</productName>"
+                                       "<version>2.1</version>");
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        writeFile(prefix.catalogueFile(), tc.before);
+        for (const auto &old : stdfs::directory_iterator(pictures()))
+            stdfs::remove(old.path());
+        writeFile(pictures() + "/corvelan.jpg", "an older logo"); // replaced by the copy
+        view.lines.clear();
+        UpdateSession &s = start();
+        boxes.shown.clear();
+        boxes.answer = kAnswerYes;
+        s.installDtm(description("QVX new.xml", picked), view, boxes);
+
+        ASSERT_EQ(boxes.shown.size(), 1u) << "only the confirmation, no message on success";
+        EXPECT_EQ(readFile(prefix.catalogueFile()), tc.after);
+        EXPECT_EQ(view.lines.back(), "QVX TSR 7700  Revision: 2.1");
+        EXPECT_EQ(s.catalogue()->bytes(), tc.after);
+        EXPECT_EQ(readFile(prefix.repositoryDir() + "/QVX TSR 7700.xml"), picked);
+        for (const char *picture : kPictures)
+            EXPECT_EQ(readFile(pictures() + "/" + picture), std::string("picture ") + picture);
+        EXPECT_FALSE(test::fileExists(pictures() + "/TechnologyApproved.jpg"));
+    }
+}
+
+TEST_F(InstallTest, ReadOnlyCatalogueStaysReadOnly) {
+    ::chmod(prefix.catalogueFile().c_str(), 0444);
+    UpdateSession &s = start();
+    s.installDtm(description("a.xml", profile("<productName>QVXTSR7700</productName>"
+                                              "<version>5</version>")),
+                 view, boxes);
+    EXPECT_NE(readFile(prefix.catalogueFile()).find(entry("5")), std::string::npos);
+    s.remove(view, boxes);
+    EXPECT_EQ(readFile(prefix.catalogueFile()).find("QVX TSR 7700\""), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat(prefix.catalogueFile().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(boxes.shown.size(), 1u);
+}
+
+TEST_F(InstallTest, RefusesACatalogueWithAnotherRoot) {
+    const std::string other = "<Catalog><File ProductID=\"QVX TSR 7700\"/></Catalog>";
+    writeFile(prefix.catalogueFile(), other);
+    UpdateSession &s = start();
+    s.installDtm(description("a.xml", profile("<productName>QVXTSR7700</productName>")), view,
+                 boxes);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1],
+              (ShownBox{kSavePath + " is not a DTM repository catalogue. Nothing was installed.",
+                        "File Error", 16}));
+    EXPECT_EQ(readFile(prefix.catalogueFile()), other);
+    EXPECT_EQ(view.lines, (std::vector<std::string>{"QVX TSR 7700  Revision: "}));
+    EXPECT_EQ(test::listFolder(pictures()), "");
+    EXPECT_FALSE(test::fileExists(prefix.repositoryDir() + "/QVX TSR 7700.xml"));
+}
+
+TEST_F(InstallTest, FailedCopiesAreListedAfterTheOthersRan) {
+    stdfs::remove(tool / "corvelan.jpg");
+    stdfs::remove(tool / "QVXTSR7700Small.ico");
+    writeFile(pictures() + "/QVXTSR7700.jpg", "read-only picture");
+    ::chmod((pictures() + "/QVXTSR7700.jpg").c_str(), 0444);
+    UpdateSession &s = start();
+    const std::string toolFolder = prefix.drives().windowsPath(tool.path());
+    s.installDtm(description("a.xml", profile("<productName>QVXTSR7700</productName>")), view,
+                 boxes);
+
+    const std::string pics =
+        "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\pictures\\";
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1],
+              (ShownBox{"The DTM was installed, but these files could not be copied:\n" + pics +
+                            "corvelan.jpg (" + toolFolder +
+                            "\\corvelan.jpg: cannot open: No such file or directory)\n" + pics +
+                            "QVXTSR7700.jpg (the file is read-only: Permission denied)\n" + pics +
+                            "QVXTSR7700Small.ico (" + toolFolder +
+                            "\\QVXTSR7700Small.ico: cannot open: No such file or directory)",
+                        "File Error", 48}));
+    EXPECT_EQ(test::listFolder(pictures()), "QVXTSR7700.jpg QVXTSR7700Large.ico corvelan.ico");
+    EXPECT_EQ(readFile(pictures() + "/QVXTSR7700.jpg"), "read-only picture");
+    EXPECT_TRUE(test::fileExists(prefix.repositoryDir() + "/QVX TSR 7700.xml"));
+    EXPECT_EQ(view.lines.back(), "QVX TSR 7700  Revision: ");
+}
+
+TEST_F(InstallTest, ReinstallingTheStoredFileLeavesItAlone) {
+    const std::string stored = prefix.repositoryDir() + "/QVX TSR 7700.xml";
+    const std::string bytes = profile("<productName>QVXTSR7700</productName><version>7</version>");
+    writeFile(stored, bytes);
+    UpdateSession &s = start();
+    s.installDtm(kSavePath.substr(0, kSavePath.rfind('\\')) + "\\qvx tsr 7700.XML", view, boxes);
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(readFile(stored), bytes);
+    EXPECT_EQ(view.lines.back(), "QVX TSR 7700  Revision: 7");
+}
+
+TEST_F(InstallTest, FailedSaveChangesNothingAndCopiesNothing) {
+    for (const bool removing : {false, true}) {
+        SCOPED_TRACE(removing ? "remove" : "install");
+        // The unprivileged child may read the repository and write the pictures folder, but may
+        // not create the catalogue's replacement beside it.
+        for (stdfs::path p = prefix.repositoryDir(); p.string().size() > 4; p = p.parent_path())
+            ::chmod(p.c_str(), 0755);
+        test::giveToNobody(pictures().c_str());
+        ::chmod(tool.path().c_str(), 0755);
+        ::chmod(files.path().c_str(), 0755);
+        const std::string picked = description(
+            "a.xml", profile("<productName>QVXTSR7700</productName><version>2</version>"));
+        const int rc = test::runUnprivileged([&] {
+            UpdateSession &s = start();
+            const auto before = view.lines;
+            if (removing)
+                s.remove(view, boxes);
+            else
+                s.installDtm(picked, view, boxes);
+            const std::string expectedStart = kSavePath + " could not be saved: ";
+            const std::string expectedEnd =
+                removing ? ". Nothing was removed." : ". Nothing was installed.";
+            const ShownBox &last = boxes.shown.back();
+            if (!last.text.starts_with(expectedStart) || !last.text.ends_with(expectedEnd) ||
+                last.text.find("Permission denied") == std::string::npos || last.style != 16)
+                return 1;
+            if (view.lines != before || s.catalogue()->bytes() != kCatalogue) return 2;
+            return 0;
+        });
+        EXPECT_EQ(rc, 0);
+        EXPECT_EQ(readFile(prefix.catalogueFile()), kCatalogue);
+        EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
+        EXPECT_EQ(test::listFolder(pictures()), "");
+    }
+}
+
+TEST_F(InstallTest, RemoveCutsOnlyTheDeviceEntries) {
+    writeFile(prefix.repositoryDir() + "/QVX TSR 7700.xml", "stored");
+    writeFile(pictures() + "/corvelan.ico", "stored picture");
+    UpdateSession &s = start();
+    s.remove(view, boxes);
+    const std::string after = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n"
+                              "<File ProductID=\"Norvik\" Fileversion=\"2\"/>\r\n\r\n"
+                              "<File ProductID=\"Halden\" Fileversion=\"11\"/>\r\n"
+                              "</DDXMLRepository>\r\n";
+    EXPECT_EQ(readFile(prefix.catalogueFile()), after);
+    EXPECT_EQ(view.lines,
+              (std::vector<std::string>{"Norvik  Revision: 2", "Halden  Revision: 11"}));
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(test::listFolder(prefix.repositoryDir()),
+              "DDXMLRepository.xml Pictures QVX TSR 7700.xml");
+    EXPECT_EQ(test::listFolder(pictures()), "corvelan.ico");
+
+    // A second click removes nothing and saves the same content again.
+    s.remove(view, boxes);
+    EXPECT_EQ(readFile(prefix.catalogueFile()), after);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(InstallTest, RemoveWithoutACatalogueSaysSo) {
+    stdfs::remove(prefix.catalogueFile());
+    UpdateSession s(prefix.drives());
+    EXPECT_EQ(s.startUp(view), StartupOutcome::CatalogueNotLoaded);
+    const auto statusLines = view.lines;
+    s.remove(view, boxes);
+    EXPECT_EQ(boxes.shown,
+              (std::vector<ShownBox>{
+                  {kSavePath + " is not loaded. Nothing was removed.", "File Error", 16}}));
+    EXPECT_EQ(view.lines, statusLines);
+    EXPECT_FALSE(test::fileExists(prefix.catalogueFile()));
+}
+
+} // namespace
+} // namespace corvelan::workflows
