@@ -1,3 +1,4 @@
+#include "support/qt_printers.h"
 #include "support/temp_prefix.h"
 #include "windows/update_tool.h"
 

@@ -1,0 +1,17 @@
+// Readable gtest output for Qt strings.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <ostream>
+
+inline void PrintTo(const QString &s, std::ostream *os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &list, std::ostream *os) {
+    *os << '{';
+    for (const QString &s : list)
+        *os << " \"" << s.toStdString() << '"';
+    *os << " }";
+}

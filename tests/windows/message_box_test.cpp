@@ -1,0 +1,170 @@
+#include "support/qt_printers.h"
+#include "support/temp_prefix.h"
+#include "windows/qt_message_boxes.h"
+#include "windows/update_tool.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace corvelan::windows {
+namespace {
+
+using test::TempPrefix;
+
+TEST(MessageBoxLook, MapsWindowsStyles) {
+    struct Case {
+        int style;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton;
+    } cases[] = {
+        {16, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok},
+        {0, QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok},
+        {48, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok},
+        {68, QMessageBox::Information, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes},
+        {4 + 32 + 256, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No},
+    };
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.style);
+        const MessageBoxLook look = lookOf(tc.style);
+        EXPECT_EQ(look.icon, tc.icon);
+        EXPECT_EQ(look.buttons, tc.buttons);
+        EXPECT_EQ(look.defaultButton, tc.defaultButton);
+    }
+}
+
+// What a test saw of the modal box it answered.
+struct SeenBox {
+    bool found = false;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    Qt::WindowModality modality = Qt::NonModal;
+};
+
+// Answers the next modal box with `key`, recording it first. Always closes the box, so a test
+// that fails cannot hang.
+void answerNextBox(SeenBox &seen, Qt::Key key) {
+    QTimer::singleShot(0, [&seen, key] {
+        QWidget *modal = QApplication::activeModalWidget();
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (!box) {
+            if (modal) modal->close();
+            return;
+        }
+        seen = {true,
+                box->windowTitle(),
+                box->text(),
+                box->icon(),
+                box->standardButtons(),
+                box->standardButton(box->defaultButton()),
+                box->windowModality()};
+        QTest::keyClick(box, key);
+    });
+}
+
+class QtBoxTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::writeFile(prefix.catalogueFile(),
+                        "<DDXMLRepository>\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>"
+                        "\r\n<File ProductID=\"A\" Fileversion=\"2\"/>\r\n</DDXMLRepository>");
+        test::writeFile(prefix / "drive_c/dtm.xml",
+                        "<ISO15745Profile><productName>QVXTSR7700</productName>"
+                        "<version>4.2</version></ISO15745Profile>");
+    }
+    QStringList lines(const UpdateTool &window) {
+        QStringList out;
+        auto *list = window.findChild<QListWidget *>(QStringLiteral("List1"));
+        for (int i = 0; i < list->count(); ++i)
+            out << list->item(i)->text();
+        return out;
+    }
+    TempPrefix prefix;
+};
+
+TEST_F(QtBoxTest, ConfirmationIsARealModalBoxAndEscapeMeansNo) {
+    UpdateTool window(prefix.drives());
+    window.show();
+    window.NewFileName = QStringLiteral("C:\\dtm.xml");
+    const std::string before = test::readFile(prefix.catalogueFile());
+    SeenBox seen;
+    answerNextBox(seen, Qt::Key_Escape);
+    window.InstallDtm();
+
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.title, QStringLiteral("File Selection"));
+    EXPECT_EQ(seen.text,
+              QStringLiteral("You have selected the QVXTSR7700 DTM version 4.2. Is this correct?"));
+    EXPECT_EQ(seen.icon, QMessageBox::Information);
+    EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(seen.defaultButton, QMessageBox::Yes);
+    EXPECT_EQ(seen.modality, Qt::ApplicationModal);
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), before);
+    EXPECT_EQ(lines(window), (QStringList{QStringLiteral("QVX TSR 7700  Revision: 1"),
+                                          QStringLiteral("A  Revision: 2")}));
+}
+
+TEST_F(QtBoxTest, EnterTakesTheDefaultYesAndInstalls) {
+    test::TempDir tool;
+    for (const char *picture : {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
+                                "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"})
+        test::writeFile(tool / picture, picture);
+    UpdateTool window(prefix.drives(), [&tool](const DriveMap &drives) -> Result<std::string> {
+        return drives.windowsPath(tool.path());
+    });
+    window.show();
+    window.NewFileName = QStringLiteral("c:\\DTM.XML");
+    SeenBox seen;
+    answerNextBox(seen, Qt::Key_Return);
+    // A box after the confirmation (there should be none) is closed and counted.
+    int strayBoxes = 0;
+    QTimer stray;
+    QObject::connect(&stray, &QTimer::timeout, [&strayBoxes] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            ++strayBoxes;
+            modal->close();
+        }
+    });
+    stray.start(200);
+    window.InstallDtm();
+    stray.stop();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(strayBoxes, 0);
+    EXPECT_EQ(lines(window), (QStringList{QStringLiteral("A  Revision: 2"),
+                                          QStringLiteral("QVX TSR 7700  Revision: 4.2")}));
+}
+
+TEST_F(QtBoxTest, RejectedFileShowsTheErrorBox) {
+    UpdateTool window(prefix.drives());
+    window.show();
+    window.NewFileName = QStringLiteral("c:\\nothing here.xml");
+    SeenBox seen;
+    answerNextBox(seen, Qt::Key_Return);
+    window.InstallDtm();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.title, QStringLiteral("File Error"));
+    EXPECT_EQ(seen.text, QStringLiteral("c:\\nothing here.xml is not a valid DTM XML file."));
+    EXPECT_EQ(seen.icon, QMessageBox::Critical);
+    EXPECT_EQ(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+}
+
+TEST_F(QtBoxTest, RemoveButtonTakesTheEntryOut) {
+    UpdateTool window(prefix.drives());
+    window.show();
+    QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("cmdRemove")), Qt::LeftButton);
+    EXPECT_EQ(lines(window), QStringList{QStringLiteral("A  Revision: 2")});
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()),
+              "<DDXMLRepository>\r\n\r\n<File ProductID=\"A\" Fileversion=\"2\"/>\r\n"
+              "</DDXMLRepository>");
+}
+
+} // namespace
+} // namespace corvelan::windows
