@@ -19,17 +19,33 @@ if ! scripts/has-repository.sh "$prefix"; then
 fi
 export WINEPREFIX="$prefix"
 
+# The tool starts in the demo's folder of sample description files, so Install opens there.
+cd examples/descriptions
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec "$tool"
 fi
 
-shot="$build/screenshot-main-window.png"
 title="Corvelan DTM Update Tool - V1.1"
-xvfb-run -a -s "-screen 0 800x600x24" bash -c '
-  "$1" & pid=$!
-  for _ in $(seq 50); do xwininfo -name "$3" >/dev/null 2>&1 && break; sleep 0.1; done
+xvfb-run -a -s "-screen 0 1024x480x24" bash -c '
+  tool=$1 shots=$2 title=$3
+  "$tool" & pid=$!
+  find_window() {
+    for _ in $(seq 100); do
+      xdotool search --name "^$1\$" 2>/dev/null | head -1 | grep . && return 0
+      sleep 0.1
+    done
+    return 1
+  }
+  main=$(find_window "$title")
   sleep 0.5
-  import -window "$3" "$2"
+  import -window "$main" "$shots/screenshot-main-window.png"
+  xdotool mousemove --window "$main" 120 300 click 1   # Install
+  files=$(find_window "File Open")
+  xdotool windowmove "$files" 545 0
+  sleep 0.5
+  import -window root -crop 1024x350+0+0 "$shots/screenshot-both-windows.png"
   kill "$pid"; wait "$pid" 2>/dev/null || true
-' _ "$tool" "$shot" "$title"
-echo "No display: ran the tool under Xvfb; screenshot of the main window: $shot"
+' _ "$tool" "$build" "$title"
+echo "No display: ran the tool under Xvfb. Screenshots:"
+echo "  $build/screenshot-main-window.png"
+echo "  $build/screenshot-both-windows.png"

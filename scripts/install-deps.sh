@@ -6,7 +6,7 @@ packages=(
   g++ cmake ninja-build pkgconf
   libexpat1-dev qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang-format
-  xvfb xauth x11-utils imagemagick fonts-dejavu-core
+  xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
 )
 
 missing=()

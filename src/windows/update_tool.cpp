@@ -1,6 +1,9 @@
 #include "windows/update_tool.h"
 
+#include "windows/file_control.h"
+
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -60,6 +63,7 @@ UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder, QWidge
     setTabOrder(m_install, m_exit);
     setTabOrder(m_exit, m_remove);
 
+    connect(m_install, &QPushButton::clicked, this, &UpdateTool::cmdUpdate_Click);
     connect(m_remove, &QPushButton::clicked, this, &UpdateTool::cmdRemove_Click);
     connect(m_exit, &QPushButton::clicked, this, &UpdateTool::cmdExit_Click);
 
@@ -86,6 +90,21 @@ void UpdateTool::setInstallEnabled(bool enabled) {
 void UpdateTool::InstallDtm() {
     runHandler(QStringLiteral("The install"),
                [this] { m_session.installDtm(NewFileName.toStdString(), *this, m_boxes); });
+}
+
+void UpdateTool::cmdUpdate_Click() {
+    runHandler(QStringLiteral("Opening the file selection window"), [this] {
+        // There is only ever one; while it is open, Install brings it back as the user left it.
+        if (!m_fileControl) m_fileControl = new FileControl(*this, m_session.drives());
+        m_fileControl->show();
+        m_fileControl->raise();
+        m_fileControl->activateWindow();
+    });
+}
+
+void UpdateTool::closeEvent(QCloseEvent *event) {
+    if (m_fileControl) m_fileControl->close();
+    QWidget::closeEvent(event);
 }
 
 void UpdateTool::cmdRemove_Click() {

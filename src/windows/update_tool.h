@@ -2,10 +2,12 @@
 // It binds events to the workflows of UpdateSession and holds no rules of its own.
 #pragma once
 
+#include "windows/file_control.h"
 #include "windows/qt_message_boxes.h"
 #include "workflows/ports.h"
 #include "workflows/update_session.h"
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -34,12 +36,20 @@ public:
     void InstallDtm();
 
     [[nodiscard]] const workflows::UpdateSession &session() const { return m_session; }
+    // The file selection window while it is open.
+    [[nodiscard]] FileControl *fileControl() const { return m_fileControl; }
+
+protected:
+    // Closing the main window closes the file selection window too, so nothing can install
+    // through a window that is gone.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void addLine(const std::string &line) override;
     void clearList() override;
     void setInstallEnabled(bool enabled) override;
 
+    void cmdUpdate_Click();
     void cmdRemove_Click();
     void cmdExit_Click();
     // Runs `handler`; a failure inside it is shown in an error box that names it, and the tool
@@ -48,6 +58,7 @@ private:
 
     workflows::UpdateSession m_session;
     QtMessageBoxes m_boxes{this};
+    QPointer<FileControl> m_fileControl;
     QListWidget *m_list;
     QLabel *m_heading;
     QLabel *m_instruction;

@@ -1,0 +1,293 @@
+#include "support/qt_printers.h"
+#include "support/temp_prefix.h"
+#include "windows/file_control.h"
+#include "windows/update_tool.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace corvelan::windows {
+namespace {
+
+namespace stdfs = std::filesystem;
+using test::TempDir;
+using test::TempPrefix;
+
+const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
+                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+
+QStringList texts(const QListWidget *list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text().trimmed();
+    return out;
+}
+
+// Answers every modal box with `key` and records its text, until stopped.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(Qt::Key key) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, key] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                texts << box->text();
+                QTest::keyClick(box, key);
+            }
+        });
+        m_timer.start(20);
+    }
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+};
+
+// A repository with one entry, a tool folder with the pictures, and C:\Data holding description
+// files; the process's current folder is C:\Data while the test runs.
+class FileControlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::writeFile(prefix.catalogueFile(),
+                        "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
+                        "</DDXMLRepository>\r\n");
+        for (const char *picture : kPictures)
+            test::writeFile(tool / picture, picture);
+        stdfs::create_directories(data + "/Profiles");
+        test::writeFile(data + "/dev.xml", profile);
+        test::writeFile(data + "/b.XML", "<other/>");
+        test::writeFile(data + "/c.txt", "text");
+        test::writeFile(data + "/Profiles/deep.xml", profile);
+        m_saved = stdfs::current_path();
+        stdfs::current_path(data);
+        main.emplace(prefix.drives(), [this](const DriveMap &drives) -> Result<std::string> {
+            return drives.windowsPath(tool.path());
+        });
+        main->show();
+    }
+    void TearDown() override {
+        main.reset();
+        stdfs::current_path(m_saved);
+    }
+
+    FileControl *clickInstall() {
+        QTest::mouseClick(main->findChild<QPushButton *>(QStringLiteral("cmdUpdate")),
+                          Qt::LeftButton);
+        return main->fileControl();
+    }
+    template <typename T> static T *child(QWidget *window, const char *name) {
+        return window->findChild<T *>(QString::fromLatin1(name));
+    }
+    static void doubleClick(QListWidget *list, int row) {
+        const QRect rect = list->visualItemRect(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    TempPrefix prefix;
+    TempDir tool;
+    const std::string data = prefix / "drive_c/Data";
+    const std::string profile = "<ISO15745Profile><productName>QVXTSR7700</productName>"
+                                "<version>5.0</version></ISO15745Profile>";
+    std::optional<UpdateTool> main;
+
+private:
+    stdfs::path m_saved;
+};
+
+TEST_F(FileControlTest, IsLaidOutAsDesigned) {
+    FileControl *files = clickInstall();
+    ASSERT_NE(files, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(files));
+    EXPECT_EQ(files->windowTitle(), QStringLiteral("File Open"));
+    EXPECT_EQ(files->size(), QSize(467, 242));
+    EXPECT_EQ(files->parentWidget(), nullptr) << "no owner window";
+    struct Control {
+        const char *name;
+        const char *kind;
+        QRect geometry;
+    } controls[] = {
+        {"Drive1", "QComboBox", {16, 16, 137, 21}},
+        {"Dir1", "QListWidget", {16, 48, 145, 171}},
+        {"File1", "QListWidget", {168, 16, 257, 162}},
+        {"CmdOpen", "QPushButton", {192, 200, 81, 25}},
+        {"CmdCancel", "QPushButton", {320, 200, 81, 25}},
+    };
+    QStringList visited{QApplication::focusWidget()->objectName()};
+    for (const Control &c : controls) {
+        SCOPED_TRACE(c.name);
+        QWidget *widget = child<QWidget>(files, c.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_STREQ(widget->metaObject()->className(), c.kind);
+        EXPECT_EQ(widget->geometry(), c.geometry);
+        if (auto *button = qobject_cast<QPushButton *>(widget)) {
+            EXPECT_FALSE(button->isDefault() || button->autoDefault());
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(visited, (QStringList{QStringLiteral("Drive1"), QStringLiteral("Dir1"),
+                                    QStringLiteral("File1"), QStringLiteral("CmdOpen"),
+                                    QStringLiteral("CmdCancel"), QStringLiteral("Drive1")}));
+    EXPECT_EQ(child<QListWidget>(files, "File1")->selectionMode(),
+              QAbstractItemView::SingleSelection);
+    EXPECT_EQ(child<QPushButton>(files, "CmdOpen")->text(), QStringLiteral("Open"));
+    EXPECT_EQ(child<QPushButton>(files, "CmdCancel")->text(), QStringLiteral("Cancel"));
+}
+
+TEST_F(FileControlTest, OpensAtTheCurrentFolderAndFollowsTheFolderList) {
+    FileControl *files = clickInstall();
+    auto *drive = child<QComboBox>(files, "Drive1");
+    auto *dir = child<QListWidget>(files, "Dir1");
+    auto *list = child<QListWidget>(files, "File1");
+    EXPECT_TRUE(drive->currentText().startsWith(QLatin1Char('c')));
+    EXPECT_EQ(texts(dir), (QStringList{QStringLiteral("C:\\"), QStringLiteral("Data"),
+                                       QStringLiteral("Profiles")}));
+    EXPECT_EQ(texts(list), (QStringList{QStringLiteral("b.XML"), QStringLiteral("dev.xml")}));
+
+    // Opening a sub-folder shows its files; Enter opens like a double-click.
+    dir->setCurrentRow(2);
+    QTest::keyClick(dir, Qt::Key_Return);
+    EXPECT_EQ(texts(dir).last(), QStringLiteral("Profiles"));
+    EXPECT_EQ(texts(list), QStringList{QStringLiteral("deep.xml")});
+
+    // Another drive shows its root folder.
+    drive->setCurrentIndex(drive->findText(QStringLiteral("z:"), Qt::MatchStartsWith));
+    EXPECT_EQ(texts(dir).first(), QStringLiteral("Z:\\"));
+    EXPECT_TRUE(texts(dir).contains(QStringLiteral("tmp")));
+    // And back to c:, at its root.
+    drive->setCurrentIndex(0);
+    EXPECT_EQ(texts(dir), (QStringList{QStringLiteral("C:\\"), QStringLiteral("Data"),
+                                       QStringLiteral("ProgramData")}));
+}
+
+TEST_F(FileControlTest, OpenComposesThePathAndAlwaysCloses) {
+    struct Case {
+        const char *name;
+        std::string folder; // Windows path to open first
+        int row;            // file to select, -1 for none
+        bool doubleClick;
+        QString expectedPath;
+        QString expectedBox;
+    } cases[] = {
+        {"declined", "C:\\Data", 1, false, QStringLiteral("C:\\Data\\dev.xml"),
+         QStringLiteral("You have selected the QVXTSR7700 DTM version 5.0. Is this correct?")},
+        {"double-click is Open", "C:\\Data", 1, true, QStringLiteral("C:\\Data\\dev.xml"),
+         QStringLiteral("You have selected the QVXTSR7700 DTM version 5.0. Is this correct?")},
+        {"rejected file", "C:\\Data", 0, false, QStringLiteral("C:\\Data\\b.XML"),
+         QStringLiteral("C:\\Data\\b.XML is not a valid QVXTSR7700 DTM XML file.")},
+        {"no selection", "C:\\Data", -1, false, QStringLiteral("C:\\Data\\"),
+         QStringLiteral("C:\\Data\\ is not a valid DTM XML file.")},
+        {"drive root", "C:\\", -1, false, QStringLiteral("C:\\"),
+         QStringLiteral("C:\\ is not a valid DTM XML file.")},
+    };
+    const std::string before = test::readFile(prefix.catalogueFile());
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        QPointer<FileControl> files = clickInstall();
+        auto *dir = child<QListWidget>(files, "Dir1");
+        auto *list = child<QListWidget>(files, "File1");
+        if (tc.folder == "C:\\") {
+            dir->setCurrentRow(0);
+            QTest::keyClick(dir, Qt::Key_Return);
+        }
+        BoxAnswerer answerer(Qt::Key_Escape); // No to the confirmation, OK to errors
+        if (tc.row >= 0 && tc.doubleClick) {
+            doubleClick(list, tc.row);
+        } else {
+            if (tc.row >= 0) list->setCurrentRow(tc.row);
+            QTest::mouseClick(child<QPushButton>(files, "CmdOpen"), Qt::LeftButton);
+        }
+        EXPECT_EQ(main->NewFileName, tc.expectedPath);
+        EXPECT_EQ(answerer.texts, QStringList{tc.expectedBox});
+        QApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(files.isNull()) << "closed and gone after Open";
+        EXPECT_EQ(test::readFile(prefix.catalogueFile()), before);
+    }
+}
+
+TEST_F(FileControlTest, CancelInstallsNothingAndTheNextInstallStartsAfresh) {
+    main->NewFileName = QStringLiteral("kept");
+    QPointer<FileControl> files = clickInstall();
+    EXPECT_EQ(clickInstall(), files.data()) << "one window only";
+    auto *dir = child<QListWidget>(files, "Dir1");
+    dir->setCurrentRow(2);
+    QTest::keyClick(dir, Qt::Key_Return);
+    EXPECT_EQ(clickInstall(), files.data());
+    EXPECT_EQ(texts(dir).last(), QStringLiteral("Profiles")) << "kept where the user left it";
+
+    QTest::mouseClick(child<QPushButton>(files, "CmdCancel"), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(files.isNull());
+    EXPECT_EQ(main->NewFileName, QStringLiteral("kept"));
+    EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
+
+    FileControl *again = clickInstall();
+    EXPECT_NE(again, nullptr);
+    EXPECT_EQ(child<QListWidget>(again, "Dir1")->currentItem()->text().trimmed(),
+              QStringLiteral("Data"));
+    EXPECT_EQ(texts(child<QListWidget>(again, "File1")),
+              (QStringList{QStringLiteral("b.XML"), QStringLiteral("dev.xml")}));
+}
+
+TEST_F(FileControlTest, ClosingTheMainWindowOrExitClosesBoth) {
+    for (const bool viaExit : {false, true}) {
+        SCOPED_TRACE(viaExit ? "Exit" : "frame");
+        main->show();
+        QPointer<FileControl> files = clickInstall();
+        ASSERT_TRUE(files->isVisible());
+        if (viaExit)
+            QTest::mouseClick(main->findChild<QPushButton *>(QStringLiteral("cmdExit")),
+                              Qt::LeftButton);
+        else
+            main->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(main->isVisible());
+        EXPECT_TRUE(files.isNull());
+    }
+}
+
+TEST_F(FileControlTest, InstallsEndToEndThroughTheWidgets) {
+    FileControl *files = clickInstall();
+    auto *dir = child<QListWidget>(files, "Dir1");
+    auto *list = child<QListWidget>(files, "File1");
+    // Choose the sub-folder, then double-click the description file in it.
+    doubleClick(dir, 2);
+    ASSERT_EQ(texts(list), QStringList{QStringLiteral("deep.xml")});
+    BoxAnswerer answerer(Qt::Key_Return); // Yes, the default button
+    doubleClick(list, 0);
+
+    EXPECT_EQ(answerer.texts, QStringList{QStringLiteral(
+                                  "You have selected the QVXTSR7700 DTM version 5.0. Is this "
+                                  "correct?")});
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()),
+              "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
+              "<File DDXMLFile=\"QVX TSR 7700.XML\" Filename=\"QVX TSR 7700.XML\" "
+              "Fileversion=\"5.0\" ProductName=\"QVXTSR7700\" Vendorname=\"629\" "
+              "ProductID=\"QVX TSR 7700\" ImageLarge=\"pictures/QVXTSR7700.jpg\" "
+              "ImageSmall=\"pictures/QVXTSR7700Small.ico\" "
+              "ImageIcon=\"pictures/QVXTSR7700Large.ico\" CompanyLogo=\"pictures/corvelan.jpg\" "
+              "ImageCompanyIcon=\"pictures/corvelan.ico\" "
+              "CAPPLogo=\"pictures/TechnologyApproved.jpg\"/>\r\n</DDXMLRepository>\r\n");
+    auto *mainList = main->findChild<QListWidget *>(QStringLiteral("List1"));
+    EXPECT_EQ(texts(mainList), (QStringList{QStringLiteral("A  Revision: 1"),
+                                            QStringLiteral("QVX TSR 7700  Revision: 5.0")}));
+    EXPECT_EQ(main->NewFileName, QStringLiteral("C:\\Data\\Profiles\\deep.xml"));
+    EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/QVX TSR 7700.xml"), profile);
+    for (const char *picture : kPictures)
+        EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/Pictures/" + picture), picture);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(main->fileControl(), nullptr);
+}
+
+} // namespace
+} // namespace corvelan::windows
