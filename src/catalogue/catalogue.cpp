@@ -163,8 +163,14 @@ Result<Catalogue> Catalogue::edited(std::vector<xml::Splice> splices) const {
     return result;
 }
 
-Status Catalogue::saveTo(const std::string &hostPath) const {
-    return fs::replaceFileContent(hostPath, m_bytes);
+Status Catalogue::saveTo(const std::string &hostPath, const Catalogue *onDisk) {
+    const fs::ReplaceGuard guard{onDisk ? onDisk->m_stamp : fs::FileStamp{},
+                                 onDisk ? std::string_view(onDisk->m_bytes) : std::string_view()};
+    auto saved = fs::replaceFileContent(hostPath, m_bytes, onDisk ? &guard : nullptr);
+    if (!saved)
+        return saved.error();
+    m_stamp = saved.value();
+    return {};
 }
 
 } // namespace corvelan::catalogue

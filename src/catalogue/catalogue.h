@@ -5,6 +5,7 @@
 // again before it is accepted; every other byte stays as it was.
 #pragma once
 
+#include "platform/file_system.h"
 #include "platform/result.h"
 #include "xml/document_scanner.h"
 #include "xml/splice.h"
@@ -38,6 +39,9 @@ public:
     // The catalogue in the file at `hostPath`; the file is only read.
     static Result<Catalogue> load(const std::string &hostPath);
 
+    // Which version of the file the bytes were read from or saved to; unknown after parse().
+    [[nodiscard]] const fs::FileStamp &stamp() const { return m_stamp; }
+
     [[nodiscard]] const std::string &bytes() const { return m_bytes; }
     [[nodiscard]] const std::vector<CatalogueEntry> &entries() const { return m_entries; }
     [[nodiscard]] const xml::DocumentShape &shape() const { return m_shape; }
@@ -63,13 +67,16 @@ public:
     [[nodiscard]] Result<Catalogue> edited(std::vector<xml::Splice> splices) const;
 
     // Writes the bytes to `hostPath`, replacing the file atomically and keeping its permissions
-    // and attributes. On failure the file is left as it was.
-    [[nodiscard]] Status saveTo(const std::string &hostPath) const;
+    // and attributes; then the stamp is the new file's. With `onDisk` (the catalogue as last
+    // read from that file), the file must still hold it, else nothing is written and the save
+    // fails with ChangedOnDisk. On failure the file is left as it was.
+    [[nodiscard]] Status saveTo(const std::string &hostPath, const Catalogue *onDisk = nullptr);
 
 private:
     std::string m_bytes;
     xml::DocumentShape m_shape;
     std::vector<CatalogueEntry> m_entries;
+    fs::FileStamp m_stamp;
 };
 
 // The device entry's markup as UTF-8: "<File" then ' name="value"' for each attribute in order,

@@ -1,13 +1,18 @@
 #include "platform/file_system.h"
 
+#include "platform/file_operations.h"
+
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -92,9 +97,45 @@ Result<std::string> replacementTarget(const std::string &path) {
     return std::string(real) + (std::string(real) == "/" ? "" : "/") + nameOf(current);
 }
 
+FileStamp stampOf(const struct stat &st) {
+    FileStamp stamp;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modifiedNs = std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+Error changedOnDisk(const std::string &path, std::string detail) {
+    Error e;
+    e.code = ErrorCode::ChangedOnDisk;
+    e.subject = path;
+    e.detail = std::move(detail);
+    return e;
+}
+
+// Fails with ChangedOnDisk unless `path` still holds what `guard` says: the same file, size and
+// time, and then the same bytes (a time stamp may not tell two quick writes apart).
+Status checkUnchanged(const std::string &path, const ReplaceGuard &guard) {
+    if (guard.stamp.size < 0)
+        return {};
+    FileStamp now;
+    auto current = readFile(path, static_cast<std::uint64_t>(guard.stamp.size), &now);
+    if (!current) {
+        if (current.error().code == ErrorCode::TooLarge)
+            return changedOnDisk(path, "Another program made the file larger");
+        return changedOnDisk(path, "Another program removed or locked the file");
+    }
+    if (now != guard.stamp || current.value() != guard.bytes)
+        return changedOnDisk(path, "Another program changed the file");
+    return {};
+}
+
 Status writeAll(int fd, std::string_view bytes, const std::string &subject) {
     while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (int e = gate(FileOperation::Write, subject))
+            return systemError(e, subject, "cannot write");
+        const ssize_t n = ::write(fd, bytes.data(), std::min<size_t>(bytes.size(), 1 << 20));
         if (n < 0) {
             if (errno == EINTR) continue;
             return systemError(errno, subject, "cannot write");
@@ -107,6 +148,8 @@ Status writeAll(int fd, std::string_view bytes, const std::string &subject) {
 // Copies the extended attributes of `from` onto the open file `fd`. Only a failure in the user
 // namespace counts: the others need privileges the tool may lack and hold nothing of Windows.
 Status copyExtendedAttributes(const std::string &from, int fd, const std::string &subject) {
+    if (int e = gate(FileOperation::CopyAttributes, subject))
+        return systemError(e, subject, "cannot copy the attributes");
     ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
     if (size < 0)
         return (errno == ENOTSUP || errno == ENODATA)
@@ -129,10 +172,25 @@ Status copyExtendedAttributes(const std::string &from, int fd, const std::string
     return {};
 }
 
+// Removes the temporary files that killed saves of `target` left in its folder, and only those.
+void removeStaleTemporaries(const std::string &target) {
+    const std::string folder = folderOf(target);
+    std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) return;
+    std::vector<std::string> stale;
+    while (const dirent *entry = ::readdir(dir.get()))
+        if (isTemporaryFileOf(entry->d_name, target)) stale.emplace_back(entry->d_name);
+    for (const std::string &name : stale)
+        ::unlinkat(::dirfd(dir.get()), name.c_str(), 0);
+}
+
 // A new file beside `target` that becomes `target` on commit, or disappears.
 class ReplacementFile {
 public:
     static Result<ReplacementFile> create(const std::string &target) {
+        removeStaleTemporaries(target);
+        if (int e = gate(FileOperation::CreateTemp, target))
+            return systemError(e, target, "cannot create a temporary file");
         std::string temp = folderOf(target) + "/." + nameOf(target) + kTempMarker + "XXXXXX";
         const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
         if (fd < 0) return systemError(errno, target, "cannot create a temporary file");
@@ -142,6 +200,7 @@ public:
     ReplacementFile &operator=(ReplacementFile &&) = delete;
     ReplacementFile(const ReplacementFile &) = delete;
     ~ReplacementFile() {
+        // The one cleanup path: whatever failed, the temporary file goes.
         if (!m_committed && !m_temp.empty()) {
             m_fd.reset();
             ::unlink(m_temp.c_str());
@@ -150,35 +209,56 @@ public:
 
     [[nodiscard]] int fd() const { return m_fd.get(); }
 
-    Status commit() {
+    Result<FileStamp> commit(const ReplaceGuard *guard) {
+        const std::string &t = m_target;
         struct stat old {};
-        if (::stat(m_target.c_str(), &old) == 0) {
+        if (::stat(t.c_str(), &old) == 0) {
             // Owner first: fchown may clear set-id bits, and xattrs need write permission, so
             // the mode goes last.
-            if (::fchown(m_fd.get(), old.st_uid, old.st_gid) != 0 && errno != EPERM)
-                return systemError(errno, m_target, "cannot set the owner");
-            if (Status s = copyExtendedAttributes(m_target, m_fd.get(), m_target); !s) return s;
-            if (::fchmod(m_fd.get(), old.st_mode & 07777) != 0)
-                return systemError(errno, m_target, "cannot set the permissions");
-        } else if (::fchmod(m_fd.get(), 0666 & ~processUmask()) != 0) {
-            return systemError(errno, m_target, "cannot set the permissions");
+            int e = gate(FileOperation::SetOwner, t);
+            if (e == 0 && ::fchown(m_fd.get(), old.st_uid, old.st_gid) != 0 && errno != EPERM)
+                e = errno;
+            if (e != 0) return systemError(e, t, "cannot set the owner");
+            if (Status s = copyExtendedAttributes(t, m_fd.get(), t); !s) return s.error();
+            if (Status s = setMode(old.st_mode & 07777); !s) return s.error();
+        } else if (Status s = setMode(0666 & ~processUmask()); !s) {
+            return s.error();
         }
-        if (::fsync(m_fd.get()) != 0) return systemError(errno, m_target, "cannot flush");
-        if (::close(m_fd.release()) != 0) return systemError(errno, m_target, "cannot close");
-        if (::rename(m_temp.c_str(), m_target.c_str()) != 0)
-            return systemError(errno, m_target, "cannot replace");
+        // A failed fsync is never retried: the kernel may have dropped the dirty pages, so a
+        // second call could report success for data that is gone.
+        int e = gate(FileOperation::Flush, t);
+        if (e == 0 && ::fsync(m_fd.get()) != 0) e = errno;
+        if (e != 0) return systemError(e, t, "cannot flush");
+        struct stat written {};
+        if (::fstat(m_fd.get(), &written) != 0) return systemError(errno, t, "cannot flush");
+        e = gate(FileOperation::Close, t);
+        if (::close(m_fd.release()) != 0 && e == 0) e = errno;
+        if (e != 0) return systemError(e, t, "cannot close");
+        if (guard)
+            if (Status s = checkUnchanged(t, *guard); !s) return s.error();
+        e = gate(FileOperation::Rename, t);
+        if (e == 0 && ::rename(m_temp.c_str(), t.c_str()) != 0) e = errno;
+        if (e != 0) return systemError(e, t, "cannot replace");
         m_committed = true;
         // The rename is only durable once the folder is flushed; the new content is in place
         // whatever this answers, so a failure here is not reported.
-        if (Fd dir(::open(folderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            dir.get() >= 0)
-            ::fsync(dir.get());
-        return {};
+        if (gate(FileOperation::FlushFolder, t) == 0)
+            if (Fd dir(::open(folderOf(t).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+                dir.get() >= 0)
+                ::fsync(dir.get());
+        return stampOf(written);
     }
 
 private:
     ReplacementFile(std::string target, std::string temp, Fd fd)
         : m_target(std::move(target)), m_temp(std::move(temp)), m_fd(std::move(fd)) {}
+
+    Status setMode(mode_t mode) {
+        int e = gate(FileOperation::SetMode, m_target);
+        if (e == 0 && ::fchmod(m_fd.get(), mode) != 0) e = errno;
+        if (e != 0) return systemError(e, m_target, "cannot set the permissions");
+        return {};
+    }
 
     std::string m_target;
     std::string m_temp;
@@ -195,7 +275,8 @@ std::uint32_t parseDosAttrib(const std::string &value) {
 
 } // namespace
 
-Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize) {
+Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize,
+                             FileStamp *stamp) {
     Fd fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT) {
@@ -214,6 +295,7 @@ Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize)
         e.subject = hostPath;
         return e;
     }
+    if (stamp) *stamp = stampOf(st);
     if (static_cast<std::uint64_t>(st.st_size) > maxSize) {
         Error e;
         e.code = ErrorCode::TooLarge;
@@ -307,34 +389,36 @@ Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes) 
     return {};
 }
 
-Status replaceFileContent(const std::string &hostPath, std::string_view bytes) {
+Result<FileStamp> replaceFileContent(const std::string &hostPath, std::string_view bytes,
+                                     const ReplaceGuard *guard) {
     auto target = replacementTarget(hostPath);
     if (!target) return target.error();
     auto file = ReplacementFile::create(target.value());
     if (!file) return file.error();
-    if (Status s = writeAll(file->fd(), bytes, hostPath); !s) return s;
-    return file->commit();
+    if (Status s = writeAll(file->fd(), bytes, hostPath); !s) return s.error();
+    return file->commit(guard);
 }
 
 Status copyFile(const std::string &from, const std::string &to) {
-    Fd source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (source.get() < 0) return systemError(errno, from, "cannot open");
+    int e = gate(FileOperation::OpenSource, from);
+    Fd source(e == 0 ? ::open(from.c_str(), O_RDONLY | O_CLOEXEC) : -1);
+    if (source.get() < 0) return systemError(e ? e : errno, from, "cannot open");
     struct stat in {};
     if (::fstat(source.get(), &in) != 0) return systemError(errno, from, "cannot read");
     if (S_ISDIR(in.st_mode)) {
-        Error e;
-        e.code = ErrorCode::NotAFile;
-        e.subject = from;
-        return e;
+        Error err;
+        err.code = ErrorCode::NotAFile;
+        err.subject = from;
+        return err;
     }
     struct stat out {};
     if (::stat(to.c_str(), &out) == 0) {
         if (out.st_dev == in.st_dev && out.st_ino == in.st_ino) return {};
         if (S_ISDIR(out.st_mode)) {
-            Error e;
-            e.code = ErrorCode::NotAFile;
-            e.subject = to;
-            return e;
+            Error err;
+            err.code = ErrorCode::NotAFile;
+            err.subject = to;
+            return err;
         }
         if ((out.st_mode & 0222) == 0) return systemError(EACCES, to, "the file is read-only");
     }
@@ -344,6 +428,7 @@ Status copyFile(const std::string &from, const std::string &to) {
     if (!file) return file.error();
     std::vector<char> buffer(1 << 16);
     while (true) {
+        if ((e = gate(FileOperation::Read, from)) != 0) return systemError(e, from, "cannot read");
         const ssize_t n = ::read(source.get(), buffer.data(), buffer.size());
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -355,7 +440,19 @@ Status copyFile(const std::string &from, const std::string &to) {
             !s)
             return s;
     }
-    return file->commit();
+    auto committed = file->commit(nullptr);
+    return committed ? Status() : Status(committed.error());
+}
+
+bool isTemporaryFileOf(const std::string &name, const std::string &target) {
+    const std::string prefix = "." + nameOf(target) + kTempMarker;
+    if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return false;
+    for (size_t i = prefix.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
 }
 
 Result<std::string> executableFolder() {

@@ -40,6 +40,8 @@ std::string Error::reason() const {
     case ErrorCode::EditRefused:
     case ErrorCode::NotRepository:
         return detail;
+    case ErrorCode::ChangedOnDisk:
+        return detail.empty() ? "Another program changed the file" : detail;
     }
     return detail;
 }

@@ -23,6 +23,7 @@ enum class ErrorCode {
     XmlUnseenEntity, // refers to an entity whose text the tool cannot see
     EditRefused,     // an edit that cannot be made exactly
     NotRepository,   // the catalogue's root element is not DDXMLRepository
+    ChangedOnDisk,   // another program changed the file since the tool read it
 };
 
 struct Error {

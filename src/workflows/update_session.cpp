@@ -74,21 +74,43 @@ Result<std::string> executableToolFolder(const DriveMap &drives) {
     return windows;
 }
 
-bool UpdateSession::commit(Result<catalogue::Catalogue> edited, ListView &view, MessageBoxes &boxes,
+bool UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes,
                            std::string_view nothingDone) {
-    auto target = m_drives.hostPath(catalogue::kCatalogueSavePath);
-    Status saved = !edited   ? Status(edited.error())
-                   : !target ? Status(target.error())
-                             : edited->saveTo(target.value());
-    if (!saved) {
-        boxes.show(savePath() + " could not be saved: " + saved.error().reason() +
-                       std::string(nothingDone),
-                   std::string(kFileError), kStyleError);
+    const std::string fileError(kFileError);
+    auto fail = [&](const std::string &sentence) {
+        boxes.show(savePath() + sentence + std::string(nothingDone), fileError, kStyleError);
         return false;
+    };
+    auto target = m_drives.hostPath(catalogue::kCatalogueSavePath);
+    if (!target)
+        return fail(" could not be saved: " + target.error().reason());
+
+    // A rival writer is met again only if it writes between our check and our rename; a few
+    // rounds are plenty, and then the user hears about it rather than the tool spinning.
+    constexpr int kRounds = 5;
+    std::optional<catalogue::Catalogue> reread;
+    for (int round = 0; round < kRounds; ++round) {
+        const catalogue::Catalogue &base = reread ? *reread : *m_catalogue;
+        auto edited = edit(base);
+        if (!edited) {
+            if (edited.error().code == ErrorCode::NotRepository)
+                return fail(" is not a DTM repository catalogue");
+            return fail(" could not be saved: " + edited.error().reason());
+        }
+        Status saved = edited->saveTo(target.value(), &base);
+        if (saved) {
+            m_catalogue = std::move(edited).value();
+            refresh(view);
+            return true;
+        }
+        if (saved.error().code != ErrorCode::ChangedOnDisk)
+            return fail(" could not be saved: " + saved.error().reason());
+        auto current = catalogue::Catalogue::load(target.value());
+        if (!current)
+            return fail(" was changed by another program and cannot be read");
+        reread = std::move(current).value();
     }
-    m_catalogue = std::move(edited).value();
-    refresh(view);
-    return true;
+    return fail(" could not be saved: another program kept changing it");
 }
 
 void UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
@@ -97,18 +119,22 @@ void UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
                    std::string(kFileError), kStyleError);
         return;
     }
-    auto splices = m_catalogue->planRemoveDeviceEntries();
-    commit(splices ? m_catalogue->edited(std::move(splices).value())
-                   : Result<catalogue::Catalogue>(splices.error()),
-           view, boxes, kNothingRemoved);
+    change(
+        [](const catalogue::Catalogue &base) -> Result<catalogue::Catalogue> {
+            auto splices = base.planRemoveDeviceEntries();
+            if (!splices)
+                return splices.error();
+            return base.edited(std::move(splices).value());
+        },
+        view, boxes, kNothingRemoved);
 }
 
 void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
                                MessageBoxes &boxes) {
     const std::string fileError(kFileError);
     auto host = m_drives.hostPath(newFileName);
-    auto facts =
-        host ? xml::readDescription(host.value()) : Result<xml::DescriptionFacts>(host.error());
+    auto facts = host ? xml::readDescription(host.value())
+                      : Result<xml::DescriptionFacts>(host.error());
     if (!facts) {
         boxes.show(newFileName + " is not a valid DTM XML file.", fileError, kStyleError);
         return;
@@ -125,7 +151,8 @@ void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
         return;
     }
     const std::string version = facts->version.value_or("");
-    if (boxes.show("You have selected the QVXTSR7700 DTM version " + version + ". Is this correct?",
+    if (boxes.show("You have selected the QVXTSR7700 DTM version " + version +
+                       ". Is this correct?",
                    "File Selection", kStyleConfirm) == kAnswerNo)
         return;
 
@@ -134,22 +161,20 @@ void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
                    kStyleError);
         return;
     }
-    if (!m_catalogue->hasRepositoryRoot()) {
-        boxes.show(savePath() + " is not a DTM repository catalogue" +
-                       std::string(kNothingInstalled),
-                   fileError, kStyleError);
-        return;
-    }
-    auto edited = [&]() -> Result<catalogue::Catalogue> {
-        auto splices = m_catalogue->planRemoveDeviceEntries();
-        if (!splices) return splices.error();
-        auto insert = m_catalogue->planAppendDeviceEntry(version);
-        if (!insert) return insert.error();
-        splices->push_back(std::move(insert).value());
-        return m_catalogue->edited(std::move(splices).value());
-    }();
-    if (!commit(std::move(edited), view, boxes, kNothingInstalled)) return;
-    copyInstalledFiles(newFileName, boxes);
+    const bool saved = change(
+        [&version](const catalogue::Catalogue &base) -> Result<catalogue::Catalogue> {
+            auto insert = base.planAppendDeviceEntry(version);
+            if (!insert)
+                return insert.error();
+            auto splices = base.planRemoveDeviceEntries();
+            if (!splices)
+                return splices.error();
+            splices->push_back(std::move(insert).value());
+            return base.edited(std::move(splices).value());
+        },
+        view, boxes, kNothingInstalled);
+    if (saved)
+        copyInstalledFiles(newFileName, boxes);
 }
 
 void UpdateSession::copyInstalledFiles(const std::string &newFileName, MessageBoxes &boxes) {

@@ -55,9 +55,11 @@ public:
     [[nodiscard]] const std::optional<Error> &loadError() const { return m_loadError; }
 
 private:
-    // Saves `edited` and makes it the catalogue; false (after an error box ending in
-    // `nothingDone`) when the edit or the save failed.
-    bool commit(Result<catalogue::Catalogue> edited, ListView &view, MessageBoxes &boxes,
+    // Makes the change that `edit` plans from a catalogue, saves it and lists it. When another
+    // program changed the file since it was read, the change is made again on what the file
+    // holds now. False, after an error box ending in `nothingDone`, when nothing was saved.
+    using Edit = std::function<Result<catalogue::Catalogue>(const catalogue::Catalogue &)>;
+    bool change(const Edit &edit, ListView &view, MessageBoxes &boxes,
                 std::string_view nothingDone);
     void copyInstalledFiles(const std::string &newFileName, MessageBoxes &boxes);
 

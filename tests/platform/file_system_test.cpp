@@ -131,7 +131,7 @@ TEST(ReplaceFileContent, FailureLeavesTheFileAndNoTemporary) {
     ::chmod(folder.c_str(), 0555); // the file is writable, its folder is not
 
     const int rc = test::runUnprivileged([&] {
-        const Status s = replaceFileContent(path, "changed");
+        const Status s = replaceFileContent(path, "changed").status();
         if (s.ok()) return 1;
         if (s.error().sysErrno != EACCES || s.error().subject != path) return 2;
         return 0;
