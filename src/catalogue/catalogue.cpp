@@ -76,14 +76,21 @@ Result<Catalogue> Catalogue::parse(std::string bytes) {
 }
 
 Result<Catalogue> Catalogue::load(const std::string &hostPath) {
-    auto bytes = fs::readFile(hostPath, kMaxCatalogueSize);
-    if (!bytes) return bytes.error();
-    auto catalogue = parse(std::move(bytes).value());
-    if (!catalogue) {
-        Error e = catalogue.error();
+    // Read and parsed in one pass, so that a hostile file is refused as soon as the parser sees
+    // it, long before it is all in memory.
+    Catalogue catalogue;
+    EntryCollector collector(catalogue.m_entries);
+    xml::DocumentScanner scanner(kEntryElement, &collector);
+    auto failed = [&hostPath](Error e) {
         e.subject = hostPath;
         return e;
-    }
+    };
+    auto read = fs::readFileInPieces(
+        hostPath, kMaxCatalogueSize, &catalogue.m_stamp,
+        [&](std::string_view bytes, bool last) { return scanner.feed(bytes, last); });
+    if (!read) return failed(read.error());
+    catalogue.m_bytes = std::move(read).value();
+    catalogue.m_shape = scanner.shape();
     return catalogue;
 }
 
@@ -167,8 +174,7 @@ Status Catalogue::saveTo(const std::string &hostPath, const Catalogue *onDisk) {
     const fs::ReplaceGuard guard{onDisk ? onDisk->m_stamp : fs::FileStamp{},
                                  onDisk ? std::string_view(onDisk->m_bytes) : std::string_view()};
     auto saved = fs::replaceFileContent(hostPath, m_bytes, onDisk ? &guard : nullptr);
-    if (!saved)
-        return saved.error();
+    if (!saved) return saved.error();
     m_stamp = saved.value();
     return {};
 }

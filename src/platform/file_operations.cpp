@@ -9,17 +9,28 @@ FileOperationHook *g_hook = nullptr;
 
 const char *operationName(FileOperation operation) {
     switch (operation) {
-    case FileOperation::CreateTemp: return "create temporary file";
-    case FileOperation::OpenSource: return "open source";
-    case FileOperation::Read: return "read";
-    case FileOperation::Write: return "write";
-    case FileOperation::SetOwner: return "set owner";
-    case FileOperation::CopyAttributes: return "copy attributes";
-    case FileOperation::SetMode: return "set mode";
-    case FileOperation::Flush: return "flush";
-    case FileOperation::Close: return "close";
-    case FileOperation::Rename: return "rename";
-    case FileOperation::FlushFolder: return "flush folder";
+    case FileOperation::CreateTemp:
+        return "create temporary file";
+    case FileOperation::OpenSource:
+        return "open source";
+    case FileOperation::Read:
+        return "read";
+    case FileOperation::Write:
+        return "write";
+    case FileOperation::SetOwner:
+        return "set owner";
+    case FileOperation::CopyAttributes:
+        return "copy attributes";
+    case FileOperation::SetMode:
+        return "set mode";
+    case FileOperation::Flush:
+        return "flush";
+    case FileOperation::Close:
+        return "close";
+    case FileOperation::Rename:
+        return "rename";
+    case FileOperation::FlushFolder:
+        return "flush folder";
     }
     return "?";
 }

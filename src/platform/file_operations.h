@@ -10,17 +10,17 @@
 namespace corvelan::fs {
 
 enum class FileOperation {
-    CreateTemp,      // create the temporary file beside the target
-    OpenSource,      // open the source of a copy
-    Read,            // read a chunk of the source of a copy
-    Write,           // write a chunk to the temporary file
-    SetOwner,        // fchown
-    CopyAttributes,  // copy the extended attributes (user.DOSATTRIB)
-    SetMode,         // fchmod
-    Flush,           // fsync of the temporary file
-    Close,           // close of the temporary file
-    Rename,          // rename over the target
-    FlushFolder,     // fsync of the folder after the rename
+    CreateTemp,     // create the temporary file beside the target
+    OpenSource,     // open the source of a copy
+    Read,           // read a chunk of the source of a copy
+    Write,          // write a chunk to the temporary file
+    SetOwner,       // fchown
+    CopyAttributes, // copy the extended attributes (user.DOSATTRIB)
+    SetMode,        // fchmod
+    Flush,          // fsync of the temporary file
+    Close,          // close of the temporary file
+    Rename,         // rename over the target
+    FlushFolder,    // fsync of the folder after the rename
 };
 
 [[nodiscard]] const char *operationName(FileOperation operation);

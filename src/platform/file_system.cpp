@@ -117,8 +117,7 @@ Error changedOnDisk(const std::string &path, std::string detail) {
 // Fails with ChangedOnDisk unless `path` still holds what `guard` says: the same file, size and
 // time, and then the same bytes (a time stamp may not tell two quick writes apart).
 Status checkUnchanged(const std::string &path, const ReplaceGuard &guard) {
-    if (guard.stamp.size < 0)
-        return {};
+    if (guard.stamp.size < 0) return {};
     FileStamp now;
     auto current = readFile(path, static_cast<std::uint64_t>(guard.stamp.size), &now);
     if (!current) {
@@ -275,8 +274,16 @@ std::uint32_t parseDosAttrib(const std::string &value) {
 
 } // namespace
 
-Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize,
-                             FileStamp *stamp) {
+Result<std::string>
+readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp,
+                 const std::function<Status(std::string_view soFar, bool last)> &piece) {
+    auto tooLarge = [&] {
+        Error e;
+        e.code = ErrorCode::TooLarge;
+        e.subject = hostPath;
+        e.detail = "The file is larger than " + std::to_string(maxSize >> 20) + " MiB";
+        return e;
+    };
     Fd fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT) {
@@ -296,39 +303,31 @@ Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize,
         return e;
     }
     if (stamp) *stamp = stampOf(st);
-    if (static_cast<std::uint64_t>(st.st_size) > maxSize) {
-        Error e;
-        e.code = ErrorCode::TooLarge;
-        e.subject = hostPath;
-        e.detail = "The file is larger than " + std::to_string(maxSize >> 20) + " MiB";
-        return e;
-    }
+    if (static_cast<std::uint64_t>(st.st_size) > maxSize) return tooLarge();
+    constexpr size_t kPiece = 1 << 20;
     std::string bytes;
-    bytes.resize(static_cast<size_t>(st.st_size));
-    size_t done = 0;
+    // Room for the last read too, so that the buffer is not moved at the end of the file.
+    bytes.reserve(static_cast<size_t>(st.st_size) + kPiece);
     while (true) {
-        if (done == bytes.size()) {
-            // The file may have grown since fstat; read until end of file.
-            if (bytes.size() >= maxSize + 1) break;
-            bytes.resize(std::max<size_t>(bytes.size() * 2, 4096));
-        }
-        const ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+        const size_t done = bytes.size();
+        // The file may have grown since fstat: read until its end, within the limit.
+        bytes.resize(done + kPiece);
+        const ssize_t n = ::read(fd.get(), bytes.data() + done, kPiece);
         if (n < 0) {
+            bytes.resize(done);
             if (errno == EINTR) continue;
             return systemError(errno, hostPath, "cannot read");
         }
-        if (n == 0) break;
-        done += static_cast<size_t>(n);
+        bytes.resize(done + static_cast<size_t>(n));
+        if (bytes.size() > maxSize) return tooLarge();
+        if (piece)
+            if (Status s = piece(bytes, n == 0); !s) return s.error();
+        if (n == 0) return bytes;
     }
-    bytes.resize(done);
-    if (done > maxSize) {
-        Error e;
-        e.code = ErrorCode::TooLarge;
-        e.subject = hostPath;
-        e.detail = "The file is larger than " + std::to_string(maxSize >> 20) + " MiB";
-        return e;
-    }
-    return bytes;
+}
+
+Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp) {
+    return readFileInPieces(hostPath, maxSize, stamp, nullptr);
 }
 
 Result<std::uint32_t> fileAttributes(const std::string &hostPath) {

@@ -16,6 +16,7 @@
 #include "platform/result.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -33,7 +34,7 @@ inline constexpr std::uint32_t kNormal = 0x80;
 struct FileStamp {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
-    std::int64_t size = -1;  // -1: unknown
+    std::int64_t size = -1; // -1: unknown
     std::int64_t modifiedNs = 0;
     friend bool operator==(const FileStamp &, const FileStamp &) = default;
 };
@@ -42,6 +43,13 @@ struct FileStamp {
 // (NotAFile), a file larger than `maxSize` (TooLarge), or an OS error.
 [[nodiscard]] Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize,
                                            FileStamp *stamp = nullptr);
+
+// Reads a regular file in pieces, handing `piece` everything read so far after each piece, with
+// `last` true once at the end (also for an empty file). Stops with the first error `piece`
+// returns. Otherwise as readFile; returns the whole content.
+[[nodiscard]] Result<std::string>
+readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp,
+                 const std::function<Status(std::string_view soFar, bool last)> &piece);
 
 // What the file to be replaced must still hold: the stamp and bytes the tool read.
 struct ReplaceGuard {

@@ -82,8 +82,7 @@ bool UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes
         return false;
     };
     auto target = m_drives.hostPath(catalogue::kCatalogueSavePath);
-    if (!target)
-        return fail(" could not be saved: " + target.error().reason());
+    if (!target) return fail(" could not be saved: " + target.error().reason());
 
     // A rival writer is met again only if it writes between our check and our rename; a few
     // rounds are plenty, and then the user hears about it rather than the tool spinning.
@@ -106,8 +105,7 @@ bool UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes
         if (saved.error().code != ErrorCode::ChangedOnDisk)
             return fail(" could not be saved: " + saved.error().reason());
         auto current = catalogue::Catalogue::load(target.value());
-        if (!current)
-            return fail(" was changed by another program and cannot be read");
+        if (!current) return fail(" was changed by another program and cannot be read");
         reread = std::move(current).value();
     }
     return fail(" could not be saved: another program kept changing it");
@@ -122,8 +120,7 @@ void UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
     change(
         [](const catalogue::Catalogue &base) -> Result<catalogue::Catalogue> {
             auto splices = base.planRemoveDeviceEntries();
-            if (!splices)
-                return splices.error();
+            if (!splices) return splices.error();
             return base.edited(std::move(splices).value());
         },
         view, boxes, kNothingRemoved);
@@ -133,8 +130,8 @@ void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
                                MessageBoxes &boxes) {
     const std::string fileError(kFileError);
     auto host = m_drives.hostPath(newFileName);
-    auto facts = host ? xml::readDescription(host.value())
-                      : Result<xml::DescriptionFacts>(host.error());
+    auto facts =
+        host ? xml::readDescription(host.value()) : Result<xml::DescriptionFacts>(host.error());
     if (!facts) {
         boxes.show(newFileName + " is not a valid DTM XML file.", fileError, kStyleError);
         return;
@@ -151,8 +148,7 @@ void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
         return;
     }
     const std::string version = facts->version.value_or("");
-    if (boxes.show("You have selected the QVXTSR7700 DTM version " + version +
-                       ". Is this correct?",
+    if (boxes.show("You have selected the QVXTSR7700 DTM version " + version + ". Is this correct?",
                    "File Selection", kStyleConfirm) == kAnswerNo)
         return;
 
@@ -164,17 +160,14 @@ void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
     const bool saved = change(
         [&version](const catalogue::Catalogue &base) -> Result<catalogue::Catalogue> {
             auto insert = base.planAppendDeviceEntry(version);
-            if (!insert)
-                return insert.error();
+            if (!insert) return insert.error();
             auto splices = base.planRemoveDeviceEntries();
-            if (!splices)
-                return splices.error();
+            if (!splices) return splices.error();
             splices->push_back(std::move(insert).value());
             return base.edited(std::move(splices).value());
         },
         view, boxes, kNothingInstalled);
-    if (saved)
-        copyInstalledFiles(newFileName, boxes);
+    if (saved) copyInstalledFiles(newFileName, boxes);
 }
 
 void UpdateSession::copyInstalledFiles(const std::string &newFileName, MessageBoxes &boxes) {

@@ -46,9 +46,13 @@ public:
     }
 
 private:
-    static void XMLCALL onStart(void *data, const XML_Char *name, const XML_Char **) {
+    static void XMLCALL onStart(void *data, const XML_Char *name, const XML_Char **atts) {
         auto &self = reader<DescriptionReader>(data);
         ++self.m_depth;
+        size_t count = 0;
+        while (atts[count * 2])
+            ++count;
+        if (!self.admitElement(self.m_depth, count)) return;
         const QName qname = splitName(name);
         if (self.m_depth == 1) {
             self.m_rootIsProfile = qname.prefix.empty() && qname.local == kProfile;

@@ -27,22 +27,28 @@ void appendUtf8(std::string &out, std::uint32_t cp) {
 
 class Scanner final : public StrictParser {
 public:
-    Scanner(std::string_view bytes, std::string_view watched, ScanHandler *handler)
-        : m_bytes(bytes), m_watched(watched), m_handler(handler) {}
-
-    Result<DocumentShape> run() {
-        if (!valid()) return failure();
+    Scanner(std::string_view watched, ScanHandler *handler)
+        : m_watched(watched), m_handler(handler) {
+        if (!valid()) return;
         XML_SetElementHandler(parser(), &Scanner::onStart, &Scanner::onEnd);
         XML_SetStartNamespaceDeclHandler(parser(), &Scanner::onNamespace);
+    }
 
-        std::int64_t at = 0;
-        const auto size = static_cast<std::int64_t>(m_bytes.size());
+    // Parses what `document` holds past the bytes parsed so far.
+    Status consume(std::string_view document, bool final) {
+        if (!valid()) return failure();
+        m_bytes = document;
+        const auto size = static_cast<std::int64_t>(document.size());
         do {
-            const std::int64_t length = std::min(kChunk, size - at);
-            const bool final = at + length == size;
-            if (!feed(m_bytes.data() + at, length, final)) return failure();
-            at += length;
-        } while (at < size);
+            const std::int64_t length = std::min(kChunk, size - m_consumed);
+            const bool last = final && m_consumed + length == size;
+            if (!feed(document.data() + m_consumed, length, last)) return failure();
+            m_consumed += length;
+        } while (m_consumed < size);
+        return {};
+    }
+
+    DocumentShape shape() {
         m_shape.encoding = detectEncoding(m_bytes, declaredEncoding());
         return std::move(m_shape);
     }
@@ -95,6 +101,10 @@ private:
 
     void start(const XML_Char *name, const XML_Char **atts) {
         ++m_depth;
+        size_t count = 0;
+        while (atts[count * 2])
+            ++count;
+        if (!admitElement(m_depth, count + m_pendingNames.size())) return;
         const QName qname = splitName(name);
         const std::int64_t offset = XML_GetCurrentByteIndex(parser());
         const std::int64_t length = XML_GetCurrentByteCount(parser());
@@ -121,9 +131,6 @@ private:
         m_qualified.clear();
         for (size_t i = 0; i < m_pendingNames.size(); ++i)
             m_attributes.push_back({m_pendingNames[i], m_pendingValues[i]});
-        size_t count = 0;
-        while (atts[count * 2])
-            ++count;
         m_qualified.reserve(count); // views below point into it: no reallocation after this
         for (size_t i = 0; i < count; ++i) {
             const QName attr = splitName(atts[i * 2]);
@@ -151,7 +158,8 @@ private:
         --self->m_depth;
     }
 
-    std::string_view m_bytes;
+    std::string_view m_bytes; // everything fed so far
+    std::int64_t m_consumed = 0;
     std::string_view m_watched;
     ScanHandler *m_handler;
     DocumentShape m_shape;
@@ -165,9 +173,29 @@ private:
 
 } // namespace
 
+struct DocumentScanner::Impl {
+    Impl(std::string_view watched, ScanHandler *handler) : scanner(watched, handler) {}
+    Scanner scanner;
+};
+
+DocumentScanner::DocumentScanner(std::string_view watched, ScanHandler *handler)
+    : m_impl(std::make_unique<Impl>(watched, handler)) {}
+
+DocumentScanner::~DocumentScanner() = default;
+
+Status DocumentScanner::feed(std::string_view document, bool final) {
+    return m_impl->scanner.consume(document, final);
+}
+
+DocumentShape DocumentScanner::shape() {
+    return m_impl->scanner.shape();
+}
+
 Result<DocumentShape> scanDocument(std::string_view bytes, std::string_view watched,
                                    ScanHandler *handler) {
-    return Scanner(bytes, watched, handler).run();
+    DocumentScanner scanner(watched, handler);
+    if (Status s = scanner.feed(bytes, true); !s) return s.error();
+    return scanner.shape();
 }
 
 } // namespace corvelan::xml

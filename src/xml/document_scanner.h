@@ -21,6 +21,7 @@
 #include "xml/text_encoding.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -51,6 +52,26 @@ struct DocumentShape {
     std::string rootLocalName;
     Span rootStartTag;
     Span rootEndTag; // length 0 for an empty root "<Root/>", at the end of its start tag
+};
+
+// The scan of a document that arrives in pieces, as a file is read.
+class DocumentScanner {
+public:
+    DocumentScanner(std::string_view watched, ScanHandler *handler);
+    ~DocumentScanner();
+    DocumentScanner(const DocumentScanner &) = delete;
+    DocumentScanner &operator=(const DocumentScanner &) = delete;
+
+    // Parses the bytes of `document` past those parsed before; `document` holds everything fed
+    // so far (it may have moved). `final` marks the end of the document. Fails as scanDocument.
+    [[nodiscard]] Status feed(std::string_view document, bool final);
+
+    // The document's shape, once the final feed succeeded.
+    [[nodiscard]] DocumentShape shape();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
 };
 
 // Scans `bytes`, reporting the unprefixed elements named `watched` to `handler` (which may be

@@ -1,6 +1,7 @@
 #include "xml/strict_parser.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace corvelan::xml {
 namespace {
@@ -32,8 +33,49 @@ StrictParser::StrictParser() : m_parser(XML_ParserCreateNS(nullptr, kSeparator),
     XML_SetNotStandaloneHandler(p, &StrictParser::onNotStandalone);
 }
 
+bool StrictParser::checkRuns(const char *data, std::int64_t length) {
+    if (m_unit == 0 && length >= 2) {
+        // UTF-16 (by its BOM or its first '<' or '?') is checked a code unit at a time.
+        const auto b0 = static_cast<unsigned char>(data[0]);
+        const auto b1 = static_cast<unsigned char>(data[1]);
+        m_unit = ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF) ||
+                  (b0 == 0 && b1 != 0) || (b0 != 0 && b1 == 0))
+                     ? 2
+                     : 1;
+    }
+    const std::int64_t limit = kMaxRunWithoutMarkup * (m_unit == 0 ? 1 : m_unit);
+    // In UTF-16 '<' is 0x3C beside a zero byte; any 0x3C byte is a cheap upper bound.
+    const char *from = data;
+    const char *end = data + length;
+    while (true) {
+        const auto *lt = static_cast<const char *>(std::memchr(from, '<', end - from));
+        const std::int64_t stop = m_fed + ((lt ? lt : end) - data);
+        if (stop - m_lastMarkup > limit) {
+            m_limit = "More than " + std::to_string(kMaxRunWithoutMarkup >> 20) +
+                      " MiB of text or of one tag";
+            return false;
+        }
+        if (!lt) return true;
+        m_lastMarkup = stop;
+        from = lt + 1;
+    }
+}
+
 bool StrictParser::feed(const char *data, std::int64_t length, bool final) {
+    if (!m_limit.empty() || !checkRuns(data, length)) return false;
+    m_fed += length;
     return XML_Parse(m_parser.get(), data, static_cast<int>(length), final) == XML_STATUS_OK;
+}
+
+bool StrictParser::admitElement(std::int64_t depth, std::size_t attributes) {
+    if (depth > kMaxDepth)
+        m_limit = "Elements nested deeper than " + std::to_string(kMaxDepth);
+    else if (attributes > kMaxAttributes)
+        m_limit = "More than " + std::to_string(kMaxAttributes) + " attributes on one element";
+    else
+        return true;
+    XML_StopParser(m_parser.get(), XML_FALSE);
+    return false;
 }
 
 Error StrictParser::failure() const {
@@ -46,7 +88,11 @@ Error StrictParser::failure() const {
     e.offset = XML_GetCurrentByteIndex(p);
     e.line = static_cast<std::int64_t>(XML_GetCurrentLineNumber(p));
     e.column = static_cast<std::int64_t>(XML_GetCurrentColumnNumber(p)) + 1;
-    if (!m_unseenEntity.empty()) {
+    if (!m_limit.empty()) {
+        e.code = ErrorCode::XmlSyntax;
+        e.detail = m_limit;
+        if (XML_GetErrorCode(p) == XML_ERROR_NONE) e.offset = m_fed;
+    } else if (!m_unseenEntity.empty()) {
         e.code = ErrorCode::XmlUnseenEntity;
         e.detail =
             "The document refers to the entity '" + m_unseenEntity + "', whose text cannot be read";

@@ -6,6 +6,10 @@
 // - A reference to an entity whose text the parser cannot see (external, or undeclared while an
 //   unread DTD might declare it) stops the parse: the tool never judges a document it cannot read
 //   whole.
+// - Limits where expat has none, each refused like a malformed document: elements nested deeper
+//   than kMaxDepth, more than kMaxAttributes attributes on one element, and more than
+//   kMaxRunWithoutMarkup bytes without a '<' (one text or tag that long), which expat would
+//   otherwise buffer whole.
 #pragma once
 
 #include "platform/result.h"
@@ -27,6 +31,10 @@ struct QName {
 
 // Splits a name as expat reports it in namespace triplet mode.
 [[nodiscard]] QName splitName(std::string_view name);
+
+inline constexpr std::int64_t kMaxDepth = 10'000;
+inline constexpr std::size_t kMaxAttributes = 65'536;
+inline constexpr std::int64_t kMaxRunWithoutMarkup = std::int64_t{16} << 20;
 
 class StrictParser {
 public:
@@ -54,6 +62,10 @@ protected:
     // Stops the parse because the document refers to `entity`, which the tool cannot see.
     void stopForEntity(std::string entity);
 
+    // False, with the parse stopped, when an element at `depth` with `attributes` attributes
+    // (namespace declarations included) is beyond the limits.
+    [[nodiscard]] bool admitElement(std::int64_t depth, std::size_t attributes);
+
     // True once the document has an external DTD subset or a parameter entity reference: expat
     // then drops undeclared entities in attribute values without a word.
     [[nodiscard]] bool notStandalone() const { return m_notStandalone; }
@@ -75,7 +87,14 @@ private:
     std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> m_parser;
     bool m_notStandalone = false;
     std::unordered_set<std::string> m_internalEntities;
+    // Refuses input whose run without markup is too long; false once it did.
+    bool checkRuns(const char *data, std::int64_t length);
+
     std::string m_unseenEntity;
+    std::string m_limit; // which limit stopped the parse
+    std::int64_t m_fed = 0;
+    std::int64_t m_lastMarkup = 0; // offset of the last '<' seen
+    int m_unit = 0;                // code unit size for the run check, 0 until known
     std::string m_declaredEncoding;
 };
 
