@@ -1,0 +1,252 @@
+// Fails every file operation of a save and of the copies in turn, and lets a rival program
+// rewrite the catalogue at the worst moment.
+#include "platform/file_operations.h"
+#include "platform/file_system.h"
+#include "support/recording_view.h"
+#include "support/scripted_boxes.h"
+#include "support/temp_prefix.h"
+#include "workflows/update_session.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+namespace corvelan {
+namespace {
+
+namespace stdfs = std::filesystem;
+using fs::FileOperation;
+using test::TempDir;
+using test::TempPrefix;
+
+// Fails the n-th operation with `err`, or runs `action` at it; records every operation.
+class Hook final : public fs::FileOperationHook {
+public:
+    Hook(int failAt, int err) : m_failAt(failAt), m_err(err) {
+        m_previous = fs::setFileOperationHook(this);
+    }
+    ~Hook() override { fs::setFileOperationHook(m_previous); }
+
+    int before(FileOperation operation, const std::string &path) override {
+        seen.push_back({operation, path});
+        if (static_cast<int>(seen.size()) != m_failAt) return 0;
+        if (action) {
+            action();
+            return 0;
+        }
+        return m_err;
+    }
+    [[nodiscard]] bool fired() const { return static_cast<int>(seen.size()) >= m_failAt; }
+    [[nodiscard]] std::pair<FileOperation, std::string> failed() const {
+        return seen[m_failAt - 1];
+    }
+
+    std::vector<std::pair<FileOperation, std::string>> seen;
+    std::function<void()> action;
+
+private:
+    int m_failAt;
+    int m_err;
+    fs::FileOperationHook *m_previous;
+};
+
+TEST(FaultInjection, EveryStepOfASaveCanFailWithoutHarm) {
+    for (const int err : {EIO, ENOSPC, EACCES}) {
+        for (int k = 1;; ++k) {
+            SCOPED_TRACE("errno " + std::to_string(err) + ", operation " + std::to_string(k));
+            TempDir dir;
+            const std::string path = dir / "DDXMLRepository.xml";
+            test::writeFile(path, "<DDXMLRepository/>");
+            ::chmod(path.c_str(), 0444);
+            ASSERT_EQ(::setxattr(path.c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0);
+
+            Hook hook(k, err);
+            const auto saved = fs::replaceFileContent(path, std::string(3 << 20, 'x'));
+            if (!hook.fired()) {
+                ASSERT_TRUE(saved.ok());
+                EXPECT_GT(k, 8) << "every step was tried";
+                break;
+            }
+            int flushes = 0;
+            for (const auto &[operation, _] : hook.seen)
+                flushes += operation == FileOperation::Flush ? 1 : 0;
+            EXPECT_LE(flushes, 1) << "an fsync is never retried";
+            const FileOperation failed = hook.failed().first;
+            if (failed == FileOperation::FlushFolder) {
+                // After the rename the new content is in place; only its durability is unsure.
+                EXPECT_TRUE(saved.ok());
+                continue;
+            }
+            ASSERT_FALSE(saved.ok()) << fs::operationName(failed);
+            EXPECT_EQ(saved.error().sysErrno, err);
+            EXPECT_EQ(test::readFile(path), "<DDXMLRepository/>");
+            EXPECT_EQ(test::listFolder(dir.path()), "DDXMLRepository.xml") << "no temporary left";
+            char attrib[8] = {};
+            EXPECT_EQ(::getxattr(path.c_str(), "user.DOSATTRIB", attrib, sizeof attrib), 3);
+        }
+    }
+}
+
+const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
+                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+const std::string kCatalogue = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
+                               "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
+                               "</DDXMLRepository>\r\n";
+const std::string kSavePath =
+    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\DDXMLRepository.xml";
+
+class WorkflowFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::writeFile(prefix.catalogueFile(), kCatalogue);
+        for (const char *picture : kPictures)
+            test::writeFile(tool / picture, picture);
+        test::writeFile(prefix / "drive_c/dtm.xml",
+                        "<ISO15745Profile><productName>QVXTSR7700</productName>"
+                        "<version>2</version></ISO15745Profile>");
+        session.emplace(prefix.drives(), [this](const DriveMap &drives) -> Result<std::string> {
+            return drives.windowsPath(tool.path());
+        });
+        ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
+    }
+    std::string catalogueHost() const { return stdfs::canonical(prefix.catalogueFile()).string(); }
+
+    TempPrefix prefix;
+    TempDir tool;
+    std::optional<workflows::UpdateSession> session;
+    test::RecordingView view;
+    test::ScriptedBoxes boxes;
+};
+
+TEST_F(WorkflowFaults, InstallReportsEveryFailedStepAndKeepsStateWhole) {
+    const std::vector<std::string> listed = view.lines;
+    for (int k = 1;; ++k) {
+        SCOPED_TRACE("operation " + std::to_string(k));
+        test::writeFile(prefix.catalogueFile(), kCatalogue);
+        for (const auto &entry : stdfs::directory_iterator(prefix.repositoryDir() + "/Pictures"))
+            stdfs::remove(entry.path());
+        session.emplace(prefix.drives(), [this](const DriveMap &drives) -> Result<std::string> {
+            return drives.windowsPath(tool.path());
+        });
+        view.lines.clear();
+        ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
+        boxes.shown.clear();
+
+        Hook hook(k, EIO);
+        session->installDtm("C:\\dtm.xml", view, boxes);
+        if (!hook.fired()) break;
+        const auto [operation, path] = hook.failed();
+        const bool catalogueStep =
+            path == catalogueHost() && operation != FileOperation::FlushFolder;
+        if (catalogueStep) {
+            ASSERT_EQ(boxes.shown.size(), 2u);
+            EXPECT_TRUE(boxes.shown[1].text.starts_with(kSavePath + " could not be saved: "));
+            EXPECT_TRUE(boxes.shown[1].text.ends_with(". Nothing was installed."));
+            EXPECT_EQ(boxes.shown[1].style, 16);
+            EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
+            EXPECT_EQ(session->catalogue()->bytes(), kCatalogue);
+            EXPECT_EQ(view.lines, listed);
+            EXPECT_EQ(test::listFolder(prefix.repositoryDir() + "/Pictures"), "") << "no copies";
+        } else {
+            // A copy failed: the install stands, and the one file that failed is named.
+            EXPECT_EQ(view.lines.back(), "QVX TSR 7700  Revision: 2");
+            ASSERT_EQ(boxes.shown.size(), operation == FileOperation::FlushFolder ? 1u : 2u);
+            if (boxes.shown.size() == 2) {
+                EXPECT_EQ(boxes.shown[1].style, 48);
+                EXPECT_EQ(std::count(boxes.shown[1].text.begin(), boxes.shown[1].text.end(), '\n'),
+                          1);
+            }
+        }
+    }
+}
+
+TEST_F(WorkflowFaults, RemoveReportsAFailedSave) {
+    Hook hook(2, ENOSPC); // the first write of the temporary file
+    const auto listed = view.lines;
+    session->remove(view, boxes);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, kSavePath + " could not be saved: cannot write: " +
+                                       std::strerror(ENOSPC) + ". Nothing was removed.");
+    EXPECT_EQ(view.lines, listed);
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
+}
+
+// Another program writes `bytes` over the catalogue once, when the tool closes its temporary
+// file: after the tool read the catalogue and just before it checks it again.
+class RivalAtClose final : public fs::FileOperationHook {
+public:
+    RivalAtClose(std::string path, std::string bytes)
+        : m_path(std::move(path)), m_bytes(std::move(bytes)) {
+        m_previous = fs::setFileOperationHook(this);
+    }
+    ~RivalAtClose() override { fs::setFileOperationHook(m_previous); }
+    int before(FileOperation operation, const std::string &) override {
+        if (operation == FileOperation::Close && !wrote) {
+            wrote = true;
+            test::writeFile(m_path, m_bytes);
+        }
+        return 0;
+    }
+    bool wrote = false;
+
+private:
+    std::string m_path;
+    std::string m_bytes;
+    fs::FileOperationHook *m_previous;
+};
+
+TEST_F(WorkflowFaults, ARivalWriterIsNotOverwritten) {
+    const std::string rival = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>"
+                              "\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
+                              "<File ProductID=\"Host\" Fileversion=\"9\"/>\r\n"
+                              "</DDXMLRepository>\r\n";
+    const std::string kept = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>"
+                             "\r\n\r\n<File ProductID=\"Host\" Fileversion=\"9\"/>\r\n";
+    for (const bool removing : {false, true}) {
+        SCOPED_TRACE(removing ? "remove" : "install");
+        test::writeFile(prefix.catalogueFile(), kCatalogue);
+        view.lines.clear();
+        session.emplace(prefix.drives(), [this](const DriveMap &drives) -> Result<std::string> {
+            return drives.windowsPath(tool.path());
+        });
+        ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
+        boxes.shown.clear();
+        {
+            RivalAtClose host(prefix.catalogueFile(), rival);
+            if (removing)
+                session->remove(view, boxes);
+            else
+                session->installDtm("C:\\dtm.xml", view, boxes);
+            ASSERT_TRUE(host.wrote);
+        }
+        const std::string now = test::readFile(prefix.catalogueFile());
+        EXPECT_TRUE(now.starts_with(kept)) << now;
+        EXPECT_EQ(session->catalogue()->bytes(), now);
+        ASSERT_GE(view.lines.size(), 2u);
+        EXPECT_EQ(view.lines[1], "Host  Revision: 9");
+        EXPECT_EQ(view.lines.size(), removing ? 2u : 3u);
+        EXPECT_EQ(boxes.shown.size(), removing ? 0u : 1u);
+    }
+}
+
+TEST_F(WorkflowFaults, ARivalThatBreaksTheFileStopsTheSave) {
+    const auto listed = view.lines;
+    {
+        RivalAtClose host(prefix.catalogueFile(), "<DDXMLRepository><File");
+        session->installDtm("C:\\dtm.xml", view, boxes);
+    }
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1].text, kSavePath + " was changed by another program and cannot be "
+                                               "read. Nothing was installed.");
+    EXPECT_EQ(boxes.shown[1].style, 16);
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), "<DDXMLRepository><File");
+    EXPECT_EQ(view.lines, listed);
+    EXPECT_EQ(test::listFolder(prefix.repositoryDir() + "/Pictures"), "");
+}
+
+} // namespace
+} // namespace corvelan
