@@ -15,7 +15,8 @@ namespace {
 constexpr std::string_view kProfile = "ISO15745Profile";
 constexpr std::string_view kProductName = "productName";
 constexpr std::string_view kVersion = "version";
-constexpr std::int64_t kChunk = 1 << 16;
+// Large pieces: expat scans an unfinished token again with every piece it is given.
+constexpr std::int64_t kChunk = 1 << 20;
 
 // Collects the text of the first element of one name below the root.
 struct TextCapture {

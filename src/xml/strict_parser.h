@@ -34,7 +34,7 @@ struct QName {
 
 inline constexpr std::int64_t kMaxDepth = 10'000;
 inline constexpr std::size_t kMaxAttributes = 65'536;
-inline constexpr std::int64_t kMaxRunWithoutMarkup = std::int64_t{16} << 20;
+inline constexpr std::int64_t kMaxRunWithoutMarkup = std::int64_t{8} << 20;
 
 class StrictParser {
 public:

@@ -1,3 +1,4 @@
+#include "support/hostile_corpus.h"
 #include "support/recording_view.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
@@ -20,103 +21,21 @@ namespace stdfs = std::filesystem;
 using test::TempDir;
 using test::TempPrefix;
 
-const std::string kHostile = std::string(FIXTURES_DIR) + "/hostile/";
-
-std::string body(const std::string &root) {
-    return root == "DDXMLRepository"
-               ? "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1.0\"/>"
-               : "<productName>QVXTSR7700</productName><version>1.0</version>";
-}
-
-// Writes a generated hostile document with the given root to `path`.
-using Generator = std::function<void(const std::string &path, const std::string &root)>;
-
-void deepNesting(const std::string &path, const std::string &root) {
-    std::ofstream out(path, std::ios::binary);
-    out << "<" << root << ">" << body(root);
-    for (int i = 0; i < 2'000'000; ++i)
-        out << "<a>";
-    for (int i = 0; i < 2'000'000; ++i)
-        out << "</a>";
-    out << "</" << root << ">";
-}
-
-void manyAttributes(const std::string &path, const std::string &root) {
-    std::ofstream out(path, std::ios::binary);
-    out << "<" << root << ">" << body(root) << "<File ProductID='x'";
-    for (int i = 0; i < 100'000; ++i)
-        out << " a" << i << "='1'";
-    out << "/></" << root << ">";
-}
-
-void hugeValue(const std::string &path, const std::string &root) {
-    std::ofstream out(path, std::ios::binary);
-    out << "<" << root << ">" << body(root) << "<File ProductID='";
-    const std::string block(1 << 20, 'v');
-    for (int i = 0; i < 64; ++i)
-        out << block;
-    out << "'/></" << root << ">";
-}
-
-void sparseTwoGigabytes(const std::string &path, const std::string &root) {
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << "<" << root << ">" << body(root);
-    }
-    ASSERT_EQ(::truncate(path.c_str(), std::int64_t{2} << 30), 0);
-}
-
-struct Case {
-    const char *name;
-    Generator generate; // null: the committed fixture of that name
-    bool catalogueLoads;
-    bool descriptionPasses; // false: box 1
-};
-
-const Case kCases[] = {
-    {"billion-laughs", nullptr, false, false},
-    {"quadratic-blowup", nullptr, false, false},
-    {"external-entity", nullptr, false, false},
-    {"external-dtd", nullptr, true, true},
-    {"duplicate-attributes", nullptr, false, false},
-    {"control-character", nullptr, false, false},
-    {"invalid-utf8", nullptr, false, false},
-    {"nul-byte", nullptr, false, false},
-    {"truncated", nullptr, false, false},
-    {"windows-1252", nullptr, false, false},
-    {"declared-utf16-but-utf8", nullptr, false, false},
-    {"utf16-without-bom", nullptr, true, true},
-    {"nesting-2000000-deep", deepNesting, false, false},
-    {"100000-attributes", manyAttributes, false, false},
-    {"64-MB-attribute-value", hugeValue, false, false},
-    {"2-GB-sparse", sparseTwoGigabytes, false, false},
-};
-
 class HostileInput : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         // The external entity names this FIFO: a reader would block, so the test would hang.
-        ::unlink("/tmp/corvelan-never-read");
-        ASSERT_EQ(::mkfifo("/tmp/corvelan-never-read", 0600), 0);
+        ::unlink(test::kNeverReadPath);
+        ASSERT_EQ(::mkfifo(test::kNeverReadPath, 0600), 0);
     }
-    static void TearDownTestSuite() { ::unlink("/tmp/corvelan-never-read"); }
-
-    std::string materialise(const Case &tc, const std::string &folder, const std::string &root,
-                            const std::string &path) {
-        if (tc.generate)
-            tc.generate(path, root);
-        else
-            stdfs::copy_file(kHostile + folder + "/" + tc.name + ".xml", path,
-                             stdfs::copy_options::overwrite_existing);
-        return path;
-    }
+    static void TearDownTestSuite() { ::unlink(test::kNeverReadPath); }
 };
 
 TEST_F(HostileInput, CatalogueIsRefusedOrReadButNeverChanged) {
-    for (const Case &tc : kCases) {
+    for (const test::HostileCase &tc : test::hostileCases()) {
         SCOPED_TRACE(tc.name);
         TempPrefix prefix;
-        materialise(tc, "catalogue", "DDXMLRepository", prefix.catalogueFile());
+        test::writeHostileCase(tc, "DDXMLRepository", prefix.catalogueFile());
         const auto sizeBefore = stdfs::file_size(prefix.catalogueFile());
         UpdateSession session(prefix.drives());
         test::RecordingView view;
@@ -137,12 +56,11 @@ TEST_F(HostileInput, CatalogueIsRefusedOrReadButNeverChanged) {
 }
 
 TEST_F(HostileInput, DescriptionIsRefusedWithTheFirstBox) {
-    for (const Case &tc : kCases) {
+    for (const test::HostileCase &tc : test::hostileCases()) {
         SCOPED_TRACE(tc.name);
         TempPrefix prefix;
         test::writeFile(prefix.catalogueFile(), "<DDXMLRepository/>");
-        const std::string host =
-            materialise(tc, "description", "ISO15745Profile", prefix / "drive_c/picked.xml");
+        test::writeHostileCase(tc, "ISO15745Profile", prefix / "drive_c/picked.xml");
         UpdateSession session(prefix.drives());
         test::RecordingView view;
         ASSERT_EQ(session.startUp(view), StartupOutcome::Listed);
