@@ -1,12 +1,31 @@
 #!/usr/bin/env bash
-# Builds every target with AddressSanitizer and UBSan and runs every test.
+# Builds every target with AddressSanitizer and UBSan, checks the formatting, runs the fuzz
+# targets for a short bounded time, and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 
 cmake --preset dev >/dev/null
 cmake --build --preset dev
-ctest --preset dev -j "$(nproc)"
 
 # Formatting is part of the build's contract.
 git ls-files -- '*.cpp' '*.h' | xargs -r clang-format --dry-run --Werror
+
+# Fuzzing, when clang is here: each target from the committed seeds, in a scratch corpus.
+if command -v clang++ >/dev/null; then
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz
+  for target in catalogue description; do
+    scratch="$(mktemp -d)"
+    echo "Fuzzing the $target for ${FUZZ_SECONDS:-20} s"
+    status=0
+    "build/fuzz/fuzz/${target}_fuzz" -max_total_time="${FUZZ_SECONDS:-20}" -rss_limit_mb=2048 \
+      -print_final_stats=1 "$scratch" "fuzz/corpus/$target" >"$scratch.log" 2>&1 || status=$?
+    grep -E "^Done" "$scratch.log" || tail -n 40 "$scratch.log"
+    rm -f "$scratch.log"
+    rm -rf "$scratch"
+    [ "$status" -eq 0 ] || { echo "The $target fuzz target failed" >&2; exit 1; }
+  done
+fi
+
+ctest --preset dev -j "$(nproc)"

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkgconf
   libexpat1-dev qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-  clang-format
+  clang-format clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
 )
 
