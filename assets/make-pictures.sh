@@ -43,3 +43,10 @@ device 256 "$work/device-icon.png" none
 convert "$work/device-icon.png" -define icon:auto-resize=48,32 QVXTSR7700Large.ico
 convert "$work/device-icon.png" -define icon:auto-resize=16 QVXTSR7700Small.ico
 ls -l
+
+# The application icon for the desktop entry, from the same mark.
+cd ../icons
+for size in 48 128 256; do
+  convert "$work/mark.png" -resize "${size}x${size}" -strip "corvelan-dtm-update-tool-$size.png"
+done
+ls -l

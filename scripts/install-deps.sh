@@ -7,6 +7,7 @@ packages=(
   libexpat1-dev qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang-format clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
+  desktop-file-utils dpkg-dev file
 )
 
 missing=()

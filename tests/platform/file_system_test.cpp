@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -204,6 +206,27 @@ TEST(ProcessFolders, AreTheExecutablesAndTheCurrentOne) {
     EXPECT_EQ(currentFolder().value(), cwd);
     const std::string exe = stdfs::read_symlink("/proc/self/exe").string();
     EXPECT_EQ(executableFolder().value(), stdfs::path(exe).parent_path().string());
+}
+
+} // namespace
+} // namespace corvelan::fs
+
+namespace corvelan::fs {
+namespace {
+
+TEST(ProcessFolders, TheToolsFolderIsFoundThroughALinkToIt) {
+    TempDir dir;
+    const stdfs::path probe = stdfs::canonical(TOOL_FOLDER_PROBE);
+    stdfs::create_symlink(probe, dir / "corvelan-dtm-update-tool");
+    FILE *out = ::popen((dir / "corvelan-dtm-update-tool").c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    char line[4096] = {};
+    const bool read = std::fgets(line, sizeof line, out) != nullptr;
+    EXPECT_EQ(::pclose(out), 0);
+    ASSERT_TRUE(read);
+    std::string expected = "Z:" + probe.parent_path().string();
+    std::replace(expected.begin(), expected.end(), '/', '\\');
+    EXPECT_EQ(std::string(line), expected + "\n");
 }
 
 } // namespace

@@ -1,0 +1,13 @@
+// Prints the tool's folder as the install workflow finds it, for a test that starts this
+// program through a symbolic link.
+#include "platform/drive_map.h"
+#include "workflows/update_session.h"
+
+#include <cstdio>
+
+int main() {
+    const auto folder = corvelan::workflows::executableToolFolder(corvelan::DriveMap());
+    if (!folder) return 1;
+    std::printf("%s\n", folder.value().c_str());
+    return 0;
+}
