@@ -38,5 +38,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (after.compare(0, head, before, 0, head) != 0 ||
         after.compare(after.size() - tail, tail, before, before.size() - tail, tail) != 0)
         std::abort();
+
+    // The edit that moves the index along must agree with the parse of its result.
+    const std::string version = "2.0";
+    auto moved = catalogue->withDeviceEntries(&version);
+    if (!moved) std::abort();
+    auto reparsed = Catalogue::parse(moved->bytes());
+    if (!reparsed || reparsed->entries().size() != moved->entries().size() ||
+        reparsed->shape().rootEndTag != moved->shape().rootEndTag)
+        std::abort();
+    for (size_t i = 0; i < moved->entries().size(); ++i) {
+        const auto &a = moved->entries()[i];
+        const auto &b = reparsed->entries()[i];
+        if (a.span != b.span || a.attributeCount != b.attributeCount ||
+            a.productId != b.productId || a.fileVersion != b.fileVersion)
+            std::abort();
+    }
     return 0;
 }

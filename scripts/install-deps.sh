@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkgconf
-  libexpat1-dev qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libexpat1-dev qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev
   clang-format clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   desktop-file-utils dpkg-dev file

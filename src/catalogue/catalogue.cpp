@@ -5,6 +5,7 @@
 #include "xml/text_encoding.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace corvelan::catalogue {
 namespace {
@@ -17,11 +18,12 @@ public:
         CatalogueEntry entry;
         entry.span.offset = offset;
         entry.attributeCount = attributes.size();
+        // strcmp stops at the first differing byte: most names are told apart at once.
         for (const xml::Attribute &attribute : attributes) {
-            if (attribute.name == kProductIdAttribute)
-                entry.productId = std::string(attribute.value);
-            else if (attribute.name == kFileVersionAttribute)
-                entry.fileVersion = std::string(attribute.value);
+            if (std::strcmp(attribute.name, kProductIdAttribute.data()) == 0)
+                entry.productId = attribute.value;
+            else if (std::strcmp(attribute.name, kFileVersionAttribute.data()) == 0)
+                entry.fileVersion = attribute.value;
         }
         m_open.push_back(m_entries.size());
         m_entries.push_back(std::move(entry));
@@ -167,6 +169,89 @@ Result<Catalogue> Catalogue::edited(std::vector<xml::Splice> splices) const {
     if (!result)
         return refused(ErrorCode::EditRefused, "The edited catalogue would not be well-formed (" +
                                                    result.error().reason() + ")");
+    return result;
+}
+
+Result<Catalogue> Catalogue::withDeviceEntries(const std::string *version) const {
+    auto cuts = planRemoveDeviceEntries();
+    if (!cuts) return cuts.error();
+    std::optional<xml::Splice> insert;
+    if (version) {
+        auto planned = planAppendDeviceEntry(*version);
+        if (!planned) return planned.error();
+        insert = std::move(planned).value();
+    }
+    if (auto fast = editedInPlace(cuts.value(), insert ? &*insert : nullptr, version))
+        return std::move(*fast);
+    std::vector<xml::Splice> splices = std::move(cuts).value();
+    if (insert) splices.push_back(std::move(*insert));
+    return edited(std::move(splices));
+}
+
+std::optional<Catalogue> Catalogue::editedInPlace(const std::vector<xml::Splice> &cuts,
+                                                  const xml::Splice *insert,
+                                                  const std::string *version) const {
+    const xml::TextEncoding encoding = m_shape.encoding;
+    const std::string_view bytes(m_bytes);
+    for (const xml::Splice &cut : cuts)
+        if (!xml::isWholeElement(
+                bytes.substr(static_cast<size_t>(cut.offset), static_cast<size_t>(cut.length)),
+                encoding, kEntryElement))
+            return std::nullopt;
+    // Only an insert before the root's end tag is moved along; opening up an empty root is
+    // rare enough to be parsed again whole.
+    if (insert &&
+        (insert->length != 0 || !xml::isWholeElement(insert->bytes, encoding, kEntryElement)))
+        return std::nullopt;
+
+    std::vector<xml::Splice> splices = cuts; // in document order, not overlapping
+    if (insert) splices.push_back(*insert);
+    // Where a position moves: by every splice that ends at or before it (for the start of a
+    // token), or that ends at or before it and starts before it (for the end of an element, so
+    // that an insert right after an element stays after it). The splices are in document order
+    // and do not overlap, so their ends are in order too.
+    std::vector<std::int64_t> ends;
+    std::vector<std::int64_t> deltas{0}; // deltas[k]: what the first k splices add up to
+    for (const xml::Splice &s : splices) {
+        ends.push_back(s.offset + s.length);
+        deltas.push_back(deltas.back() + static_cast<std::int64_t>(s.bytes.size()) - s.length);
+    }
+    auto moved = [&](std::int64_t at, bool isEnd) {
+        auto k = static_cast<size_t>(std::upper_bound(ends.begin(), ends.end(), at) - ends.begin());
+        while (isEnd && k > 0 && splices[k - 1].offset >= at)
+            --k;
+        return at + deltas[k];
+    };
+    // Entries come in document order, and so do cuts: walk both together for the starts.
+    Catalogue result;
+    result.m_bytes = xml::applySplices(bytes, splices);
+    result.m_shape = m_shape;
+    result.m_shape.rootEndTag.offset = moved(m_shape.rootEndTag.offset, false);
+    result.m_entries.reserve(m_entries.size() + 1);
+    size_t cut = 0;
+    std::int64_t startDelta = 0;
+    for (const CatalogueEntry &entry : m_entries) {
+        while (cut < cuts.size() && cuts[cut].offset + cuts[cut].length <= entry.span.offset) {
+            startDelta -= cuts[cut].length;
+            ++cut;
+        }
+        if (cut < cuts.size() && cuts[cut].offset <= entry.span.offset)
+            continue; // inside a cut: gone with it
+        CatalogueEntry kept = entry;
+        kept.span.offset = entry.span.offset + startDelta;
+        kept.span.length = moved(entry.span.end(), true) - kept.span.offset;
+        result.m_entries.push_back(std::move(kept));
+    }
+    if (insert) {
+        CatalogueEntry added;
+        added.span.offset = moved(insert->offset, true);
+        added.span.length = static_cast<std::int64_t>(insert->bytes.size()) -
+                            2 * xml::unitSize(encoding); // the CR LF after it
+        added.attributeCount = kDeviceEntryAttributes.size();
+        added.productId = std::string(kDeviceProductId);
+        added.fileVersion = *version;
+        result.m_entries.push_back(std::move(added));
+    }
     return result;
 }
 

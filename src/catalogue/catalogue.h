@@ -66,6 +66,13 @@ public:
     // does not parse; this catalogue is left as it is either way.
     [[nodiscard]] Result<Catalogue> edited(std::vector<xml::Splice> splices) const;
 
+    // The catalogue without its device entries and, with a `version`, with the device entry
+    // appended: the plans above, applied. Each cut is checked to hold one whole element and the
+    // inserted entry to be one, and the index is moved along with the bytes; where a cut cannot
+    // be checked on its own (it uses its document's entities or prefixes) the whole result is
+    // parsed again instead. Fails as the plans and edited() do.
+    [[nodiscard]] Result<Catalogue> withDeviceEntries(const std::string *version) const;
+
     // Writes the bytes to `hostPath`, replacing the file atomically and keeping its permissions
     // and attributes; then the stamp is the new file's. With `onDisk` (the catalogue as last
     // read from that file), the file must still hold it, else nothing is written and the save
@@ -73,6 +80,11 @@ public:
     [[nodiscard]] Status saveTo(const std::string &hostPath, const Catalogue *onDisk = nullptr);
 
 private:
+    // withDeviceEntries() without a full parse; empty when a splice cannot be checked alone.
+    [[nodiscard]] std::optional<Catalogue> editedInPlace(const std::vector<xml::Splice> &cuts,
+                                                         const xml::Splice *insert,
+                                                         const std::string *version) const;
+
     std::string m_bytes;
     xml::DocumentShape m_shape;
     std::vector<CatalogueEntry> m_entries;

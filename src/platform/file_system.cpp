@@ -118,15 +118,27 @@ Error changedOnDisk(const std::string &path, std::string detail) {
 // time, and then the same bytes (a time stamp may not tell two quick writes apart).
 Status checkUnchanged(const std::string &path, const ReplaceGuard &guard) {
     if (guard.stamp.size < 0) return {};
-    FileStamp now;
-    auto current = readFile(path, static_cast<std::uint64_t>(guard.stamp.size), &now);
-    if (!current) {
-        if (current.error().code == ErrorCode::TooLarge)
-            return changedOnDisk(path, "Another program made the file larger");
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
         return changedOnDisk(path, "Another program removed or locked the file");
+    if (stampOf(st) != guard.stamp) return changedOnDisk(path, "Another program changed the file");
+    // Compared a piece at a time, so that the check needs no second copy of the file.
+    std::vector<char> piece(1 << 20);
+    std::string_view expected = guard.bytes;
+    while (true) {
+        const ssize_t n = ::read(fd.get(), piece.data(), piece.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return changedOnDisk(path, "Another program removed or locked the file");
+        }
+        if (n == 0) break;
+        const auto got = std::string_view(piece.data(), static_cast<size_t>(n));
+        if (!expected.starts_with(got))
+            return changedOnDisk(path, "Another program changed the file");
+        expected.remove_prefix(got.size());
     }
-    if (now != guard.stamp || current.value() != guard.bytes)
-        return changedOnDisk(path, "Another program changed the file");
+    if (!expected.empty()) return changedOnDisk(path, "Another program changed the file");
     return {};
 }
 

@@ -117,13 +117,8 @@ void UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
                    std::string(kFileError), kStyleError);
         return;
     }
-    change(
-        [](const catalogue::Catalogue &base) -> Result<catalogue::Catalogue> {
-            auto splices = base.planRemoveDeviceEntries();
-            if (!splices) return splices.error();
-            return base.edited(std::move(splices).value());
-        },
-        view, boxes, kNothingRemoved);
+    change([](const catalogue::Catalogue &base) { return base.withDeviceEntries(nullptr); }, view,
+           boxes, kNothingRemoved);
 }
 
 void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
@@ -158,14 +153,7 @@ void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
         return;
     }
     const bool saved = change(
-        [&version](const catalogue::Catalogue &base) -> Result<catalogue::Catalogue> {
-            auto insert = base.planAppendDeviceEntry(version);
-            if (!insert) return insert.error();
-            auto splices = base.planRemoveDeviceEntries();
-            if (!splices) return splices.error();
-            splices->push_back(std::move(insert).value());
-            return base.edited(std::move(splices).value());
-        },
+        [&version](const catalogue::Catalogue &base) { return base.withDeviceEntries(&version); },
         view, boxes, kNothingInstalled);
     if (saved) copyInstalledFiles(newFileName, boxes);
 }

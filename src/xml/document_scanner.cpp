@@ -3,6 +3,7 @@
 #include "xml/strict_parser.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -130,14 +131,15 @@ private:
         m_attributes.clear();
         m_qualified.clear();
         for (size_t i = 0; i < m_pendingNames.size(); ++i)
-            m_attributes.push_back({m_pendingNames[i], m_pendingValues[i]});
+            m_attributes.push_back({m_pendingNames[i].c_str(), m_pendingValues[i].c_str()});
         m_qualified.reserve(count); // views below point into it: no reallocation after this
         for (size_t i = 0; i < count; ++i) {
-            const QName attr = splitName(atts[i * 2]);
-            std::string_view attrName = attr.local;
-            if (!attr.prefix.empty()) {
+            const char *attrName = atts[i * 2];
+            // Only a prefixed name holds the separator; the others are used as they come.
+            if (std::strchr(attrName, '\xFF')) {
+                const QName attr = splitName(attrName);
                 m_qualified.push_back(std::string(attr.prefix) + ":" + std::string(attr.local));
-                attrName = m_qualified.back();
+                attrName = m_qualified.back().c_str();
             }
             m_attributes.push_back({attrName, atts[i * 2 + 1]});
         }
@@ -196,6 +198,30 @@ Result<DocumentShape> scanDocument(std::string_view bytes, std::string_view watc
     DocumentScanner scanner(watched, handler);
     if (Status s = scanner.feed(bytes, true); !s) return s.error();
     return scanner.shape();
+}
+
+bool isWholeElement(std::string_view bytes, TextEncoding encoding, std::string_view rootName) {
+    // The fragment's encoding, told the way its document told it.
+    std::string document;
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        break;
+    case TextEncoding::Latin1:
+        document = "<?xml version='1.0' encoding='ISO-8859-1'?>";
+        break;
+    case TextEncoding::Ascii:
+        document = "<?xml version='1.0' encoding='US-ASCII'?>";
+        break;
+    case TextEncoding::Utf16LE:
+        document = "\xFF\xFE";
+        break;
+    case TextEncoding::Utf16BE:
+        document = "\xFE\xFF";
+        break;
+    }
+    document.append(bytes);
+    auto shape = scanDocument(document, {}, nullptr);
+    return shape && shape->rootUnprefixed && shape->rootLocalName == rootName;
 }
 
 } // namespace corvelan::xml

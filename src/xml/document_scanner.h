@@ -29,10 +29,11 @@
 namespace corvelan::xml {
 
 // An attribute as a DOM shows it: qualified name ("a", "p:a", "xmlns", "xmlns:p") and value,
-// UTF-8. Views are valid during the handler call only.
+// UTF-8, NUL-terminated (their length is only measured by a handler that needs it). Valid during
+// the handler call only.
 struct Attribute {
-    std::string_view name;
-    std::string_view value;
+    const char *name;
+    const char *value;
 };
 
 class ScanHandler {
@@ -79,5 +80,11 @@ private:
 // may then have seen part of the document.
 [[nodiscard]] Result<DocumentShape> scanDocument(std::string_view bytes, std::string_view watched,
                                                  ScanHandler *handler);
+
+// True when `bytes`, text in `encoding` cut from a document, is on its own a well-formed document
+// whose root is an unprefixed `rootName` element (white space may follow it). False also for a
+// fragment that needs its document's context: a namespace prefix or an entity declared outside.
+[[nodiscard]] bool isWholeElement(std::string_view bytes, TextEncoding encoding,
+                                  std::string_view rootName);
 
 } // namespace corvelan::xml

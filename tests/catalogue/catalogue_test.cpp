@@ -43,6 +43,25 @@ Result<Catalogue> install(const Catalogue &catalogue, std::string_view version) 
     return catalogue.edited(std::move(splices).value());
 }
 
+// The index an edit moved along must be the one a full parse of its bytes gives.
+void expectIndexOfAFullParse(const Catalogue &edited) {
+    auto parsed = Catalogue::parse(edited.bytes());
+    ASSERT_TRUE(parsed.ok()) << parsed.error().message();
+    ASSERT_EQ(edited.entries().size(), parsed->entries().size());
+    for (size_t i = 0; i < parsed->entries().size(); ++i) {
+        SCOPED_TRACE("entry " + std::to_string(i));
+        const CatalogueEntry &a = edited.entries()[i];
+        const CatalogueEntry &b = parsed->entries()[i];
+        EXPECT_EQ(a.span, b.span);
+        EXPECT_EQ(a.attributeCount, b.attributeCount);
+        EXPECT_EQ(a.productId, b.productId);
+        EXPECT_EQ(a.fileVersion, b.fileVersion);
+    }
+    EXPECT_EQ(edited.shape().rootStartTag, parsed->shape().rootStartTag);
+    EXPECT_EQ(edited.shape().rootEndTag, parsed->shape().rootEndTag);
+    EXPECT_EQ(edited.shape().encoding, parsed->shape().encoding);
+}
+
 TEST(CatalogueEdit, InstallChangesOnlyTheDeviceEntries) {
     const std::string bom = "\xEF\xBB\xBF";
     const std::string e20 = entry("2.0");
@@ -143,6 +162,15 @@ TEST(CatalogueEdit, InstallChangesOnlyTheDeviceEntries) {
         ASSERT_TRUE(changed->saveTo(path).ok());
         EXPECT_EQ(readFile(path), tc.after);
         EXPECT_EQ(loaded->bytes(), tc.before) << "the loaded catalogue is not changed by an edit";
+
+        // The workflows' edit, which moves the index along instead of parsing again.
+        auto moved = loaded->withDeviceEntries(&tc.version);
+        ASSERT_TRUE(moved.ok()) << moved.error().message();
+        EXPECT_EQ(moved->bytes(), tc.after);
+        expectIndexOfAFullParse(moved.value());
+        auto removedOnly = loaded->withDeviceEntries(nullptr);
+        ASSERT_TRUE(removedOnly.ok());
+        expectIndexOfAFullParse(removedOnly.value());
 
         // The result is a catalogue again, with one device entry, listed last.
         auto reloaded = Catalogue::load(path);

@@ -1,0 +1,199 @@
+// The tool against a libxml2 DOM doing the same job, on the same generated catalogues:
+// load plus listing, and install's catalogue work (remove, append, durable atomic save).
+// Every run is a child process of its own, so its peak memory is its own.
+//   peer_bench [entries ...]        (default: 1000 10000 200000)
+#include "catalogue/catalogue.h"
+#include "dom_peer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using corvelan::catalogue::Catalogue;
+namespace stdfs = std::filesystem;
+
+// About 250 bytes an entry with 12 attributes, UTF-8 with CRLF; every 1000th is the device's.
+std::string makeCatalogue(int entries) {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n";
+    for (int i = 0; i < entries; ++i) {
+        const std::string n = std::to_string(i);
+        const bool device = i % 1000 == 500;
+        xml += "<File DDXMLFile=\"D" + n + ".xml\" Filename=\"D" + n + ".xml\" Fileversion=\"1." +
+               n + "\" ProductName=\"P" + n + "\" Vendorname=\"42\" ProductID=\"" +
+               (device ? std::string("QVX TSR 7700") : "Product " + n) + "\" ImageLarge=\"p/" + n +
+               ".jpg\" ImageSmall=\"p/" + n + "s.ico\" ImageIcon=\"p/" + n +
+               "l.ico\" CompanyLogo=\"p/v.jpg\" ImageCompanyIcon=\"p/v.ico\" CAPPLogo=\"p/"
+               "TA.jpg\"/>\r\n";
+    }
+    return xml + "</DDXMLRepository>\r\n";
+}
+
+std::string readAll(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+long peakKilobytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+struct Measure {
+    double milliseconds = 0;
+    double peakMegabytes = 0; // growth of the child's peak over its start
+};
+
+// Runs `setup` then times `work` in a child process; the best of `runs`.
+Measure inChild(const std::function<void()> &setup, const std::function<void()> &work,
+                int runs = 3) {
+    Measure best{1e18, 0};
+    for (int r = 0; r < runs; ++r) {
+        int out[2];
+        if (::pipe(out) != 0) std::abort();
+        if (::fork() == 0) {
+            ::close(out[0]);
+            const long base = peakKilobytes();
+            setup();
+            const auto start = std::chrono::steady_clock::now();
+            work();
+            Measure m;
+            m.milliseconds =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
+            m.peakMegabytes = static_cast<double>(peakKilobytes() - base) / 1024.0;
+            [[maybe_unused]] auto n = ::write(out[1], &m, sizeof m);
+            ::_exit(0);
+        }
+        ::close(out[1]);
+        Measure m;
+        [[maybe_unused]] auto n = ::read(out[0], &m, sizeof m);
+        ::close(out[0]);
+        ::wait(nullptr);
+        if (m.milliseconds < best.milliseconds) best = m;
+    }
+    return best;
+}
+
+// Bytes outside the device entries that an install's output does not keep verbatim, in order.
+long long untouchedBytesChanged(const std::string &before, const std::string &after) {
+    auto catalogue = Catalogue::parse(before);
+    std::vector<std::pair<size_t, size_t>> kept; // [from, to) of the original kept whole
+    size_t at = 0;
+    for (const auto &entry : catalogue->entries()) {
+        if (!entry.isDevice()) continue;
+        kept.emplace_back(at, static_cast<size_t>(entry.span.offset));
+        at = static_cast<size_t>(entry.span.end());
+    }
+    kept.emplace_back(at, before.size());
+    long long changed = 0;
+    auto from = after.begin();
+    for (const auto &[begin, end] : kept) {
+        const auto segment = std::string_view(before).substr(begin, end - begin);
+        auto found = std::search(
+            from, after.end(), std::boyer_moore_horspool_searcher(segment.begin(), segment.end()));
+        // The last segment ends with the root's end tag: the new entry stands before it.
+        if (found == after.end() && &end == &kept.back().second) {
+            const auto cut = segment.find("</DDXMLRepository>");
+            const auto head = segment.substr(0, cut);
+            const auto tail = segment.substr(cut);
+            auto h = std::search(from, after.end(),
+                                 std::boyer_moore_horspool_searcher(head.begin(), head.end()));
+            auto t = std::search(h == after.end() ? from : h, after.end(),
+                                 std::boyer_moore_horspool_searcher(tail.begin(), tail.end()));
+            changed += (h == after.end() ? static_cast<long long>(head.size()) : 0) +
+                       (t == after.end() ? static_cast<long long>(tail.size()) : 0);
+            continue;
+        }
+        if (found == after.end())
+            changed += static_cast<long long>(segment.size());
+        else
+            from = found + static_cast<long>(segment.size());
+    }
+    return changed;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty()) sizes = {1000, 10000, 200000};
+    const std::string path = (stdfs::temp_directory_path() / "corvelan-peer-bench.xml").string();
+
+    std::printf("%-9s %7s  %-22s %10s %10s %10s\n", "entries", "MB", "work", "tool", "peer",
+                "ratio");
+    for (const int entries : sizes) {
+        const std::string original = makeCatalogue(entries);
+        const double megabytes = static_cast<double>(original.size()) / 1e6;
+        auto restore = [&] { std::ofstream(path, std::ios::binary) << original; };
+        restore();
+
+        const Measure toolList =
+            inChild([] {},
+                    [&] {
+                        auto c = Catalogue::load(path);
+                        if (!c || c->listing().size() != static_cast<size_t>(entries)) std::abort();
+                    });
+        const Measure peerList =
+            inChild([] {},
+                    [&] {
+                        corvelan::bench::DomCatalogue dom;
+                        if (!dom.load(path) || dom.listing().size() != static_cast<size_t>(entries))
+                            std::abort();
+                    });
+
+        std::optional<Catalogue> loaded;
+        const Measure toolInstall = inChild(
+            [&] {
+                restore();
+                loaded = Catalogue::load(path).value();
+            },
+            [&] {
+                const std::string version = "2.0";
+                auto edited = loaded->withDeviceEntries(&version).value();
+                if (!edited.saveTo(path, &*loaded).ok()) std::abort();
+            });
+        const long long toolChanged = untouchedBytesChanged(original, readAll(path));
+        std::unique_ptr<corvelan::bench::DomCatalogue> dom;
+        const Measure peerInstall = inChild(
+            [&] {
+                restore();
+                dom = std::make_unique<corvelan::bench::DomCatalogue>();
+                if (!dom->load(path)) std::abort();
+            },
+            [&] {
+                if (!dom->install("2.0", path)) std::abort();
+            });
+        const long long peerChanged = untouchedBytesChanged(original, readAll(path));
+
+        auto row = [&](const char *work, double tool, double peer, const char *unit) {
+            std::printf("%-9d %7.1f  %-22s %8.1f%s %8.1f%s %9.2fx\n", entries, megabytes, work,
+                        tool, unit, peer, unit, peer / std::max(tool, 1e-9));
+        };
+        row("load+listing time", toolList.milliseconds, peerList.milliseconds, "ms");
+        row("load+listing peak", toolList.peakMegabytes, peerList.peakMegabytes, "MB");
+        row("install time", toolInstall.milliseconds, peerInstall.milliseconds, "ms");
+        row("install peak", toolInstall.peakMegabytes, peerInstall.peakMegabytes, "MB");
+        std::printf("%-9d %7.1f  %-22s %10lld %10lld\n", entries, megabytes,
+                    "untouched bytes changed", toolChanged, peerChanged);
+    }
+    stdfs::remove(path);
+    return 0;
+}
