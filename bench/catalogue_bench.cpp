@@ -63,11 +63,10 @@ void removeAppendSave(benchmark::State &state) {
     const auto path = writeCatalogue(static_cast<int>(state.range(0)));
     const auto size = std::filesystem::file_size(path);
     auto catalogue = Catalogue::load(path.string());
+    const std::string version = "2.0.0";
     for (auto _ : state) {
-        auto splices = catalogue->planRemoveDeviceEntries();
-        auto insert = catalogue->planAppendDeviceEntry("2.0.0");
-        splices->push_back(insert.value());
-        auto edited = catalogue->edited(std::move(splices).value());
+        // Each round starts from the loaded catalogue, as an install does.
+        auto edited = catalogue->withDeviceEntries(&version);
         if (!edited || !edited->saveTo(path.string()).ok())
             state.SkipWithError("edit or save failed");
     }
