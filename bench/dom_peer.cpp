@@ -1,12 +1,12 @@
 #include "dom_peer.h"
 
+#include "catalogue/repository.h"
 #include "platform/file_system.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
 
-#include <array>
 #include <cstring>
 
 namespace corvelan::bench {
@@ -73,22 +73,10 @@ bool DomCatalogue::install(const std::string &version, const std::string &path) 
     }
     xmlNodePtr root = xmlDocGetRootElement(doc);
     xmlNodePtr entry = xmlNewChild(root, nullptr, xml("File"), nullptr);
-    const std::array<std::pair<const char *, std::string>, 12> attributes{{
-        {"DDXMLFile", "QVX TSR 7700.XML"},
-        {"Filename", "QVX TSR 7700.XML"},
-        {"Fileversion", version},
-        {"ProductName", "QVXTSR7700"},
-        {"Vendorname", "629"},
-        {"ProductID", "QVX TSR 7700"},
-        {"ImageLarge", "pictures/QVXTSR7700.jpg"},
-        {"ImageSmall", "pictures/QVXTSR7700Small.ico"},
-        {"ImageIcon", "pictures/QVXTSR7700Large.ico"},
-        {"CompanyLogo", "pictures/corvelan.jpg"},
-        {"ImageCompanyIcon", "pictures/corvelan.ico"},
-        {"CAPPLogo", "pictures/TechnologyApproved.jpg"},
-    }};
-    for (const auto &[name, value] : attributes)
-        xmlSetProp(entry, xml(name), xml(value.c_str()));
+    for (const auto &[name, value] : catalogue::kDeviceEntryAttributes) {
+        const std::string text(name == "Fileversion" ? version : value);
+        xmlSetProp(entry, xml(std::string(name).c_str()), xml(text.c_str()));
+    }
     xmlAddChild(root, xmlNewText(xml("\r\n")));
 
     xmlChar *bytes = nullptr;

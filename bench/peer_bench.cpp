@@ -3,6 +3,7 @@
 // Every run is a child process of its own, so its peak memory is its own.
 //   peer_bench [entries ...]        (default: 1000 10000 200000)
 #include "catalogue/catalogue.h"
+#include "child_measure.h"
 #include "dom_peer.h"
 
 #include <algorithm>
@@ -15,10 +16,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -48,46 +45,20 @@ std::string readAll(const std::string &path) {
     return out.str();
 }
 
-long peakKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
+using corvelan::bench::Measure;
 
-struct Measure {
-    double milliseconds = 0;
-    double peakMegabytes = 0; // growth of the child's peak over its start
-};
-
-// Runs `setup` then times `work` in a child process; the best of `runs`.
-Measure inChild(const std::function<void()> &setup, const std::function<void()> &work,
-                int runs = 3) {
-    Measure best{1e18, 0};
+// The fastest of `runs` measures of `work` after `setup`, each in a child of its own.
+Measure fastestOf(const std::function<void()> &setup, const std::function<void()> &work,
+                  int runs = 3) {
+    Measure fastest{1e18, 0, false};
     for (int r = 0; r < runs; ++r) {
-        int out[2];
-        if (::pipe(out) != 0) std::abort();
-        if (::fork() == 0) {
-            ::close(out[0]);
-            const long base = peakKilobytes();
-            setup();
-            const auto start = std::chrono::steady_clock::now();
+        const Measure m = corvelan::bench::inChild(setup, [&] {
             work();
-            Measure m;
-            m.milliseconds =
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                    .count();
-            m.peakMegabytes = static_cast<double>(peakKilobytes() - base) / 1024.0;
-            [[maybe_unused]] auto n = ::write(out[1], &m, sizeof m);
-            ::_exit(0);
-        }
-        ::close(out[1]);
-        Measure m;
-        [[maybe_unused]] auto n = ::read(out[0], &m, sizeof m);
-        ::close(out[0]);
-        ::wait(nullptr);
-        if (m.milliseconds < best.milliseconds) best = m;
+            return true;
+        });
+        if (m.milliseconds < fastest.milliseconds) fastest = m;
     }
-    return best;
+    return fastest;
 }
 
 // Bytes outside the device entries that an install's output does not keep verbatim, in order.
@@ -146,21 +117,22 @@ int main(int argc, char **argv) {
         restore();
 
         const Measure toolList =
-            inChild([] {},
-                    [&] {
-                        auto c = Catalogue::load(path);
-                        if (!c || c->listing().size() != static_cast<size_t>(entries)) std::abort();
-                    });
-        const Measure peerList =
-            inChild([] {},
-                    [&] {
-                        corvelan::bench::DomCatalogue dom;
-                        if (!dom.load(path) || dom.listing().size() != static_cast<size_t>(entries))
-                            std::abort();
-                    });
+            fastestOf([] {},
+                      [&] {
+                          auto c = Catalogue::load(path);
+                          if (!c || c->listing().size() != static_cast<size_t>(entries))
+                              std::abort();
+                      });
+        const Measure peerList = fastestOf(
+            [] {},
+            [&] {
+                corvelan::bench::DomCatalogue dom;
+                if (!dom.load(path) || dom.listing().size() != static_cast<size_t>(entries))
+                    std::abort();
+            });
 
         std::optional<Catalogue> loaded;
-        const Measure toolInstall = inChild(
+        const Measure toolInstall = fastestOf(
             [&] {
                 restore();
                 loaded = Catalogue::load(path).value();
@@ -172,7 +144,7 @@ int main(int argc, char **argv) {
             });
         const long long toolChanged = untouchedBytesChanged(original, readAll(path));
         std::unique_ptr<corvelan::bench::DomCatalogue> dom;
-        const Measure peerInstall = inChild(
+        const Measure peerInstall = fastestOf(
             [&] {
                 restore();
                 dom = std::make_unique<corvelan::bench::DomCatalogue>();
@@ -188,9 +160,9 @@ int main(int argc, char **argv) {
                         tool, unit, peer, unit, peer / std::max(tool, 1e-9));
         };
         row("load+listing time", toolList.milliseconds, peerList.milliseconds, "ms");
-        row("load+listing peak", toolList.peakMegabytes, peerList.peakMegabytes, "MB");
+        row("load+listing peak", toolList.growthMegabytes, peerList.growthMegabytes, "MB");
         row("install time", toolInstall.milliseconds, peerInstall.milliseconds, "ms");
-        row("install peak", toolInstall.peakMegabytes, peerInstall.peakMegabytes, "MB");
+        row("install peak", toolInstall.growthMegabytes, peerInstall.growthMegabytes, "MB");
         std::printf("%-9d %7.1f  %-22s %10lld %10lld\n", entries, megabytes,
                     "untouched bytes changed", toolChanged, peerChanged);
     }

@@ -284,7 +284,47 @@ std::uint32_t parseDosAttrib(const std::string &value) {
     return static_cast<std::uint32_t>(bits) & (kHidden | kSystem);
 }
 
+// Opens a regular file for reading: NotFound, NotAFile or the OS error otherwise.
+Result<Fd> openRegularFile(const std::string &hostPath, struct stat &st) {
+    Fd fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) {
+            Error e;
+            e.code = ErrorCode::NotFound;
+            e.subject = hostPath;
+            return e;
+        }
+        return systemError(errno, hostPath, "cannot open");
+    }
+    if (::fstat(fd.get(), &st) != 0) return systemError(errno, hostPath, "cannot read the size");
+    if (S_ISDIR(st.st_mode)) {
+        Error e;
+        e.code = ErrorCode::NotAFile;
+        e.subject = hostPath;
+        return e;
+    }
+    return fd;
+}
+
 } // namespace
+
+Status streamFile(const std::string &hostPath, std::size_t pieceSize,
+                  const std::function<Status(std::string_view piece, bool last)> &piece) {
+    struct stat st {};
+    auto opened = openRegularFile(hostPath, st);
+    if (!opened) return opened.error();
+    std::vector<char> buffer(pieceSize);
+    while (true) {
+        const ssize_t n = ::read(opened->get(), buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return systemError(errno, hostPath, "cannot read");
+        }
+        if (Status s = piece(std::string_view(buffer.data(), static_cast<size_t>(n)), n == 0); !s)
+            return s;
+        if (n == 0) return {};
+    }
+}
 
 Result<std::string>
 readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp,
@@ -296,24 +336,10 @@ readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *
         e.detail = "The file is larger than " + std::to_string(maxSize >> 20) + " MiB";
         return e;
     };
-    Fd fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (errno == ENOENT) {
-            Error e;
-            e.code = ErrorCode::NotFound;
-            e.subject = hostPath;
-            return e;
-        }
-        return systemError(errno, hostPath, "cannot open");
-    }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return systemError(errno, hostPath, "cannot read the size");
-    if (S_ISDIR(st.st_mode)) {
-        Error e;
-        e.code = ErrorCode::NotAFile;
-        e.subject = hostPath;
-        return e;
-    }
+    auto opened = openRegularFile(hostPath, st);
+    if (!opened) return opened.error();
+    Fd fd = std::move(opened).value();
     if (stamp) *stamp = stampOf(st);
     if (static_cast<std::uint64_t>(st.st_size) > maxSize) return tooLarge();
     constexpr size_t kPiece = 1 << 20;

@@ -51,6 +51,13 @@ struct FileStamp {
 readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp,
                  const std::function<Status(std::string_view soFar, bool last)> &piece);
 
+// Reads a regular file a piece of at most `pieceSize` bytes at a time, handing each to `piece`
+// (the last call, with `last` true, gets an empty piece). Keeps nothing. Stops with the first
+// error `piece` returns; fails on a missing file, a folder or an OS error.
+[[nodiscard]] Status
+streamFile(const std::string &hostPath, std::size_t pieceSize,
+           const std::function<Status(std::string_view piece, bool last)> &piece);
+
 // What the file to be replaced must still hold: the stamp and bytes the tool read.
 struct ReplaceGuard {
     FileStamp stamp;

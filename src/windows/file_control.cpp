@@ -1,5 +1,6 @@
 #include "windows/file_control.h"
 
+#include "windows/fixed_layout.h"
 #include "windows/update_tool.h"
 
 #include <QComboBox>
@@ -13,22 +14,6 @@ namespace corvelan::windows {
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
-
-template <typename Widget>
-Widget *place(QWidget *parent, const char *name, int left, int top, int width, int height) {
-    auto *widget = new Widget(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
-
-QPushButton *button(QWidget *parent, const char *name, const char *caption, int left) {
-    auto *b = place<QPushButton>(parent, name, left, 200, 81, 25);
-    b->setText(QString::fromLatin1(caption));
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
 
 } // namespace
 
@@ -44,8 +29,8 @@ FileControl::FileControl(UpdateTool &main, DriveMap drives)
     m_folders = place<QListWidget>(this, "Dir1", 16, 48, 145, 171);
     m_files = place<QListWidget>(this, "File1", 168, 16, 257, 162);
     m_files->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_open = button(this, "CmdOpen", "Open", 192);
-    m_cancel = button(this, "CmdCancel", "Cancel", 320);
+    m_open = plainButton(this, "CmdOpen", "Open", 192, 200, 81, 25);
+    m_cancel = plainButton(this, "CmdCancel", "Cancel", 320, 200, 81, 25);
     setTabOrder(m_drives, m_folders);
     setTabOrder(m_folders, m_files);
     setTabOrder(m_files, m_open);

@@ -1,6 +1,7 @@
 #include "windows/update_tool.h"
 
 #include "windows/file_control.h"
+#include "windows/fixed_layout.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,28 +13,6 @@
 #include <exception>
 
 namespace corvelan::windows {
-namespace {
-
-template <typename Widget>
-Widget *place(QWidget *parent, const char *name, int left, int top, int width, int height) {
-    auto *widget = new Widget(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
-
-QPushButton *button(QWidget *parent, const char *name, const char *caption, int left, int top,
-                    int width, int height) {
-    auto *b = place<QPushButton>(parent, name, left, top, width, height);
-    b->setText(QString::fromLatin1(caption));
-    // Enter and Escape press no button of this window.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
-
-} // namespace
-
 UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder, QWidget *parent)
     : QWidget(parent), m_session(std::move(drives), std::move(toolFolder)) {
     setObjectName(QStringLiteral("UpdateTool"));
@@ -52,9 +31,9 @@ UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder, QWidge
     m_heading->setFont(headingFont);
     m_instruction = place<QLabel>(this, "Label2", 24, 248, 425, 25);
     m_instruction->setText(QStringLiteral("Click to Install or Remove the QVX TSR 7700 DTM."));
-    m_install = button(this, "cmdUpdate", "Install", 88, 288, 65, 25);
-    m_exit = button(this, "cmdExit", "Exit", 360, 288, 81, 25);
-    m_remove = button(this, "cmdRemove", "Remove", 224, 288, 65, 25);
+    m_install = plainButton(this, "cmdUpdate", "Install", 88, 288, 65, 25);
+    m_exit = plainButton(this, "cmdExit", "Exit", 360, 288, 81, 25);
+    m_remove = plainButton(this, "cmdRemove", "Remove", 224, 288, 65, 25);
     for (QLabel *label : {m_heading, m_instruction}) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setFocusPolicy(Qt::NoFocus);

@@ -1,13 +1,7 @@
 #include "xml/description_reader.h"
 
+#include "platform/file_system.h"
 #include "xml/strict_parser.h"
-
-#include <cerrno>
-#include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace corvelan::xml {
 namespace {
@@ -103,44 +97,16 @@ Result<DescriptionFacts> readDescriptionBytes(std::string_view bytes) {
 }
 
 Result<DescriptionFacts> readDescription(const std::string &hostPath) {
-    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            Error e;
-            e.code = ErrorCode::NotFound;
-            e.subject = hostPath;
-            return e;
-        }
-        return systemError(errno, hostPath, "cannot open");
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return systemError(errno, hostPath, "cannot read");
-    if (S_ISDIR(st.st_mode)) {
-        Error e;
-        e.code = ErrorCode::NotAFile;
-        e.subject = hostPath;
-        return e;
-    }
-
     DescriptionReader reader;
-    std::vector<char> buffer(kChunk);
-    while (true) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return systemError(errno, hostPath, "cannot read");
-        }
-        if (!reader.feedChunk(buffer.data(), n, n == 0)) {
-            Error e = reader.failure();
-            e.subject = hostPath;
-            return e;
-        }
-        if (n == 0) return reader.facts();
-    }
+    Status read = fs::streamFile(hostPath, kChunk, [&](std::string_view piece, bool last) {
+        if (reader.feedChunk(piece.data(), static_cast<std::int64_t>(piece.size()), last))
+            return Status();
+        Error e = reader.failure();
+        e.subject = hostPath;
+        return Status(e);
+    });
+    if (!read) return read.error();
+    return reader.facts();
 }
 
 } // namespace corvelan::xml

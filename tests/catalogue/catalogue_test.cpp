@@ -1,4 +1,5 @@
 #include "catalogue/catalogue.h"
+#include "support/device_entry.h"
 #include "support/temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -15,13 +16,7 @@ using test::writeFile;
 // The device entry exactly as it must stand in a saved catalogue; `version` is already in the
 // file's encoding and escaped.
 std::string entry(const std::string &version) {
-    return "<File DDXMLFile=\"QVX TSR 7700.XML\" Filename=\"QVX TSR 7700.XML\" Fileversion=\"" +
-           version +
-           "\" ProductName=\"QVXTSR7700\" Vendorname=\"629\" ProductID=\"QVX TSR 7700\" "
-           "ImageLarge=\"pictures/QVXTSR7700.jpg\" ImageSmall=\"pictures/QVXTSR7700Small.ico\" "
-           "ImageIcon=\"pictures/QVXTSR7700Large.ico\" CompanyLogo=\"pictures/corvelan.jpg\" "
-           "ImageCompanyIcon=\"pictures/corvelan.ico\" "
-           "CAPPLogo=\"pictures/TechnologyApproved.jpg\"/>\r\n";
+    return test::deviceEntry(version);
 }
 
 std::string utf16(const std::string &ascii, bool little) {

@@ -1,5 +1,6 @@
 #include "support/qt_printers.h"
 #include "support/temp_prefix.h"
+#include "support/window_lines.h"
 #include "windows/qt_message_boxes.h"
 #include "windows/update_tool.h"
 
@@ -80,13 +81,6 @@ protected:
                         "<ISO15745Profile><productName>QVXTSR7700</productName>"
                         "<version>4.2</version></ISO15745Profile>");
     }
-    QStringList lines(const UpdateTool &window) {
-        QStringList out;
-        auto *list = window.findChild<QListWidget *>(QStringLiteral("List1"));
-        for (int i = 0; i < list->count(); ++i)
-            out << list->item(i)->text();
-        return out;
-    }
     TempPrefix prefix;
 };
 
@@ -108,8 +102,8 @@ TEST_F(QtBoxTest, ConfirmationIsARealModalBoxAndEscapeMeansNo) {
     EXPECT_EQ(seen.defaultButton, QMessageBox::Yes);
     EXPECT_EQ(seen.modality, Qt::ApplicationModal);
     EXPECT_EQ(test::readFile(prefix.catalogueFile()), before);
-    EXPECT_EQ(lines(window), (QStringList{QStringLiteral("QVX TSR 7700  Revision: 1"),
-                                          QStringLiteral("A  Revision: 2")}));
+    EXPECT_EQ(test::listLines(window), (QStringList{QStringLiteral("QVX TSR 7700  Revision: 1"),
+                                                    QStringLiteral("A  Revision: 2")}));
 }
 
 TEST_F(QtBoxTest, EnterTakesTheDefaultYesAndInstalls) {
@@ -138,8 +132,9 @@ TEST_F(QtBoxTest, EnterTakesTheDefaultYesAndInstalls) {
     stray.stop();
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(strayBoxes, 0);
-    EXPECT_EQ(lines(window), (QStringList{QStringLiteral("A  Revision: 2"),
-                                          QStringLiteral("QVX TSR 7700  Revision: 4.2")}));
+    EXPECT_EQ(test::listLines(window),
+              (QStringList{QStringLiteral("A  Revision: 2"),
+                           QStringLiteral("QVX TSR 7700  Revision: 4.2")}));
 }
 
 TEST_F(QtBoxTest, RejectedFileShowsTheErrorBox) {
@@ -160,7 +155,7 @@ TEST_F(QtBoxTest, RemoveButtonTakesTheEntryOut) {
     UpdateTool window(prefix.drives());
     window.show();
     QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("cmdRemove")), Qt::LeftButton);
-    EXPECT_EQ(lines(window), QStringList{QStringLiteral("A  Revision: 2")});
+    EXPECT_EQ(test::listLines(window), QStringList{QStringLiteral("A  Revision: 2")});
     EXPECT_EQ(test::readFile(prefix.catalogueFile()),
               "<DDXMLRepository>\r\n\r\n<File ProductID=\"A\" Fileversion=\"2\"/>\r\n"
               "</DDXMLRepository>");

@@ -1,5 +1,6 @@
 #include "support/qt_printers.h"
 #include "support/temp_prefix.h"
+#include "support/window_lines.h"
 #include "windows/update_tool.h"
 
 #include <QApplication>
@@ -15,14 +16,6 @@ namespace corvelan::windows {
 namespace {
 
 using test::TempPrefix;
-
-QStringList lines(const UpdateTool &window) {
-    QStringList out;
-    auto *list = window.findChild<QListWidget *>(QStringLiteral("List1"));
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
-    return out;
-}
 
 class UpdateToolTest : public ::testing::Test {
 protected:
@@ -86,7 +79,7 @@ TEST_F(UpdateToolTest, IsLaidOutAsDesigned) {
 
 TEST_F(UpdateToolTest, ListsTheCatalogueBeforeItIsShown) {
     UpdateTool window(prefix.drives());
-    EXPECT_EQ(lines(window),
+    EXPECT_EQ(test::listLines(window),
               (QStringList{QStringLiteral("B  Revision: 2"), QStringLiteral("A  Revision: 1")}));
     EXPECT_TRUE(child<QPushButton>(window, "cmdUpdate")->isEnabled());
 }
@@ -94,7 +87,7 @@ TEST_F(UpdateToolTest, ListsTheCatalogueBeforeItIsShown) {
 TEST_F(UpdateToolTest, FailedStartUpDisablesOnlyInstall) {
     TempPrefix empty(false);
     UpdateTool window(empty.drives());
-    EXPECT_EQ(lines(window),
+    EXPECT_EQ(test::listLines(window),
               (QStringList{QStringLiteral("Folder Missing"),
                            QStringLiteral("c:\\ProgramData\\Schneider Electric\\PTK Generic "
                                           "DTM\\DDXMLRepository\\")}));
@@ -134,7 +127,7 @@ TEST_F(UpdateToolTest, EnterAndEscapeOnTheListPressNoButton) {
     for (const auto &spy : spies)
         EXPECT_EQ(spy->count(), 0);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(lines(window).size(), 2);
+    EXPECT_EQ(test::listLines(window).size(), 2);
 }
 
 TEST_F(UpdateToolTest, ExitClosesEveryWindow) {

@@ -1,3 +1,4 @@
+#include "support/device_entry.h"
 #include "support/privileges.h"
 #include "support/recording_view.h"
 #include "support/scripted_boxes.h"
@@ -32,13 +33,7 @@ const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg
                                  "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
 
 std::string entry(const std::string &version) {
-    return "<File DDXMLFile=\"QVX TSR 7700.XML\" Filename=\"QVX TSR 7700.XML\" Fileversion=\"" +
-           version +
-           "\" ProductName=\"QVXTSR7700\" Vendorname=\"629\" ProductID=\"QVX TSR 7700\" "
-           "ImageLarge=\"pictures/QVXTSR7700.jpg\" ImageSmall=\"pictures/QVXTSR7700Small.ico\" "
-           "ImageIcon=\"pictures/QVXTSR7700Large.ico\" CompanyLogo=\"pictures/corvelan.jpg\" "
-           "ImageCompanyIcon=\"pictures/corvelan.ico\" "
-           "CAPPLogo=\"pictures/TechnologyApproved.jpg\"/>\r\n";
+    return test::deviceEntry(version);
 }
 
 std::string profile(const std::string &body, const std::string &rootAttributes = "") {
