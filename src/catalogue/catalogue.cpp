@@ -40,13 +40,6 @@ private:
     std::vector<size_t> m_open;
 };
 
-Error refused(ErrorCode code, std::string detail) {
-    Error e;
-    e.code = code;
-    e.detail = std::move(detail);
-    return e;
-}
-
 // True when the bytes at `offset` open an element named `name`: "<name" followed by white
 // space, "/" or ">".
 bool holdsStartTag(std::string_view bytes, std::int64_t offset, std::string_view name,
@@ -121,9 +114,9 @@ Result<std::vector<xml::Splice>> Catalogue::planRemoveDeviceEntries() const {
     for (const CatalogueEntry &entry : m_entries) {
         if (!entry.isDevice() || entry.span.end() <= coveredUntil) continue;
         if (!holdsStartTag(m_bytes, entry.span.offset, kEntryElement, m_shape.encoding))
-            return refused(ErrorCode::EditRefused,
-                           "The device entry at byte " + std::to_string(entry.span.offset) +
-                               " comes from an entity reference and cannot be removed exactly");
+            return makeError(ErrorCode::EditRefused, {},
+                             "The device entry at byte " + std::to_string(entry.span.offset) +
+                                 " comes from an entity reference and cannot be removed exactly");
         splices.push_back({entry.span.offset, entry.span.length, {}});
         coveredUntil = entry.span.end();
     }
@@ -145,20 +138,22 @@ std::string deviceEntryMarkup(std::string_view version) {
 
 Result<xml::Splice> Catalogue::planAppendDeviceEntry(std::string_view version) const {
     if (!hasRepositoryRoot())
-        return refused(ErrorCode::NotRepository, "The root element is " + m_shape.rootName +
-                                                     ", not " + std::string(kRootElement));
+        return makeError(ErrorCode::NotRepository, {},
+                         "The root element is " + m_shape.rootName + ", not " +
+                             std::string(kRootElement));
     const xml::TextEncoding encoding = m_shape.encoding;
     const std::string entry = xml::encodeText(deviceEntryMarkup(version), encoding);
     if (m_shape.rootEndTag.length > 0) {
         if (!xml::holdsAscii(m_bytes, m_shape.rootEndTag.offset, "</" + m_shape.rootName, encoding))
-            return refused(ErrorCode::EditRefused, "The root element's end tag was not found");
+            return makeError(ErrorCode::EditRefused, {},
+                             "The root element's end tag was not found");
         return xml::Splice{m_shape.rootEndTag.offset, 0, entry};
     }
     // An empty root "<DDXMLRepository/>" is opened up: its "/>" becomes ">", the entry and
     // the end tag.
     const std::int64_t close = m_shape.rootStartTag.end() - 2 * xml::unitSize(encoding);
     if (!xml::holdsAscii(m_bytes, close, "/>", encoding))
-        return refused(ErrorCode::EditRefused, "The empty root element could not be opened");
+        return makeError(ErrorCode::EditRefused, {}, "The empty root element could not be opened");
     return xml::Splice{close, 2 * xml::unitSize(encoding),
                        xml::encodeText(">", encoding) + entry +
                            xml::encodeText("</" + m_shape.rootName + ">", encoding)};
@@ -167,8 +162,9 @@ Result<xml::Splice> Catalogue::planAppendDeviceEntry(std::string_view version) c
 Result<Catalogue> Catalogue::edited(std::vector<xml::Splice> splices) const {
     auto result = parse(xml::applySplices(m_bytes, std::move(splices)));
     if (!result)
-        return refused(ErrorCode::EditRefused, "The edited catalogue would not be well-formed (" +
-                                                   result.error().reason() + ")");
+        return makeError(ErrorCode::EditRefused, {},
+                         "The edited catalogue would not be well-formed (" +
+                             result.error().reason() + ")");
     return result;
 }
 

@@ -123,11 +123,8 @@ bool namesEqualIgnoringCase(std::string_view a, std::string_view b) {
 
 Result<DriveMap> DriveMap::forPrefix(std::string prefix) {
     if (prefix.empty() || prefix.front() != '/') {
-        Error e;
-        e.code = ErrorCode::InvalidPath;
-        e.subject = prefix;
-        e.detail = "The Wine prefix must be an absolute path";
-        return e;
+        return makeError(ErrorCode::InvalidPath, prefix,
+                         "The Wine prefix must be an absolute path");
     }
     while (prefix.size() > 1 && prefix.back() == '/')
         prefix.pop_back();
@@ -140,10 +137,7 @@ Result<DriveMap> DriveMap::fromEnvironment() {
     if (const char *wine = std::getenv("WINEPREFIX"); wine && *wine) return forPrefix(wine);
     const char *home = std::getenv("HOME");
     if (!home || !*home) {
-        Error e;
-        e.code = ErrorCode::InvalidPath;
-        e.detail = "Neither WINEPREFIX nor HOME is set";
-        return e;
+        return makeError(ErrorCode::InvalidPath, {}, "Neither WINEPREFIX nor HOME is set");
     }
     return forPrefix(joinHost(home, ".wine"));
 }
@@ -169,11 +163,7 @@ std::vector<Drive> DriveMap::drives() const {
 
 Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
     auto invalid = [&](std::string why) {
-        Error e;
-        e.code = ErrorCode::InvalidPath;
-        e.subject = std::string(windowsPath);
-        e.detail = std::move(why);
-        return e;
+        return makeError(ErrorCode::InvalidPath, std::string(windowsPath), std::move(why));
     };
     if (windowsPath.size() < 2 || windowsPath[1] != ':' ||
         !((windowsPath[0] >= 'a' && windowsPath[0] <= 'z') ||
@@ -182,11 +172,9 @@ Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
     const char letter = static_cast<char>(windowsPath[0] | 0x20);
     std::string current = driveRoot(letter);
     if (current.empty()) {
-        Error e;
-        e.code = ErrorCode::NotFound;
-        e.subject = std::string(windowsPath);
-        e.detail = std::string("Drive ") + static_cast<char>(letter - 32) + ": is not mapped";
-        return e;
+        return makeError(ErrorCode::NotFound, std::string(windowsPath),
+                         std::string("Drive ") + static_cast<char>(letter - 32) +
+                             ": is not mapped");
     }
 
     // Take the components apart first, collapsing "." and "..", as Windows does.
@@ -220,11 +208,8 @@ Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
             }
             const auto found = matchesInFolder(current, part);
             if (found.size() > 1) {
-                Error e;
-                e.code = ErrorCode::AmbiguousName;
-                e.subject = std::string(windowsPath);
-                e.detail = "'" + found[0] + "' and '" + found[1] + "' in " + current;
-                return e;
+                return makeError(ErrorCode::AmbiguousName, std::string(windowsPath),
+                                 "'" + found[0] + "' and '" + found[1] + "' in " + current);
             }
             if (found.size() == 1) {
                 current = joinHost(current, found.front());

@@ -107,11 +107,7 @@ FileStamp stampOf(const struct stat &st) {
 }
 
 Error changedOnDisk(const std::string &path, std::string detail) {
-    Error e;
-    e.code = ErrorCode::ChangedOnDisk;
-    e.subject = path;
-    e.detail = std::move(detail);
-    return e;
+    return makeError(ErrorCode::ChangedOnDisk, path, std::move(detail));
 }
 
 // Fails with ChangedOnDisk unless `path` still holds what `guard` says: the same file, size and
@@ -289,19 +285,13 @@ Result<Fd> openRegularFile(const std::string &hostPath, struct stat &st) {
     Fd fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         if (errno == ENOENT) {
-            Error e;
-            e.code = ErrorCode::NotFound;
-            e.subject = hostPath;
-            return e;
+            return makeError(ErrorCode::NotFound, hostPath);
         }
         return systemError(errno, hostPath, "cannot open");
     }
     if (::fstat(fd.get(), &st) != 0) return systemError(errno, hostPath, "cannot read the size");
     if (S_ISDIR(st.st_mode)) {
-        Error e;
-        e.code = ErrorCode::NotAFile;
-        e.subject = hostPath;
-        return e;
+        return makeError(ErrorCode::NotAFile, hostPath);
     }
     return fd;
 }
@@ -330,11 +320,8 @@ Result<std::string>
 readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp,
                  const std::function<Status(std::string_view soFar, bool last)> &piece) {
     auto tooLarge = [&] {
-        Error e;
-        e.code = ErrorCode::TooLarge;
-        e.subject = hostPath;
-        e.detail = "The file is larger than " + std::to_string(maxSize >> 20) + " MiB";
-        return e;
+        return makeError(ErrorCode::TooLarge, hostPath,
+                         "The file is larger than " + std::to_string(maxSize >> 20) + " MiB");
     };
     struct stat st {};
     auto opened = openRegularFile(hostPath, st);
@@ -372,10 +359,7 @@ Result<std::uint32_t> fileAttributes(const std::string &hostPath) {
     struct stat st {};
     if (::stat(hostPath.c_str(), &st) != 0) {
         if (errno == ENOENT) {
-            Error e;
-            e.code = ErrorCode::NotFound;
-            e.subject = hostPath;
-            return e;
+            return makeError(ErrorCode::NotFound, hostPath);
         }
         return systemError(errno, hostPath, "cannot read the attributes");
     }
@@ -443,19 +427,13 @@ Status copyFile(const std::string &from, const std::string &to) {
     struct stat in {};
     if (::fstat(source.get(), &in) != 0) return systemError(errno, from, "cannot read");
     if (S_ISDIR(in.st_mode)) {
-        Error err;
-        err.code = ErrorCode::NotAFile;
-        err.subject = from;
-        return err;
+        return makeError(ErrorCode::NotAFile, from);
     }
     struct stat out {};
     if (::stat(to.c_str(), &out) == 0) {
         if (out.st_dev == in.st_dev && out.st_ino == in.st_ino) return {};
         if (S_ISDIR(out.st_mode)) {
-            Error err;
-            err.code = ErrorCode::NotAFile;
-            err.subject = to;
-            return err;
+            return makeError(ErrorCode::NotAFile, to);
         }
         if ((out.st_mode & 0222) == 0) return systemError(EACCES, to, "the file is read-only");
     }

@@ -4,6 +4,14 @@
 
 namespace corvelan {
 
+Error makeError(ErrorCode code, std::string subject, std::string detail) {
+    Error e;
+    e.code = code;
+    e.subject = std::move(subject);
+    e.detail = std::move(detail);
+    return e;
+}
+
 Error systemError(int err, std::string subject, std::string what) {
     Error e;
     e.code = ErrorCode::System;

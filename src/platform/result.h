@@ -41,6 +41,9 @@ struct Error {
     [[nodiscard]] std::string reason() const;
 };
 
+// An Error of `code` about `subject`, with `detail` for its text.
+[[nodiscard]] Error makeError(ErrorCode code, std::string subject, std::string detail = {});
+
 // Builds an Error from errno for `subject`, with `what` naming the failed step.
 [[nodiscard]] Error systemError(int err, std::string subject, std::string what = {});
 

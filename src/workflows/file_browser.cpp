@@ -106,10 +106,7 @@ Status FileBrowser::openCurrentFolder() {
         if (Status s = open(m_drives.windowsPath(current.value())); s) return s;
     const auto all = drives();
     if (all.empty()) {
-        Error e;
-        e.code = ErrorCode::NotFound;
-        e.detail = "No drive is mapped";
-        return e;
+        return makeError(ErrorCode::NotFound, {}, "No drive is mapped");
     }
     return open(std::string(1, static_cast<char>(all.front().letter - 32)) + ":\\");
 }
