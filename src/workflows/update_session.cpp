@@ -9,6 +9,15 @@
 namespace corvelan::workflows {
 namespace {
 
+constexpr std::string_view kFileError = "File Error";
+constexpr std::string_view kNothingInstalled = ". Nothing was installed.";
+constexpr std::string_view kNothingRemoved = ". Nothing was removed.";
+constexpr std::string_view kProductName = "QVXTSR7700";
+
+std::string savePath() {
+    return std::string(catalogue::kCatalogueSavePath);
+}
+
 void showStatus(ListView &view, std::string_view first, std::string_view second) {
     view.addLine(std::string(first));
     view.addLine(std::string(second));
@@ -49,22 +58,6 @@ void UpdateSession::refresh(ListView &view) const {
     view.clearList();
     if (m_catalogue) listCatalogue(*m_catalogue, view);
 }
-
-} // namespace corvelan::workflows
-
-namespace corvelan::workflows {
-namespace {
-
-constexpr std::string_view kFileError = "File Error";
-constexpr std::string_view kNothingInstalled = ". Nothing was installed.";
-constexpr std::string_view kNothingRemoved = ". Nothing was removed.";
-constexpr std::string_view kProductName = "QVXTSR7700";
-
-std::string savePath() {
-    return std::string(catalogue::kCatalogueSavePath);
-}
-
-} // namespace
 
 Result<std::string> executableToolFolder(const DriveMap &drives) {
     auto folder = fs::executableFolder();
