@@ -67,6 +67,26 @@ private:
         for (TextCapture *capture : {&self.m_product, &self.m_version})
             if (capture->depth == self.m_depth) capture->depth = 0;
         --self.m_depth;
+        if (self.m_product.text && self.m_version.text && self.m_product.depth == 0 &&
+            self.m_version.depth == 0) {
+            // Both found: the rest is only checked, so text is no longer reported at all.
+            XML_SetElementHandler(self.parser(), &DescriptionReader::onStartChecked,
+                                  &DescriptionReader::onEndChecked);
+            XML_SetCharacterDataHandler(self.parser(), nullptr);
+        }
+    }
+
+    // The nesting and attribute limits still hold for the rest of the document.
+    static void XMLCALL onStartChecked(void *data, const XML_Char *, const XML_Char **atts) {
+        auto &self = reader<DescriptionReader>(data);
+        size_t count = 0;
+        while (atts[count * 2])
+            ++count;
+        (void)self.admitElement(++self.m_depth, count);
+    }
+
+    static void XMLCALL onEndChecked(void *data, const XML_Char *) {
+        --reader<DescriptionReader>(data).m_depth;
     }
 
     static void XMLCALL onText(void *data, const XML_Char *text, int length) {
