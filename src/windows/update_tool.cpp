@@ -58,6 +58,14 @@ void UpdateTool::addLine(const std::string &line) {
     m_list->addItem(QString::fromStdString(line));
 }
 
+void UpdateTool::addLines(const std::vector<std::string> &lines) {
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(lines.size()));
+    for (const std::string &line : lines)
+        items << QString::fromStdString(line);
+    m_list->addItems(items);
+}
+
 void UpdateTool::clearList() {
     m_list->clear();
 }

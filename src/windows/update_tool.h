@@ -46,6 +46,7 @@ protected:
 
 private:
     void addLine(const std::string &line) override;
+    void addLines(const std::vector<std::string> &lines) override;
     void clearList() override;
     void setInstallEnabled(bool enabled) override;
 

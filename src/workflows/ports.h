@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace corvelan::workflows {
 
@@ -10,6 +11,11 @@ public:
     virtual ~ListView() = default;
     // Adds a line at the end of the list.
     virtual void addLine(const std::string &line) = 0;
+    // Adds lines at the end of the list, in order; a view may do it in one go.
+    virtual void addLines(const std::vector<std::string> &lines) {
+        for (const std::string &line : lines)
+            addLine(line);
+    }
     // Removes every line.
     virtual void clearList() = 0;
     // Enables or disables the Install button.

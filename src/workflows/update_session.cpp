@@ -25,8 +25,7 @@ void showStatus(ListView &view, std::string_view first, std::string_view second)
 }
 
 void listCatalogue(const catalogue::Catalogue &catalogue, ListView &view) {
-    for (const std::string &line : catalogue.listing())
-        view.addLine(line);
+    view.addLines(catalogue.listing());
 }
 
 } // namespace
