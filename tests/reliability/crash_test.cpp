@@ -176,6 +176,8 @@ TEST_F(CrashConsistency, TheHarnessCatchesATornFile) {
     std::mt19937 random = seededRandom();
     const auto window = saveDuration(path, oldBytes, naiveSave) * 6 / 5;
     const Outcome outcome = killSaves(path, oldBytes, newBytes, naiveSave, 40, window, random);
+    std::cout << "[ control  ] " << outcome.kills << " kills of a truncate-and-write, "
+              << outcome.torn << " torn\n";
     EXPECT_GT(outcome.torn, 0) << "the harness failed to see a torn file";
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -69,6 +70,8 @@ TEST(FaultInjection, EveryStepOfASaveCanFailWithoutHarm) {
             if (!hook.fired()) {
                 ASSERT_TRUE(saved.ok());
                 EXPECT_GT(k, 8) << "every step was tried";
+                std::cout << "[ failed   ] errno " << err << ": " << k - 1
+                          << " operations of a save failed in turn\n";
                 break;
             }
             int flushes = 0;
@@ -138,7 +141,10 @@ TEST_F(WorkflowFaults, InstallReportsEveryFailedStepAndKeepsStateWhole) {
 
         Hook hook(k, EIO);
         session->installDtm("C:\\dtm.xml", view, boxes);
-        if (!hook.fired()) break;
+        if (!hook.fired()) {
+            std::cout << "[ failed   ] " << k - 1 << " operations of an install failed in turn\n";
+            break;
+        }
         const auto [operation, path] = hook.failed();
         const bool catalogueStep =
             path == catalogueHost() && operation != FileOperation::FlushFolder;
