@@ -22,9 +22,21 @@ void onTerminate(int) {
 }
 
 // SIGTERM (a logout, `kill`) and SIGINT end the tool as Exit does, from the event loop, so that
-// it ends cleanly. Nothing needs saving: every workflow saved its own work.
-void endOnSignals(QApplication &app) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
+// it ends cleanly. Nothing needs saving: every workflow saved its own work. The handlers are in
+// place before Qt starts, so a signal that arrives while the first window is still being built
+// waits in the socket until the event loop reads it.
+bool catchTerminateSignals() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = onTerminate;
+    ::sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    return true;
+}
+
+void endOnTerminateSignals(QApplication &app) {
     auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
         char byte;
@@ -32,17 +44,12 @@ void endOnSignals(QApplication &app) {
         QApplication::closeAllWindows();
         QCoreApplication::quit();
     });
-    struct sigaction action {};
-    action.sa_handler = onTerminate;
-    ::sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
 }
 
 } // namespace
 
 int main(int argc, char *argv[]) {
+    const bool signalsCaught = catchTerminateSignals();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("corvelan-dtm-update-tool"));
     QApplication::setDesktopFileName(QStringLiteral("corvelan-dtm-update-tool"));
@@ -50,7 +57,7 @@ int main(int argc, char *argv[]) {
         QApplication::setWindowIcon(
             QIcon::fromTheme(QStringLiteral("corvelan-dtm-update-tool"),
                              QIcon(QString::fromStdString(folder.value() + "/corvelan.ico"))));
-    endOnSignals(app);
+    if (signalsCaught) endOnTerminateSignals(app);
 
     auto drives = corvelan::DriveMap::fromEnvironment();
     if (!drives) {
