@@ -25,18 +25,18 @@ void onTerminate(int) {
 // it ends cleanly. Nothing needs saving: every workflow saved its own work. The handlers are in
 // place before Qt starts, so a signal that arrives while the first window is still being built
 // waits in the socket until the event loop reads it.
-bool catchTerminateSignals() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return false;
+void catchTerminateSignals() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
     struct sigaction action {};
     action.sa_handler = onTerminate;
     ::sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
-    return true;
 }
 
 void endOnTerminateSignals(QApplication &app) {
+    if (g_signalPipe[0] < 0) return; // no socket, so the signals keep their default action
     auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
         char byte;
@@ -49,7 +49,7 @@ void endOnTerminateSignals(QApplication &app) {
 } // namespace
 
 int main(int argc, char *argv[]) {
-    const bool signalsCaught = catchTerminateSignals();
+    catchTerminateSignals();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("corvelan-dtm-update-tool"));
     QApplication::setDesktopFileName(QStringLiteral("corvelan-dtm-update-tool"));
@@ -57,7 +57,7 @@ int main(int argc, char *argv[]) {
         QApplication::setWindowIcon(
             QIcon::fromTheme(QStringLiteral("corvelan-dtm-update-tool"),
                              QIcon(QString::fromStdString(folder.value() + "/corvelan.ico"))));
-    if (signalsCaught) endOnTerminateSignals(app);
+    endOnTerminateSignals(app);
 
     auto drives = corvelan::DriveMap::fromEnvironment();
     if (!drives) {
