@@ -1,6 +1,7 @@
-// Any bytes as a catalogue: load, listing, remove plus append. A planned edit of a catalogue with
-// a repository root must succeed, parse again, hold one device entry, and keep every byte outside
-// the edited spans.
+// Any bytes as a catalogue: load, listing, Remove's edit and Install's edit. Every edit the tool
+// accepts must parse again whole, hold the device entries it should, keep the bytes before the
+// first splice and after the last, and carry the index a full parse of its bytes gives. An edit the
+// fast path refuses must be one a full parse refuses too.
 #include "catalogue/catalogue.h"
 #include "xml/splice.h"
 
@@ -11,48 +12,79 @@
 
 using corvelan::catalogue::Catalogue;
 
+namespace {
+
+void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+// The catalogue an edit produced must be the one a full parse of its bytes gives.
+void requireIndexOfAFullParse(const Catalogue &edited) {
+    auto parsed = Catalogue::parse(edited.bytes());
+    require(parsed.ok());
+    require(parsed->entries().size() == edited.entries().size());
+    require(parsed->shape().rootEndTag == edited.shape().rootEndTag);
+    require(parsed->shape().rootStartTag == edited.shape().rootStartTag);
+    for (size_t i = 0; i < edited.entries().size(); ++i) {
+        const auto &a = edited.entries()[i];
+        const auto &b = parsed->entries()[i];
+        require(a.span == b.span && a.attributeCount == b.attributeCount &&
+                a.productId == b.productId && a.fileVersion == b.fileVersion);
+    }
+}
+
+// Checks one edit: `version` null for Remove, else Install of that version.
+void checkEdit(const Catalogue &catalogue, const std::string *version) {
+    auto removal = catalogue.planRemoveDeviceEntries();
+    std::vector<corvelan::xml::Splice> splices;
+    if (removal) splices = removal.value();
+    if (version && removal) {
+        auto insert = catalogue.planAppendDeviceEntry(*version);
+        if (!insert) {
+            require(!catalogue.withDeviceEntries(version).ok());
+            return;
+        }
+        splices.push_back(insert.value());
+    }
+    auto fast = catalogue.withDeviceEntries(version);
+    if (!removal) {
+        require(!fast.ok());
+        return;
+    }
+    auto full = catalogue.edited(splices);
+    // The fast path and a full parse agree on whether the edit can be made.
+    require(fast.ok() == full.ok());
+    if (!fast) return;
+    requireIndexOfAFullParse(fast.value());
+    require(fast->bytes() == full->bytes());
+    const auto &entries = fast->entries();
+    const auto devices =
+        std::count_if(entries.begin(), entries.end(), [](const auto &e) { return e.isDevice(); });
+    require(devices == (version ? 1 : 0));
+
+    if (splices.empty()) {
+        require(fast->bytes() == catalogue.bytes());
+        return;
+    }
+    std::sort(splices.begin(), splices.end(),
+              [](const auto &a, const auto &b) { return a.offset < b.offset; });
+    const std::string &before = catalogue.bytes();
+    const std::string &after = fast->bytes();
+    const auto head = static_cast<std::size_t>(splices.front().offset);
+    const auto tail =
+        before.size() - static_cast<std::size_t>(splices.back().offset + splices.back().length);
+    require(after.compare(0, head, before, 0, head) == 0);
+    require(after.compare(after.size() - tail, tail, before, before.size() - tail, tail) == 0);
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     auto catalogue = Catalogue::parse(std::string(reinterpret_cast<const char *>(data), size));
     if (!catalogue) return 0;
     (void)catalogue->listing();
-    auto removal = catalogue->planRemoveDeviceEntries();
-    auto insert = catalogue->planAppendDeviceEntry("1.0 <&\"\t\xC3\xA9\xE2\x82\xAC");
-    if (!removal || !insert) return 0;
-    std::vector<corvelan::xml::Splice> splices = removal.value();
-    splices.push_back(insert.value());
-    std::sort(splices.begin(), splices.end(),
-              [](const auto &a, const auto &b) { return a.offset < b.offset; });
-    auto edited = catalogue->edited(splices);
-    if (!edited) std::abort(); // a planned edit must leave a well-formed catalogue
-    const auto &entries = edited->entries();
-    if (std::count_if(entries.begin(), entries.end(), [](const auto &e) { return e.isDevice(); }) !=
-        1)
-        std::abort();
-
-    // Untouched: everything before the first splice and after the last.
-    const std::string &before = catalogue->bytes();
-    const std::string &after = edited->bytes();
-    const auto head = static_cast<std::size_t>(splices.front().offset);
-    const auto tail =
-        before.size() - static_cast<std::size_t>(splices.back().offset + splices.back().length);
-    if (after.compare(0, head, before, 0, head) != 0 ||
-        after.compare(after.size() - tail, tail, before, before.size() - tail, tail) != 0)
-        std::abort();
-
-    // The edit that moves the index along must agree with the parse of its result.
-    const std::string version = "2.0";
-    auto moved = catalogue->withDeviceEntries(&version);
-    if (!moved) std::abort();
-    auto reparsed = Catalogue::parse(moved->bytes());
-    if (!reparsed || reparsed->entries().size() != moved->entries().size() ||
-        reparsed->shape().rootEndTag != moved->shape().rootEndTag)
-        std::abort();
-    for (size_t i = 0; i < moved->entries().size(); ++i) {
-        const auto &a = moved->entries()[i];
-        const auto &b = reparsed->entries()[i];
-        if (a.span != b.span || a.attributeCount != b.attributeCount ||
-            a.productId != b.productId || a.fileVersion != b.fileVersion)
-            std::abort();
-    }
+    checkEdit(catalogue.value(), nullptr);
+    const std::string version = "1.0 <&\"\t\xC3\xA9\xE2\x82\xAC";
+    checkEdit(catalogue.value(), &version);
     return 0;
 }

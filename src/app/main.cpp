@@ -1,3 +1,4 @@
+#include "app/terminate_signals.h"
 #include "platform/drive_map.h"
 #include "platform/file_system.h"
 #include "windows/update_tool.h"
@@ -7,40 +8,20 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 
-#include <csignal>
-
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-int g_signalPipe[2] = {-1, -1};
-
-void onTerminate(int) {
-    const char byte = 1;
-    [[maybe_unused]] auto n = ::write(g_signalPipe[1], &byte, 1);
-}
-
-// SIGTERM (a logout, `kill`) and SIGINT end the tool as Exit does, from the event loop, so that
-// it ends cleanly. Nothing needs saving: every workflow saved its own work. The handlers are in
-// place before Qt starts, so a signal that arrives while the first window is still being built
-// waits in the socket until the event loop reads it.
-void catchTerminateSignals() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
-    struct sigaction action {};
-    action.sa_handler = onTerminate;
-    ::sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
-}
-
-void endOnTerminateSignals(QApplication &app) {
-    if (g_signalPipe[0] < 0) return; // no socket, so the signals keep their default action
-    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
-        char byte;
-        [[maybe_unused]] auto n = ::read(g_signalPipe[0], &byte, 1);
+// The signals caught before Qt starts end the tool from the event loop, as Exit does. Nothing
+// needs saving: every workflow saved its own work. A signal that arrives while the first window
+// is still being built waits in the socket until the event loop reads it.
+void endOnTerminateSignals(QApplication &app, int socket) {
+    if (socket < 0) return;
+    auto *notifier = new QSocketNotifier(socket, QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [socket] {
+        char bytes[64];
+        while (::read(socket, bytes, sizeof bytes) > 0) {
+        }
         QApplication::closeAllWindows();
         QCoreApplication::quit();
     });
@@ -49,7 +30,7 @@ void endOnTerminateSignals(QApplication &app) {
 } // namespace
 
 int main(int argc, char *argv[]) {
-    catchTerminateSignals();
+    const int signalSocket = corvelan::app::catchTerminateSignals();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("corvelan-dtm-update-tool"));
     QApplication::setDesktopFileName(QStringLiteral("corvelan-dtm-update-tool"));
@@ -57,7 +38,7 @@ int main(int argc, char *argv[]) {
         QApplication::setWindowIcon(
             QIcon::fromTheme(QStringLiteral("corvelan-dtm-update-tool"),
                              QIcon(QString::fromStdString(folder.value() + "/corvelan.ico"))));
-    endOnTerminateSignals(app);
+    endOnTerminateSignals(app, signalSocket);
 
     auto drives = corvelan::DriveMap::fromEnvironment();
     if (!drives) {

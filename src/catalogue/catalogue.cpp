@@ -54,6 +54,36 @@ bool holdsStartTag(std::string_view bytes, std::int64_t offset, std::string_view
     return false;
 }
 
+bool isBlank(std::uint32_t c) {
+    return c == ' ' || c == '\t';
+}
+
+// The span to cut for the element at `element`: its whole line, indentation and line end
+// included, when nothing but blanks shares the line with it; else the element alone. So an entry
+// installed and removed again leaves no empty line behind.
+xml::Span cutFor(std::string_view bytes, xml::Span element, xml::TextEncoding encoding) {
+    const std::int64_t unit = xml::unitSize(encoding);
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    auto at = [&](std::int64_t i) { return xml::codeUnitAt(bytes, i, encoding); };
+    std::int64_t start = element.offset;
+    while (start >= unit && isBlank(at(start - unit)))
+        start -= unit;
+    if (start < unit || (at(start - unit) != '\n' && at(start - unit) != '\r')) return element;
+    std::int64_t end = element.end();
+    while (end + unit <= size && isBlank(at(end)))
+        end += unit;
+    if (end + unit > size) return element;
+    if (at(end) == '\r') {
+        end += unit;
+        if (end + unit <= size && at(end) == '\n') end += unit;
+    } else if (at(end) == '\n') {
+        end += unit;
+    } else {
+        return element;
+    }
+    return {start, end - start};
+}
+
 } // namespace
 
 bool CatalogueEntry::isDevice() const {
@@ -113,12 +143,17 @@ Result<std::vector<xml::Splice>> Catalogue::planRemoveDeviceEntries() const {
     std::int64_t coveredUntil = -1; // entries are in document order, so nested ones follow
     for (const CatalogueEntry &entry : m_entries) {
         if (!entry.isDevice() || entry.span.end() <= coveredUntil) continue;
+        if (entry.span.offset == m_shape.rootStartTag.offset)
+            return makeError(ErrorCode::EditRefused, {},
+                             "The device entry is the catalogue's root element; removing it "
+                             "would remove every entry");
         if (!holdsStartTag(m_bytes, entry.span.offset, kEntryElement, m_shape.encoding))
             return makeError(ErrorCode::EditRefused, {},
                              "The device entry at byte " + std::to_string(entry.span.offset) +
                                  " comes from an entity reference and cannot be removed exactly");
-        splices.push_back({entry.span.offset, entry.span.length, {}});
-        coveredUntil = entry.span.end();
+        const xml::Span cut = cutFor(m_bytes, entry.span, m_shape.encoding);
+        splices.push_back({cut.offset, cut.length, {}});
+        coveredUntil = cut.end();
     }
     return splices;
 }
@@ -189,15 +224,36 @@ std::optional<Catalogue> Catalogue::editedInPlace(const std::vector<xml::Splice>
                                                   const std::string *version) const {
     const xml::TextEncoding encoding = m_shape.encoding;
     const std::string_view bytes(m_bytes);
-    for (const xml::Splice &cut : cuts)
+    const std::int64_t unit = xml::unitSize(encoding);
+    for (size_t i = 0; i < cuts.size(); ++i) {
+        const xml::Splice &cut = cuts[i];
+        // Never the root: without it there is no document left.
+        if (cut.offset <= m_shape.rootStartTag.offset &&
+            cut.offset + cut.length > m_shape.rootStartTag.offset)
+            return std::nullopt;
         if (!xml::isWholeElement(
                 bytes.substr(static_cast<size_t>(cut.offset), static_cast<size_t>(cut.length)),
-                encoding, kEntryElement))
+                encoding, m_shape.encodingName, kEntryElement))
             return std::nullopt;
+        // The text on both sides of a run of cuts comes together: "]]" and ">" (or "]" and
+        // "]>") would make "]]>", which text may not hold. Parsed again whole instead.
+        const std::int64_t runStart = cut.offset;
+        std::int64_t runEnd = cut.offset + cut.length;
+        while (i + 1 < cuts.size() && cuts[i + 1].offset == runEnd) {
+            ++i;
+            runEnd = cuts[i].offset + cuts[i].length;
+        }
+        if (runStart >= unit && runEnd + unit <= static_cast<std::int64_t>(bytes.size()) &&
+            xml::codeUnitAt(bytes, runStart - unit, encoding) == ']') {
+            const std::uint32_t after = xml::codeUnitAt(bytes, runEnd, encoding);
+            if (after == ']' || after == '>') return std::nullopt;
+        }
+    }
     // Only an insert before the root's end tag is moved along; opening up an empty root is
     // rare enough to be parsed again whole.
     if (insert &&
-        (insert->length != 0 || !xml::isWholeElement(insert->bytes, encoding, kEntryElement)))
+        (insert->length != 0 ||
+         !xml::isWholeElement(insert->bytes, encoding, m_shape.encodingName, kEntryElement)))
         return std::nullopt;
 
     std::vector<xml::Splice> splices = cuts; // in document order, not overlapping

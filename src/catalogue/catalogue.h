@@ -53,8 +53,10 @@ public:
     // its Fileversion (an attribute it lacks shows as empty).
     [[nodiscard]] std::vector<std::string> listing() const;
 
-    // Splices that cut every device entry out. Refused (EditRefused) when an entry's span does
-    // not hold its own start tag, as for an entry an entity reference produced.
+    // Splices that cut every device entry out: its whole line, indentation and line end included,
+    // when nothing else stands on that line, else the element alone. Refused (EditRefused) when
+    // an entry's span does not hold its own start tag, as for an entry an entity reference
+    // produced, or when the entry is the root element itself.
     [[nodiscard]] Result<std::vector<xml::Splice>> planRemoveDeviceEntries() const;
 
     // The splice that inserts the device entry with `version` (UTF-8), followed by CR LF, just
@@ -67,10 +69,11 @@ public:
     [[nodiscard]] Result<Catalogue> edited(std::vector<xml::Splice> splices) const;
 
     // The catalogue without its device entries and, with a `version`, with the device entry
-    // appended: the plans above, applied. Each cut is checked to hold one whole element and the
-    // inserted entry to be one, and the index is moved along with the bytes; where a cut cannot
-    // be checked on its own (it uses its document's entities or prefixes) the whole result is
-    // parsed again instead. Fails as the plans and edited() do.
+    // appended: the plans above, applied. When the edit is provably local (each cut holds one
+    // whole element and never the root, the text on both sides of a cut cannot join into a token
+    // such as "]]>", and the inserted entry is one whole element) the index is moved along with
+    // the bytes; otherwise the whole result is parsed again, and refused when it does not parse.
+    // Fails as the plans and edited() do.
     [[nodiscard]] Result<Catalogue> withDeviceEntries(const std::string *version) const;
 
     // Writes the bytes to `hostPath`, replacing the file atomically and keeping its permissions

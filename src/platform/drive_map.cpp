@@ -1,5 +1,7 @@
 #include "platform/drive_map.h"
 
+#include "platform/windows_names.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -27,50 +29,6 @@ std::string joinHost(const std::string &dir, std::string_view name) {
     if (out.empty() || out.back() != '/') out += '/';
     out += name;
     return out;
-}
-
-// Decodes one UTF-8 sequence at `i`; an invalid byte comes out as itself.
-char32_t nextCodePoint(std::string_view s, size_t &i) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    const size_t extra = b0 >= 0xF0 ? 3 : b0 >= 0xE0 ? 2 : b0 >= 0xC0 ? 1 : 0;
-    if (extra == 0 || i + extra >= s.size()) {
-        ++i;
-        return b0;
-    }
-    char32_t cp = b0 & (0x3Fu >> extra);
-    for (size_t k = 1; k <= extra; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) {
-            ++i;
-            return b0;
-        }
-        cp = (cp << 6) | (b & 0x3Fu);
-    }
-    i += extra + 1;
-    return cp;
-}
-
-char32_t foldCase(char32_t c) {
-    if (c >= U'A' && c <= U'Z') return c + 32;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
-    if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 &&
-        c != 0x17F) {
-        // Latin Extended-A pairs: even upper / odd lower, shifted by one in 0x139..0x148 and
-        // 0x179..0x17E.
-        const bool shifted = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-        if (shifted) return (c % 2 == 1) ? c + 1 : c;
-        return (c % 2 == 0) ? c + 1 : c;
-    }
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
-    if (c >= 0x410 && c <= 0x42F) return c + 32;
-    if (c >= 0x400 && c <= 0x40F) return c + 80;
-    return c;
-}
-
-bool forbiddenInName(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u < 32 || c == '*' || c == '?' || c == '<' || c == '>' || c == '|' || c == '"' ||
-           c == ':';
 }
 
 // The case-insensitive matches of `name` in folder `dir`.
@@ -111,15 +69,6 @@ std::string canonicalHostPath(std::string_view hostPath) {
 }
 
 } // namespace
-
-bool namesEqualIgnoringCase(std::string_view a, std::string_view b) {
-    size_t i = 0;
-    size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (foldCase(nextCodePoint(a, i)) != foldCase(nextCodePoint(b, j))) return false;
-    }
-    return i == a.size() && j == b.size();
-}
 
 Result<DriveMap> DriveMap::forPrefix(std::string prefix) {
     if (prefix.empty() || prefix.front() != '/') {
@@ -193,7 +142,7 @@ Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
             part.pop_back();
         if (part.empty()) continue;
         for (char c : part)
-            if (forbiddenInName(c))
+            if (isForbiddenInName(c))
                 return invalid("The name '" + part + "' holds a character Windows forbids");
         parts.push_back(std::move(part));
     }

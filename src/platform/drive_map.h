@@ -63,8 +63,4 @@ private:
     std::string m_prefix; // empty: no prefix
 };
 
-// True when the two names are equal without regard to letter case (ASCII, Latin-1, Latin
-// Extended-A, Greek and Cyrillic letters; UTF-8 in).
-[[nodiscard]] bool namesEqualIgnoringCase(std::string_view a, std::string_view b);
-
 } // namespace corvelan

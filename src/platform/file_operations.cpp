@@ -25,8 +25,10 @@ const char *operationName(FileOperation operation) {
         return "set mode";
     case FileOperation::Flush:
         return "flush";
-    case FileOperation::Close:
-        return "close";
+    case FileOperation::Check:
+        return "check";
+    case FileOperation::Compare:
+        return "compare";
     case FileOperation::Rename:
         return "rename";
     case FileOperation::FlushFolder:

@@ -18,7 +18,8 @@ enum class FileOperation {
     CopyAttributes, // copy the extended attributes (user.DOSATTRIB)
     SetMode,        // fchmod
     Flush,          // fsync of the temporary file
-    Close,          // close of the temporary file
+    Check,          // look at the file to be replaced, before comparing it with what was read
+    Compare,        // read a piece of the file to be replaced, to compare it
     Rename,         // rename over the target
     FlushFolder,    // fsync of the folder after the rename
 };

@@ -1,6 +1,7 @@
 #include "platform/file_system.h"
 
 #include "platform/file_operations.h"
+#include "platform/fingerprint.h"
 
 #include <algorithm>
 #include <array>
@@ -10,10 +11,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -22,7 +25,9 @@ namespace corvelan::fs {
 namespace {
 
 constexpr const char *kDosAttrib = "user.DOSATTRIB";
-constexpr const char *kTempMarker = ".corvelan-";
+constexpr std::string_view kTempMarker = ".corvelan-";
+constexpr size_t kTempRandom = 6; // the XXXXXX of mkostemp
+constexpr size_t kPiece = 1 << 20;
 
 std::string folderOf(const std::string &path) {
     const auto slash = path.rfind('/');
@@ -52,11 +57,7 @@ public:
     ~Fd() { reset(); }
 
     [[nodiscard]] int get() const { return m_fd; }
-    int release() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
+    int release() { return std::exchange(m_fd, -1); }
     void reset() {
         if (m_fd >= 0) ::close(m_fd);
         m_fd = -1;
@@ -94,7 +95,11 @@ Result<std::string> replacementTarget(const std::string &path) {
     const std::string folder = folderOf(current);
     if (!::realpath(folder.c_str(), real))
         return systemError(errno, path, "cannot resolve the folder");
-    return std::string(real) + (std::string(real) == "/" ? "" : "/") + nameOf(current);
+    return joinPath(real, nameOf(current));
+}
+
+std::int64_t nanoseconds(const timespec &t) {
+    return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec;
 }
 
 FileStamp stampOf(const struct stat &st) {
@@ -102,47 +107,54 @@ FileStamp stampOf(const struct stat &st) {
     stamp.device = st.st_dev;
     stamp.inode = st.st_ino;
     stamp.size = st.st_size;
-    stamp.modifiedNs = std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.modifiedNs = nanoseconds(st.st_mtim);
     return stamp;
+}
+
+// What one look at a file sees: its stamp and its change time, which every write moves and which,
+// unlike the write time, no program can set back.
+struct Look {
+    FileStamp stamp;
+    std::int64_t changedNs = 0;
+    friend bool operator==(const Look &, const Look &) = default;
+};
+
+Look lookAt(const struct stat &st) {
+    return {stampOf(st), nanoseconds(st.st_ctim)};
 }
 
 Error changedOnDisk(const std::string &path, std::string detail) {
     return makeError(ErrorCode::ChangedOnDisk, path, std::move(detail));
 }
 
-// Fails with ChangedOnDisk unless `path` still holds what `guard` says: the same file, size and
-// time, and then the same bytes (a time stamp may not tell two quick writes apart).
-Status checkUnchanged(const std::string &path, const ReplaceGuard &guard) {
-    if (guard.stamp.size < 0) return {};
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
-        return changedOnDisk(path, "Another program removed or locked the file");
-    if (stampOf(st) != guard.stamp) return changedOnDisk(path, "Another program changed the file");
-    // Compared a piece at a time, so that the check needs no second copy of the file.
-    std::vector<char> piece(1 << 20);
-    std::string_view expected = guard.bytes;
-    while (true) {
-        const ssize_t n = ::read(fd.get(), piece.data(), piece.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return changedOnDisk(path, "Another program removed or locked the file");
-        }
-        if (n == 0) break;
-        const auto got = std::string_view(piece.data(), static_cast<size_t>(n));
-        if (!expected.starts_with(got))
-            return changedOnDisk(path, "Another program changed the file");
-        expected.remove_prefix(got.size());
+// Opens `path` (relative to `folder`, a descriptor or AT_FDCWD) for reading without blocking, so
+// that a FIFO or a device never stalls the tool, and keeps it only when it is a regular file.
+Result<Fd> openRegular(int folder, const std::string &name, const std::string &subject,
+                       struct stat &st, int extraFlags = 0) {
+    Fd fd(::openat(folder, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | extraFlags));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) return makeError(ErrorCode::NotFound, subject);
+        return systemError(errno, subject, "cannot open");
     }
-    if (!expected.empty()) return changedOnDisk(path, "Another program changed the file");
-    return {};
+    if (::fstat(fd.get(), &st) != 0) return systemError(errno, subject, "cannot read the size");
+    if (S_ISDIR(st.st_mode)) return makeError(ErrorCode::NotAFile, subject);
+    if (!S_ISREG(st.st_mode)) return makeError(ErrorCode::NotRegularFile, subject);
+    // A regular file: reads may wait for the disk as usual again.
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return systemError(errno, subject, "cannot open");
+    return fd;
+}
+
+Result<Fd> openRegular(const std::string &path, struct stat &st) {
+    return openRegular(AT_FDCWD, path, path, st);
 }
 
 Status writeAll(int fd, std::string_view bytes, const std::string &subject) {
     while (!bytes.empty()) {
         if (int e = gate(FileOperation::Write, subject))
             return systemError(e, subject, "cannot write");
-        const ssize_t n = ::write(fd, bytes.data(), std::min<size_t>(bytes.size(), 1 << 20));
+        const ssize_t n = ::write(fd, bytes.data(), std::min<size_t>(bytes.size(), kPiece));
         if (n < 0) {
             if (errno == EINTR) continue;
             return systemError(errno, subject, "cannot write");
@@ -179,99 +191,35 @@ Status copyExtendedAttributes(const std::string &from, int fd, const std::string
     return {};
 }
 
-// Removes the temporary files that killed saves of `target` left in its folder, and only those.
-void removeStaleTemporaries(const std::string &target) {
-    const std::string folder = folderOf(target);
-    std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(folder.c_str()), ::closedir);
-    if (!dir) return;
-    std::vector<std::string> stale;
-    while (const dirent *entry = ::readdir(dir.get()))
-        if (isTemporaryFileOf(entry->d_name, target)) stale.emplace_back(entry->d_name);
-    for (const std::string &name : stale)
-        ::unlinkat(::dirfd(dir.get()), name.c_str(), 0);
+// True when `name` in `folder` is still the file open as `fd`.
+bool stillNamed(int folder, const char *name, int fd) {
+    struct stat named {};
+    struct stat open {};
+    return ::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &open) == 0 &&
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }
 
-// A new file beside `target` that becomes `target` on commit, or disappears.
-class ReplacementFile {
-public:
-    static Result<ReplacementFile> create(const std::string &target) {
-        removeStaleTemporaries(target);
-        if (int e = gate(FileOperation::CreateTemp, target))
-            return systemError(e, target, "cannot create a temporary file");
-        std::string temp = folderOf(target) + "/." + nameOf(target) + kTempMarker + "XXXXXX";
-        const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-        if (fd < 0) return systemError(errno, target, "cannot create a temporary file");
-        return ReplacementFile(target, std::move(temp), Fd(fd));
+// Removes the temporary files that killed saves and copies left in `folder`, whatever file they
+// were for: those of the tool's naming pattern that are regular files and that no process holds
+// locked. A live one, of this or another copy of the tool, is locked and stays.
+void removeStaleTemporaries(const std::string &folder) {
+    std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) return;
+    std::vector<std::string> candidates;
+    while (const dirent *entry = ::readdir(dir.get()))
+        if (isTemporaryFileName(entry->d_name)) candidates.emplace_back(entry->d_name);
+    const int dirFd = ::dirfd(dir.get());
+    for (const std::string &name : candidates) {
+        struct stat st {};
+        auto opened = openRegular(dirFd, name, name, st, O_NOFOLLOW);
+        if (!opened) continue;
+        const int fd = opened->get();
+        // The lock is held across the unlink, so a copy of the tool that creates a temporary file
+        // and locks it sees either its own file or none.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && stillNamed(dirFd, name.c_str(), fd))
+            ::unlinkat(dirFd, name.c_str(), 0);
     }
-    ReplacementFile(ReplacementFile &&) = default;
-    ReplacementFile &operator=(ReplacementFile &&) = delete;
-    ReplacementFile(const ReplacementFile &) = delete;
-    ~ReplacementFile() {
-        // The one cleanup path: whatever failed, the temporary file goes.
-        if (!m_committed && !m_temp.empty()) {
-            m_fd.reset();
-            ::unlink(m_temp.c_str());
-        }
-    }
-
-    [[nodiscard]] int fd() const { return m_fd.get(); }
-
-    Result<FileStamp> commit(const ReplaceGuard *guard) {
-        const std::string &t = m_target;
-        struct stat old {};
-        if (::stat(t.c_str(), &old) == 0) {
-            // Owner first: fchown may clear set-id bits, and xattrs need write permission, so
-            // the mode goes last.
-            int e = gate(FileOperation::SetOwner, t);
-            if (e == 0 && ::fchown(m_fd.get(), old.st_uid, old.st_gid) != 0 && errno != EPERM)
-                e = errno;
-            if (e != 0) return systemError(e, t, "cannot set the owner");
-            if (Status s = copyExtendedAttributes(t, m_fd.get(), t); !s) return s.error();
-            if (Status s = setMode(old.st_mode & 07777); !s) return s.error();
-        } else if (Status s = setMode(0666 & ~processUmask()); !s) {
-            return s.error();
-        }
-        // A failed fsync is never retried: the kernel may have dropped the dirty pages, so a
-        // second call could report success for data that is gone.
-        int e = gate(FileOperation::Flush, t);
-        if (e == 0 && ::fsync(m_fd.get()) != 0) e = errno;
-        if (e != 0) return systemError(e, t, "cannot flush");
-        struct stat written {};
-        if (::fstat(m_fd.get(), &written) != 0) return systemError(errno, t, "cannot flush");
-        e = gate(FileOperation::Close, t);
-        if (::close(m_fd.release()) != 0 && e == 0) e = errno;
-        if (e != 0) return systemError(e, t, "cannot close");
-        if (guard)
-            if (Status s = checkUnchanged(t, *guard); !s) return s.error();
-        e = gate(FileOperation::Rename, t);
-        if (e == 0 && ::rename(m_temp.c_str(), t.c_str()) != 0) e = errno;
-        if (e != 0) return systemError(e, t, "cannot replace");
-        m_committed = true;
-        // The rename is only durable once the folder is flushed; the new content is in place
-        // whatever this answers, so a failure here is not reported.
-        if (gate(FileOperation::FlushFolder, t) == 0)
-            if (Fd dir(::open(folderOf(t).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-                dir.get() >= 0)
-                ::fsync(dir.get());
-        return stampOf(written);
-    }
-
-private:
-    ReplacementFile(std::string target, std::string temp, Fd fd)
-        : m_target(std::move(target)), m_temp(std::move(temp)), m_fd(std::move(fd)) {}
-
-    Status setMode(mode_t mode) {
-        int e = gate(FileOperation::SetMode, m_target);
-        if (e == 0 && ::fchmod(m_fd.get(), mode) != 0) e = errno;
-        if (e != 0) return systemError(e, m_target, "cannot set the permissions");
-        return {};
-    }
-
-    std::string m_target;
-    std::string m_temp;
-    Fd m_fd;
-    bool m_committed = false;
-};
+}
 
 std::uint32_t parseDosAttrib(const std::string &value) {
     if (value.size() < 3 || value[0] != '0' || (value[1] != 'x' && value[1] != 'X')) return 0;
@@ -280,41 +228,92 @@ std::uint32_t parseDosAttrib(const std::string &value) {
     return static_cast<std::uint32_t>(bits) & (kHidden | kSystem);
 }
 
-// Opens a regular file for reading: NotFound, NotAFile or the OS error otherwise.
-Result<Fd> openRegularFile(const std::string &hostPath, struct stat &st) {
-    Fd fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (errno == ENOENT) {
-            return makeError(ErrorCode::NotFound, hostPath);
-        }
-        return systemError(errno, hostPath, "cannot open");
-    }
-    if (::fstat(fd.get(), &st) != 0) return systemError(errno, hostPath, "cannot read the size");
-    if (S_ISDIR(st.st_mode)) {
-        return makeError(ErrorCode::NotAFile, hostPath);
-    }
-    return fd;
+int fdOf(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
+
+Status setModeOf(int fd, mode_t mode, const std::string &subject) {
+    int e = gate(FileOperation::SetMode, subject);
+    if (e == 0 && ::fchmod(fd, mode) != 0) e = errno;
+    if (e != 0) return systemError(e, subject, "cannot set the permissions");
+    return {};
 }
 
 } // namespace
 
-Status streamFile(const std::string &hostPath, std::size_t pieceSize,
-                  const std::function<Status(std::string_view piece, bool last)> &piece) {
+// --- OpenFile ---------------------------------------------------------------------------------
+
+OpenFile::OpenFile(std::string path, std::intptr_t handle)
+    : m_path(std::move(path)), m_handle(handle) {}
+
+OpenFile::OpenFile(OpenFile &&other) noexcept
+    : m_path(std::move(other.m_path)), m_handle(std::exchange(other.m_handle, -1)),
+      m_stamp(other.m_stamp), m_fingerprint(std::move(other.m_fingerprint)) {}
+
+OpenFile &OpenFile::operator=(OpenFile &&other) noexcept {
+    if (this != &other) {
+        close();
+        m_path = std::move(other.m_path);
+        m_handle = std::exchange(other.m_handle, -1);
+        m_stamp = other.m_stamp;
+        m_fingerprint = std::move(other.m_fingerprint);
+    }
+    return *this;
+}
+
+OpenFile::~OpenFile() {
+    close();
+}
+
+void OpenFile::close() {
+    if (m_handle >= 0) ::close(fdOf(m_handle));
+    m_handle = -1;
+}
+
+Result<OpenFile> OpenFile::open(const std::string &hostPath) {
     struct stat st {};
-    auto opened = openRegularFile(hostPath, st);
-    if (!opened) return opened.error();
+    auto fd = openRegular(hostPath, st);
+    if (!fd) return fd.error();
+    OpenFile file(hostPath, fd->release());
+    file.m_stamp = stampOf(st);
+    return file;
+}
+
+Status OpenFile::readAll(std::size_t pieceSize,
+                         const std::function<Status(std::string_view, bool last)> &piece) {
+    m_fingerprint.reset();
+    Fingerprint print;
     std::vector<char> buffer(pieceSize);
+    off_t at = 0;
     while (true) {
-        const ssize_t n = ::read(opened->get(), buffer.data(), buffer.size());
+        const ssize_t n = ::pread(fdOf(m_handle), buffer.data(), buffer.size(), at);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return systemError(errno, hostPath, "cannot read");
+            return systemError(errno, m_path, "cannot read");
         }
-        if (Status s = piece(std::string_view(buffer.data(), static_cast<size_t>(n)), n == 0); !s)
+        const std::string_view got(buffer.data(), static_cast<size_t>(n));
+        print.add(got);
+        at += n;
+        if (n == 0) m_fingerprint = print.value();
+        if (Status s = piece(got, n == 0); !s) {
+            m_fingerprint.reset();
             return s;
+        }
         if (n == 0) return {};
     }
 }
+
+Status OpenFile::checkUnchanged() const {
+    // Size and write time: the change time also moves when the file is only renamed or unlinked,
+    // which leaves its bytes, the ones that were checked, as they were.
+    struct stat st {};
+    if (::fstat(fdOf(m_handle), &st) != 0) return systemError(errno, m_path, "cannot read");
+    if (stampOf(st) != m_stamp)
+        return changedOnDisk(m_path, "Another program changed the file after it was checked");
+    return {};
+}
+
+// --- Reading ----------------------------------------------------------------------------------
 
 Result<std::string>
 readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp,
@@ -324,12 +323,11 @@ readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *
                          "The file is larger than " + std::to_string(maxSize >> 20) + " MiB");
     };
     struct stat st {};
-    auto opened = openRegularFile(hostPath, st);
+    auto opened = openRegular(hostPath, st);
     if (!opened) return opened.error();
     Fd fd = std::move(opened).value();
     if (stamp) *stamp = stampOf(st);
     if (static_cast<std::uint64_t>(st.st_size) > maxSize) return tooLarge();
-    constexpr size_t kPiece = 1 << 20;
     std::string bytes;
     // Room for the last read too, so that the buffer is not moved at the end of the file.
     bytes.reserve(static_cast<size_t>(st.st_size) + kPiece);
@@ -355,12 +353,51 @@ Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize,
     return readFileInPieces(hostPath, maxSize, stamp, nullptr);
 }
 
+Status checkUnchanged(const std::string &hostPath, const ReplaceGuard &guard) {
+    if (guard.stamp.size < 0) return {};
+    if (int e = gate(FileOperation::Check, hostPath))
+        return systemError(e, hostPath, "cannot read");
+    struct stat st {};
+    auto opened = openRegular(hostPath, st);
+    if (!opened) return changedOnDisk(hostPath, "Another program removed, replaced or locked it");
+    const int fd = opened->get();
+    const Look first = lookAt(st);
+    if (first.stamp != guard.stamp) return changedOnDisk(hostPath, "Another program changed it");
+    // Compared a piece at a time, so that the check needs no second copy of the file.
+    std::vector<char> piece(kPiece);
+    std::string_view expected = guard.bytes;
+    while (true) {
+        if (int e = gate(FileOperation::Compare, hostPath))
+            return systemError(e, hostPath, "cannot read");
+        const ssize_t n = ::read(fd, piece.data(), piece.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return changedOnDisk(hostPath, "Another program removed, replaced or locked it");
+        }
+        if (n == 0) break;
+        const auto got = std::string_view(piece.data(), static_cast<size_t>(n));
+        if (!expected.starts_with(got))
+            return changedOnDisk(hostPath, "Another program changed it");
+        expected.remove_prefix(got.size());
+    }
+    if (!expected.empty()) return changedOnDisk(hostPath, "Another program changed it");
+    // A write while the bytes were compared, even one of the same size into a part already
+    // compared, moved the change time; a file renamed over the path is another inode.
+    struct stat again {};
+    struct stat named {};
+    if (::fstat(fd, &again) != 0 || lookAt(again) != first ||
+        ::stat(hostPath.c_str(), &named) != 0 || named.st_dev != st.st_dev ||
+        named.st_ino != st.st_ino)
+        return changedOnDisk(hostPath, "Another program changed it while it was compared");
+    return {};
+}
+
+// --- Attributes -------------------------------------------------------------------------------
+
 Result<std::uint32_t> fileAttributes(const std::string &hostPath) {
     struct stat st {};
     if (::stat(hostPath.c_str(), &st) != 0) {
-        if (errno == ENOENT) {
-            return makeError(ErrorCode::NotFound, hostPath);
-        }
+        if (errno == ENOENT) return makeError(ErrorCode::NotFound, hostPath);
         return systemError(errno, hostPath, "cannot read the attributes");
     }
     std::uint32_t attributes = S_ISDIR(st.st_mode) ? kDirectory : kArchive;
@@ -410,64 +447,158 @@ Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes) 
     return {};
 }
 
+// --- ReplacementFile --------------------------------------------------------------------------
+
+ReplacementFile::ReplacementFile(std::string target, std::string temp, std::intptr_t handle)
+    : m_target(std::move(target)), m_temp(std::move(temp)), m_handle(handle) {}
+
+ReplacementFile::ReplacementFile(ReplacementFile &&other) noexcept
+    : m_target(std::move(other.m_target)), m_temp(std::exchange(other.m_temp, std::string())),
+      m_handle(std::exchange(other.m_handle, -1)) {}
+
+ReplacementFile::~ReplacementFile() {
+    if (!m_temp.empty()) ::unlink(m_temp.c_str());
+    // Closing releases the lock, after the unlink, so no other copy of the tool sees the file
+    // unlocked while it still has its name.
+    if (m_handle >= 0) ::close(fdOf(m_handle));
+}
+
+Result<ReplacementFile> ReplacementFile::create(const std::string &target) {
+    const std::string folder = folderOf(target);
+    removeStaleTemporaries(folder);
+    if (int e = gate(FileOperation::CreateTemp, target))
+        return systemError(e, target, "cannot create a temporary file");
+    const std::string pattern =
+        folder + "/." + nameOf(target) + std::string(kTempMarker) + std::string(kTempRandom, 'X');
+    // Another copy of the tool may take a new file for a stale one in the moment before it is
+    // locked; then the file is gone or going, and another is made.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::string temp = pattern;
+        Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
+        if (fd.get() < 0) return systemError(errno, target, "cannot create a temporary file");
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 &&
+            stillNamed(AT_FDCWD, temp.c_str(), fd.get()))
+            return ReplacementFile(target, std::move(temp), fd.release());
+    }
+    return systemError(EBUSY, target, "cannot create a temporary file");
+}
+
+Status ReplacementFile::write(std::string_view bytes, const std::string &subject) {
+    return writeAll(fdOf(m_handle), bytes, subject);
+}
+
+Result<FileStamp> ReplacementFile::commit(const ReplaceGuard *guard) {
+    const std::string &t = m_target;
+    const int fd = fdOf(m_handle);
+    struct stat old {};
+    if (::stat(t.c_str(), &old) == 0) {
+        // Owner first: fchown may clear set-id bits, and xattrs need write permission, so the
+        // mode goes last.
+        int e = gate(FileOperation::SetOwner, t);
+        if (e == 0 && ::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) e = errno;
+        if (e != 0) return systemError(e, t, "cannot set the owner");
+        if (Status s = copyExtendedAttributes(t, fd, t); !s) return s.error();
+        if (Status s = setModeOf(fd, old.st_mode & 07777, t); !s) return s.error();
+    } else if (Status s = setModeOf(fd, 0666 & ~processUmask(), t); !s) {
+        return s.error();
+    }
+    // A failed fsync is never retried: the kernel may have dropped the dirty pages, so a second
+    // call could report success for data that is gone.
+    int e = gate(FileOperation::Flush, t);
+    if (e == 0 && ::fsync(fd) != 0) e = errno;
+    if (e != 0) return systemError(e, t, "cannot flush");
+    struct stat written {};
+    if (::fstat(fd, &written) != 0) return systemError(errno, t, "cannot flush");
+    if (guard)
+        if (Status s = checkUnchanged(t, *guard); !s) return s.error();
+    // What remains: a write by another program that lands between the check's last look and this
+    // rename, two system calls apart, is replaced. POSIX has no rename that first checks what it
+    // replaces, so that window cannot be closed, only kept this small.
+    e = gate(FileOperation::Rename, t);
+    if (e == 0 && ::rename(m_temp.c_str(), t.c_str()) != 0) e = errno;
+    if (e != 0) return systemError(e, t, "cannot replace");
+    m_temp.clear();
+    // The rename is only durable once the folder is flushed; the new content is in place whatever
+    // this answers, so a failure here is not reported.
+    if (gate(FileOperation::FlushFolder, t) == 0)
+        if (Fd dir(::open(folderOf(t).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0)
+            ::fsync(dir.get());
+    return stampOf(written);
+}
+
+// --- Replacing and copying --------------------------------------------------------------------
+
 Result<FileStamp> replaceFileContent(const std::string &hostPath, std::string_view bytes,
                                      const ReplaceGuard *guard) {
     auto target = replacementTarget(hostPath);
     if (!target) return target.error();
     auto file = ReplacementFile::create(target.value());
     if (!file) return file.error();
-    if (Status s = writeAll(file->fd(), bytes, hostPath); !s) return s.error();
+    if (Status s = file->write(bytes, hostPath); !s) return s.error();
     return file->commit(guard);
 }
 
-Status copyFile(const std::string &from, const std::string &to) {
-    int e = gate(FileOperation::OpenSource, from);
-    Fd source(e == 0 ? ::open(from.c_str(), O_RDONLY | O_CLOEXEC) : -1);
-    if (source.get() < 0) return systemError(e ? e : errno, from, "cannot open");
-    struct stat in {};
-    if (::fstat(source.get(), &in) != 0) return systemError(errno, from, "cannot read");
-    if (S_ISDIR(in.st_mode)) {
-        return makeError(ErrorCode::NotAFile, from);
-    }
+Status copyFile(OpenFile &source, const std::string &to) {
     struct stat out {};
     if (::stat(to.c_str(), &out) == 0) {
-        if (out.st_dev == in.st_dev && out.st_ino == in.st_ino) return {};
-        if (S_ISDIR(out.st_mode)) {
-            return makeError(ErrorCode::NotAFile, to);
-        }
+        if (out.st_dev == source.stamp().device && out.st_ino == source.stamp().inode) return {};
+        if (S_ISDIR(out.st_mode)) return makeError(ErrorCode::NotAFile, to);
+        if (!S_ISREG(out.st_mode)) return makeError(ErrorCode::NotRegularFile, to);
         if ((out.st_mode & 0222) == 0) return systemError(EACCES, to, "the file is read-only");
     }
     auto target = replacementTarget(to);
     if (!target) return target.error();
     auto file = ReplacementFile::create(target.value());
     if (!file) return file.error();
+    const std::string &from = source.path();
+    Fingerprint print;
     std::vector<char> buffer(1 << 16);
+    off_t at = 0;
     while (true) {
-        if ((e = gate(FileOperation::Read, from)) != 0) return systemError(e, from, "cannot read");
-        const ssize_t n = ::read(source.get(), buffer.data(), buffer.size());
+        if (int e = gate(FileOperation::Read, from)) return systemError(e, from, "cannot read");
+        const ssize_t n = ::pread(fdOf(source.handle()), buffer.data(), buffer.size(), at);
         if (n < 0) {
             if (errno == EINTR) continue;
             return systemError(errno, from, "cannot read");
         }
         if (n == 0) break;
-        if (Status s =
-                writeAll(file->fd(), std::string_view(buffer.data(), static_cast<size_t>(n)), to);
-            !s)
-            return s;
+        const std::string_view got(buffer.data(), static_cast<size_t>(n));
+        print.add(got);
+        at += n;
+        if (Status s = file->write(got, to); !s) return s;
     }
+    // What is copied must be what was checked: the same bytes, from a file nobody wrote since.
+    if (Status s = source.checkUnchanged(); !s) return s;
+    if (source.fingerprint() && *source.fingerprint() != print.value())
+        return makeError(ErrorCode::ChangedOnDisk, from,
+                         "Another program changed the file after it was checked");
     auto committed = file->commit(nullptr);
     return committed ? Status() : Status(committed.error());
 }
 
-bool isTemporaryFileOf(const std::string &name, const std::string &target) {
-    const std::string prefix = "." + nameOf(target) + kTempMarker;
-    if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return false;
-    for (size_t i = prefix.size(); i < name.size(); ++i) {
-        const char c = name[i];
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
-            return false;
-    }
-    return true;
+Status copyFile(const std::string &from, const std::string &to) {
+    if (int e = gate(FileOperation::OpenSource, from)) return systemError(e, from, "cannot open");
+    auto source = OpenFile::open(from);
+    if (!source) return source.error();
+    return copyFile(source.value(), to);
+}
+
+bool isTemporaryFileName(std::string_view name) {
+    if (name.size() < 2 + kTempMarker.size() + kTempRandom || name.front() != '.') return false;
+    const std::string_view tail = name.substr(name.size() - kTempRandom);
+    const std::string_view marker =
+        name.substr(name.size() - kTempRandom - kTempMarker.size(), kTempMarker.size());
+    if (marker != kTempMarker) return false;
+    return std::all_of(tail.begin(), tail.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+std::string joinPath(const std::string &folder, std::string_view name) {
+    std::string out = folder;
+    if (out.empty() || out.back() != '/') out += '/';
+    out += name;
+    return out;
 }
 
 Result<std::string> executableFolder() {

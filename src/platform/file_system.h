@@ -1,22 +1,26 @@
 // Files on the host, with the Windows semantics the tool relies on.
 //
+// Every file is opened without blocking and must be a regular file: a FIFO, a socket or a device
+// where a file should be is refused at once, never waited on.
+//
 // Replacing a file's content (replaceFileContent, copyFile) never writes into the file itself:
 //
-//   1. create  <folder>/.<name>.corvelan-XXXXXX   (the folder of the real file behind any link),
-//      after removing such files that a killed save left behind
-//   2. write the new content, give it the old file's owner, extended attributes and mode
-//   3. fsync, close, (check the file was not changed meanwhile), rename over the file, fsync the
-//      folder
+//   1. remove the stale temporary files of the tool in the folder (those no process holds locked)
+//   2. create  <folder>/.<name>.corvelan-XXXXXX  beside the real file behind any link, and lock it
+//   3. write the new content, give it the old file's owner, attributes and permissions, flush
+//   4. (check the file was not changed meanwhile), rename over the file, flush the folder
 //
-// so a crash or a full disk leaves the old file or the new one, never a mix, and a read-only
-// or hidden file keeps its attributes. A failure removes the temporary file and leaves the
-// original as it was. Every step goes through the gate of platform/file_operations.h.
+// so a crash or a full disk leaves the old file or the new one, never a mix, a read-only or
+// hidden file keeps its attributes, and two copies of the tool never take each other's temporary
+// files. A failure removes the temporary file and leaves the original as it was. Every step goes
+// through the gate of platform/file_operations.h.
 #pragma once
 
 #include "platform/result.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,8 +43,50 @@ struct FileStamp {
     friend bool operator==(const FileStamp &, const FileStamp &) = default;
 };
 
-// The whole content of a regular file, and its stamp when `stamp` is given. Fails on a folder
-// (NotAFile), a file larger than `maxSize` (TooLarge), or an OS error.
+// A regular file held open for reading, so that what is read later is the file that was opened,
+// whatever another program renames over its path meanwhile.
+class OpenFile {
+public:
+    // Opens `hostPath` without blocking. Fails with NotFound, NotAFile (a folder),
+    // NotRegularFile (a FIFO, socket or device) or the OS error.
+    static Result<OpenFile> open(const std::string &hostPath);
+
+    OpenFile(OpenFile &&other) noexcept;
+    OpenFile &operator=(OpenFile &&other) noexcept;
+    OpenFile(const OpenFile &) = delete;
+    OpenFile &operator=(const OpenFile &) = delete;
+    ~OpenFile();
+
+    [[nodiscard]] const std::string &path() const { return m_path; }
+    // The file as it was when opened.
+    [[nodiscard]] const FileStamp &stamp() const { return m_stamp; }
+
+    // Reads the file from its start, handing `piece` at most `pieceSize` bytes at a time; the last
+    // call, with `last` true, gets an empty piece. Stops with the first error `piece` returns.
+    // Once a read reaches the end, fingerprint() holds the fingerprint of what it read.
+    [[nodiscard]] Status readAll(std::size_t pieceSize,
+                                 const std::function<Status(std::string_view, bool last)> &piece);
+    [[nodiscard]] const std::optional<std::uint64_t> &fingerprint() const { return m_fingerprint; }
+
+    // Fails with ChangedOnDisk when the file was written since it was opened (its size or write
+    // time moved).
+    [[nodiscard]] Status checkUnchanged() const;
+
+    // The platform's handle of the open file.
+    [[nodiscard]] std::intptr_t handle() const { return m_handle; }
+
+private:
+    OpenFile(std::string path, std::intptr_t handle);
+    void close();
+
+    std::string m_path;
+    std::intptr_t m_handle;
+    FileStamp m_stamp;
+    std::optional<std::uint64_t> m_fingerprint;
+};
+
+// The whole content of a regular file, and its stamp when `stamp` is given. Fails as
+// OpenFile::open, and on a file larger than `maxSize` (TooLarge).
 [[nodiscard]] Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize,
                                            FileStamp *stamp = nullptr);
 
@@ -51,18 +97,16 @@ struct FileStamp {
 readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp,
                  const std::function<Status(std::string_view soFar, bool last)> &piece);
 
-// Reads a regular file a piece of at most `pieceSize` bytes at a time, handing each to `piece`
-// (the last call, with `last` true, gets an empty piece). Keeps nothing. Stops with the first
-// error `piece` returns; fails on a missing file, a folder or an OS error.
-[[nodiscard]] Status
-streamFile(const std::string &hostPath, std::size_t pieceSize,
-           const std::function<Status(std::string_view piece, bool last)> &piece);
-
 // What the file to be replaced must still hold: the stamp and bytes the tool read.
 struct ReplaceGuard {
     FileStamp stamp;
     std::string_view bytes;
 };
+
+// Fails with ChangedOnDisk unless `hostPath` still holds what `guard` says: the same file, size
+// and write time, then the same bytes, and the file looked at again after the bytes were compared
+// must be as it was before (a write during the comparison moves its change time).
+[[nodiscard]] Status checkUnchanged(const std::string &hostPath, const ReplaceGuard &guard);
 
 // The file's Windows attributes: read-only when no write permission bit is set, hidden and
 // system from Wine's user.DOSATTRIB (a name starting with '.' is hidden when it has none),
@@ -74,21 +118,62 @@ struct ReplaceGuard {
 // ignored. Leaves the file unchanged on failure.
 [[nodiscard]] Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes);
 
+// A new file beside `target` (the real file, links resolved) that becomes `target` on commit, or
+// disappears. It is locked from its creation to its end, so that no other copy of the tool takes
+// it for a stale one.
+class ReplacementFile {
+public:
+    // Removes the stale temporary files in the target's folder, then creates a locked one.
+    static Result<ReplacementFile> create(const std::string &target);
+
+    ReplacementFile(ReplacementFile &&other) noexcept;
+    ReplacementFile &operator=(ReplacementFile &&) = delete;
+    ReplacementFile(const ReplacementFile &) = delete;
+    ReplacementFile &operator=(const ReplacementFile &) = delete;
+    // The one cleanup path: unless committed, the temporary file goes.
+    ~ReplacementFile();
+
+    [[nodiscard]] const std::string &temporaryPath() const { return m_temp; }
+
+    // Appends `bytes`; errors name `subject`.
+    [[nodiscard]] Status write(std::string_view bytes, const std::string &subject);
+
+    // Gives the temporary file the target's owner, attributes and permissions, flushes it and
+    // renames it over the target. With a guard, the target must still hold what the guard says
+    // (checkUnchanged) just before the rename, else nothing is replaced and the commit fails with
+    // ChangedOnDisk. Returns the stamp of the new file.
+    [[nodiscard]] Result<FileStamp> commit(const ReplaceGuard *guard);
+
+private:
+    ReplacementFile(std::string target, std::string temp, std::intptr_t handle);
+
+    std::string m_target;
+    std::string m_temp; // empty once the object was moved from or committed
+    std::intptr_t m_handle;
+};
+
 // Replaces the content of `hostPath` atomically (see above); creates the file when it does not
-// exist. A symbolic link stays a link and the file it points to is replaced. With a guard, the
-// file must still hold what the guard says just before the rename, else nothing is written and
-// the call fails with ChangedOnDisk. Returns the stamp of the new file.
+// exist. A symbolic link stays a link and the file it points to is replaced. With a guard, as
+// ReplacementFile::commit. Returns the stamp of the new file.
 [[nodiscard]] Result<FileStamp> replaceFileContent(const std::string &hostPath,
                                                    std::string_view bytes,
                                                    const ReplaceGuard *guard = nullptr);
 
-// Copies `from` over `to`, replacing an existing destination atomically. A read-only destination
-// is refused (EACCES), as Windows does. Copying a file onto itself (the same inode, whatever the
-// path) succeeds and leaves it untouched.
+// Copies what the open `source` holds over `to`, replacing an existing destination atomically. A
+// read-only destination is refused (EACCES), as Windows does; so is one that is a folder or not a
+// regular file. Copying a file onto itself (the same file, whatever the path) succeeds and leaves
+// it untouched. Fails with ChangedOnDisk, leaving the destination as it was, when the source was
+// written since it was opened or its bytes differ from those of its last complete readAll().
+[[nodiscard]] Status copyFile(OpenFile &source, const std::string &to);
+
+// Opens `from` and copies it over `to` as above.
 [[nodiscard]] Status copyFile(const std::string &from, const std::string &to);
 
-// True when `name` is one of the temporary files a save of `target` makes.
-[[nodiscard]] bool isTemporaryFileOf(const std::string &name, const std::string &target);
+// True when `name` has the form of the tool's temporary files: ".<name>.corvelan-XXXXXX".
+[[nodiscard]] bool isTemporaryFileName(std::string_view name);
+
+// `name` inside the host folder `folder`.
+[[nodiscard]] std::string joinPath(const std::string &folder, std::string_view name);
 
 // Host path of the folder that holds the running executable, links resolved.
 [[nodiscard]] Result<std::string> executableFolder();

@@ -24,11 +24,15 @@ Result<FolderContents> listFolder(const std::string &hostPath) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
         bool folder = entry->d_type == DT_DIR;
+        bool file = entry->d_type == DT_REG;
         if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
             struct stat st {};
-            folder = ::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+            const bool found = ::fstatat(dirFd, entry->d_name, &st, 0) == 0;
+            folder = found && S_ISDIR(st.st_mode);
+            file = found && S_ISREG(st.st_mode);
         }
-        (folder ? contents.folders : contents.files).push_back(name);
+        // FIFOs, sockets, devices and dangling links are no files to pick.
+        if (folder || file) (folder ? contents.folders : contents.files).push_back(name);
     }
     return contents;
 }

@@ -10,7 +10,7 @@ namespace corvelan::fs {
 
 struct FolderContents {
     std::vector<std::string> folders; // names of sub-folders (links to folders included)
-    std::vector<std::string> files;   // names of everything else that is not a folder
+    std::vector<std::string> files;   // names of regular files (links to them included)
 };
 
 // The names in the folder at `hostPath`, without "." and "..", unsorted. Fails when the folder

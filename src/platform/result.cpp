@@ -27,6 +27,8 @@ std::string Error::reason() const {
         return detail.empty() ? "The system cannot find the file specified" : detail;
     case ErrorCode::NotAFile:
         return "It is a folder, not a file";
+    case ErrorCode::NotRegularFile:
+        return "It is a device, FIFO or socket, not a file";
     case ErrorCode::InvalidPath:
         return detail.empty() ? "The path is not a valid Windows path" : detail;
     case ErrorCode::AmbiguousName:

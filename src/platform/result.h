@@ -15,6 +15,7 @@ namespace corvelan {
 enum class ErrorCode {
     NotFound,        // no such file, folder or drive
     NotAFile,        // a folder where a file was expected
+    NotRegularFile,  // a FIFO, socket or device where a file was expected
     InvalidPath,     // a path the drive map cannot take apart
     AmbiguousName,   // several names differ from the given one only in letter case
     System,          // an OS call failed; Error::sysErrno says why

@@ -25,8 +25,7 @@ class UpdateTool : public QWidget, private workflows::ListView {
 public:
     // Builds the window and runs the start-up check before it is first shown. `toolFolder`
     // finds the pictures an install copies.
-    explicit UpdateTool(DriveMap drives,
-                        workflows::ToolFolder toolFolder = workflows::executableToolFolder,
+    explicit UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder = fs::executableFolder,
                         QWidget *parent = nullptr);
 
     // Full path of the description file to install; set by the file selection window.

@@ -2,6 +2,7 @@
 
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
+#include "platform/windows_names.h"
 
 #include <algorithm>
 
@@ -15,13 +16,7 @@ char lower(char c) {
 // Sorts names as Windows lists them: without regard to case, ties by their bytes.
 void sortNames(std::vector<std::string> &names) {
     std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
-        const bool less =
-            std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                         [](char x, char y) { return lower(x) < lower(y); });
-        const bool greater =
-            std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(),
-                                         [](char x, char y) { return lower(x) < lower(y); });
-        return less || (!greater && a < b);
+        return compareNamesIgnoringCase(a, b) < 0;
     });
 }
 
@@ -32,9 +27,23 @@ bool matchesXmlPattern(const std::string &name) {
            lower(tail[3]) == 'l';
 }
 
-// Names starting with a dot are hidden, as Wine shows them.
-void dropHidden(std::vector<std::string> &names) {
-    std::erase_if(names, [](const std::string &name) { return name.starts_with('.'); });
+// Leaves the names the window can show: not hidden (a leading dot, as Wine shows them), and
+// addressable, so that the path composed from a listed name leads to that very file.
+void keepListable(std::vector<std::string> &names) {
+    std::erase_if(names, [](const std::string &name) {
+        return name.starts_with('.') || !isAddressableName(name);
+    });
+}
+
+// True when every folder of the Windows path `path` ("C:\a\b") can be named exactly.
+bool isAddressablePath(const std::string &path) {
+    size_t start = 3;
+    while (start < path.size()) {
+        const size_t end = std::min(path.find('\\', start), path.size());
+        if (!isAddressableName(std::string_view(path).substr(start, end - start))) return false;
+        start = end + 1;
+    }
+    return true;
 }
 
 } // namespace
@@ -94,16 +103,20 @@ Status FileBrowser::open(const std::string &windowsFolder) {
     m_files.clear();
     for (std::string &name : contents->files)
         if (matchesXmlPattern(name)) m_files.push_back(std::move(name));
-    dropHidden(m_subFolders);
-    dropHidden(m_files);
+    keepListable(m_subFolders);
+    keepListable(m_files);
     sortNames(m_subFolders);
     sortNames(m_files);
     return {};
 }
 
 Status FileBrowser::openCurrentFolder() {
-    if (auto current = fs::currentFolder(); current)
-        if (Status s = open(m_drives.windowsPath(current.value())); s) return s;
+    // A current folder whose Windows path would lead elsewhere is not shown; the drive's root is.
+    if (auto current = fs::currentFolder(); current) {
+        const std::string path = m_drives.windowsPath(current.value());
+        if (isAddressablePath(path))
+            if (Status s = open(path); s) return s;
+    }
     const auto all = drives();
     if (all.empty()) {
         return makeError(ErrorCode::NotFound, {}, "No drive is mapped");

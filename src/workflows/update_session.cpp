@@ -58,14 +58,6 @@ void UpdateSession::refresh(ListView &view) const {
     if (m_catalogue) listCatalogue(*m_catalogue, view);
 }
 
-Result<std::string> executableToolFolder(const DriveMap &drives) {
-    auto folder = fs::executableFolder();
-    if (!folder) return folder.error();
-    std::string windows = drives.windowsPath(folder.value());
-    if (windows.size() > 3 && windows.back() == '\\') windows.pop_back();
-    return windows;
-}
-
 bool UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes,
                            std::string_view nothingDone) {
     const std::string fileError(kFileError);
@@ -88,9 +80,17 @@ bool UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes
                 return fail(" is not a DTM repository catalogue");
             return fail(" could not be saved: " + edited.error().reason());
         }
-        Status saved = edited->saveTo(target.value(), &base);
+        // Nothing to write when the bytes stay as they were; the file must still hold them, or
+        // the change is made again on what it holds now.
+        const bool same = edited->bytes() == base.bytes();
+        Status saved = same ? fs::checkUnchanged(target.value(), {base.stamp(), base.bytes()})
+                            : edited->saveTo(target.value(), &base);
         if (saved) {
-            m_catalogue = std::move(edited).value();
+            // Unchanged, the catalogue keeps the stamp of the file it was read from.
+            if (!same)
+                m_catalogue = std::move(edited).value();
+            else if (reread)
+                m_catalogue = std::move(*reread);
             refresh(view);
             return true;
         }
@@ -116,9 +116,17 @@ void UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
 void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
                                MessageBoxes &boxes) {
     const std::string fileError(kFileError);
-    auto host = m_drives.hostPath(newFileName);
-    auto facts =
-        host ? xml::readDescription(host.value()) : Result<xml::DescriptionFacts>(host.error());
+    // Held open from the check to the copy: a file renamed over the path meanwhile is not copied.
+    std::optional<fs::OpenFile> description;
+    Result<xml::DescriptionFacts> facts = makeError(ErrorCode::NotFound, newFileName);
+    if (auto host = m_drives.hostPath(newFileName); !host) {
+        facts = host.error();
+    } else if (auto opened = fs::OpenFile::open(host.value()); !opened) {
+        facts = opened.error();
+    } else {
+        description.emplace(std::move(opened).value());
+        facts = xml::readDescription(*description);
+    }
     if (!facts) {
         boxes.show(newFileName + " is not a valid DTM XML file.", fileError, kStyleError);
         return;
@@ -147,33 +155,38 @@ void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
     const bool saved = change(
         [&version](const catalogue::Catalogue &base) { return base.withDeviceEntries(&version); },
         view, boxes, kNothingInstalled);
-    if (saved) copyInstalledFiles(newFileName, boxes);
+    if (saved) copyInstalledFiles(*description, boxes);
 }
 
-void UpdateSession::copyInstalledFiles(const std::string &newFileName, MessageBoxes &boxes) {
+void UpdateSession::copyInstalledFiles(fs::OpenFile &description, MessageBoxes &boxes) {
     std::vector<std::string> failures;
     for (const catalogue::InstalledFile &file : catalogue::kInstalledFiles) {
         const std::string destination(file.destination);
-        std::string source = newFileName;
-        if (!file.pictureName.empty()) {
-            // Asked afresh for every picture, as the tool's folder is where they ship.
-            auto folder = m_toolFolder(m_drives);
+        auto to = m_drives.hostPath(destination);
+        if (!to) {
+            failures.push_back(destination + " (" + to.error().reason() + ")");
+            continue;
+        }
+        std::string source = description.path();
+        Status copied;
+        if (file.pictureName.empty()) {
+            copied = fs::copyFile(description, to.value());
+        } else {
+            // Asked afresh for every picture, as the tool's folder is where they ship. It stays a
+            // host path: its name may hold what a Windows path cannot.
+            auto folder = m_toolFolder();
             if (!folder) {
                 failures.push_back(destination + " (" + folder.error().reason() + ")");
                 continue;
             }
-            source = folder.value() + "\\" + std::string(file.pictureName);
+            source = fs::joinPath(folder.value(), file.pictureName);
+            copied = fs::copyFile(source, to.value());
         }
-        auto from = m_drives.hostPath(source);
-        auto to = m_drives.hostPath(destination);
-        Status copied = !from ? Status(from.error())
-                        : !to ? Status(to.error())
-                              : fs::copyFile(from.value(), to.value());
         if (copied) continue;
         const Error &e = copied.error();
         // Say which side failed in the tool's own terms: the source by its Windows path.
         std::string reason = e.reason();
-        if (from && e.subject == from.value()) reason = source + ": " + reason;
+        if (e.subject == source) reason = m_drives.windowsPath(source) + ": " + reason;
         failures.push_back(destination + " (" + reason + ")");
     }
     if (failures.empty()) return;

@@ -3,6 +3,7 @@
 
 #include "catalogue/catalogue.h"
 #include "platform/drive_map.h"
+#include "platform/file_system.h"
 #include "workflows/ports.h"
 
 #include <functional>
@@ -18,15 +19,12 @@ enum class StartupOutcome {
     CatalogueNotLoaded,
 };
 
-// Windows form of the folder that holds the tool's executable, without a trailing separator.
-using ToolFolder = std::function<Result<std::string>(const DriveMap &)>;
-
-// The folder of the running executable, through the drive map.
-[[nodiscard]] Result<std::string> executableToolFolder(const DriveMap &drives);
+// Host path of the folder that holds the tool's executable (and the pictures an install copies).
+using ToolFolder = std::function<Result<std::string>()>;
 
 class UpdateSession {
 public:
-    explicit UpdateSession(DriveMap drives, ToolFolder toolFolder = executableToolFolder)
+    explicit UpdateSession(DriveMap drives, ToolFolder toolFolder = fs::executableFolder)
         : m_drives(std::move(drives)), m_toolFolder(std::move(toolFolder)) {}
 
     // Tests the repository and pictures folders, loads the catalogue and lists it; or shows the
@@ -44,6 +42,7 @@ public:
     // its version, replaces the device entry, saves the catalogue, lists it again and copies the
     // file and the pictures into the repository. Every failure is shown in a box; nothing is
     // written before the user confirmed, and nothing is copied when the catalogue was not saved.
+    // The file stays open from the check to the copy, so what is copied is what was checked.
     void installDtm(const std::string &newFileName, ListView &view, MessageBoxes &boxes);
 
     [[nodiscard]] const DriveMap &drives() const { return m_drives; }
@@ -57,11 +56,12 @@ public:
 private:
     // Makes the change that `edit` plans from a catalogue, saves it and lists it. When another
     // program changed the file since it was read, the change is made again on what the file
-    // holds now. False, after an error box ending in `nothingDone`, when nothing was saved.
+    // holds now. A change that leaves the bytes as they were writes nothing. False, after an
+    // error box ending in `nothingDone`, when the change could not be saved.
     using Edit = std::function<Result<catalogue::Catalogue>(const catalogue::Catalogue &)>;
     bool change(const Edit &edit, ListView &view, MessageBoxes &boxes,
                 std::string_view nothingDone);
-    void copyInstalledFiles(const std::string &newFileName, MessageBoxes &boxes);
+    void copyInstalledFiles(fs::OpenFile &description, MessageBoxes &boxes);
 
     DriveMap m_drives;
     ToolFolder m_toolFolder;

@@ -1,6 +1,5 @@
 #include "xml/description_reader.h"
 
-#include "platform/file_system.h"
 #include "xml/strict_parser.h"
 
 namespace corvelan::xml {
@@ -16,7 +15,8 @@ constexpr std::int64_t kChunk = 1 << 20;
 struct TextCapture {
     std::string_view name;
     std::optional<std::string> text;
-    std::int64_t depth = 0; // depth of the element while capturing, 0 otherwise
+    std::int64_t depth = 0;     // depth of the element while capturing, 0 otherwise
+    std::size_t characters = 0; // UTF-8 sequences in `text`
 };
 
 class DescriptionReader final : public StrictParser {
@@ -42,47 +42,54 @@ public:
 
 private:
     static void XMLCALL onStart(void *data, const XML_Char *name, const XML_Char **atts) {
-        auto &self = reader<DescriptionReader>(data);
-        ++self.m_depth;
+        guarded(data, [&] { reader<DescriptionReader>(data).start(name, atts); });
+    }
+
+    void start(const XML_Char *name, const XML_Char **atts) {
+        ++m_depth;
         size_t count = 0;
         while (atts[count * 2])
             ++count;
-        if (!self.admitElement(self.m_depth, count)) return;
+        if (!admitElement(m_depth, count)) return;
         const QName qname = splitName(name);
-        if (self.m_depth == 1) {
-            self.m_rootIsProfile = qname.prefix.empty() && qname.local == kProfile;
+        if (m_depth == 1) {
+            m_rootIsProfile = qname.prefix.empty() && qname.local == kProfile;
             return;
         }
         if (!qname.prefix.empty()) return;
-        for (TextCapture *capture : {&self.m_product, &self.m_version}) {
+        for (TextCapture *capture : {&m_product, &m_version}) {
             if (!capture->text && qname.local == capture->name) {
                 capture->text.emplace();
-                capture->depth = self.m_depth;
+                capture->depth = m_depth;
             }
         }
     }
 
     static void XMLCALL onEnd(void *data, const XML_Char *) {
-        auto &self = reader<DescriptionReader>(data);
-        for (TextCapture *capture : {&self.m_product, &self.m_version})
-            if (capture->depth == self.m_depth) capture->depth = 0;
-        --self.m_depth;
-        if (self.m_product.text && self.m_version.text && self.m_product.depth == 0 &&
-            self.m_version.depth == 0) {
+        guarded(data, [&] { reader<DescriptionReader>(data).end(); });
+    }
+
+    void end() {
+        for (TextCapture *capture : {&m_product, &m_version})
+            if (capture->depth == m_depth) capture->depth = 0;
+        --m_depth;
+        if (m_product.text && m_version.text && m_product.depth == 0 && m_version.depth == 0) {
             // Both found: the rest is only checked, so text is no longer reported at all.
-            XML_SetElementHandler(self.parser(), &DescriptionReader::onStartChecked,
+            XML_SetElementHandler(parser(), &DescriptionReader::onStartChecked,
                                   &DescriptionReader::onEndChecked);
-            XML_SetCharacterDataHandler(self.parser(), nullptr);
+            XML_SetCharacterDataHandler(parser(), nullptr);
         }
     }
 
     // The nesting and attribute limits still hold for the rest of the document.
     static void XMLCALL onStartChecked(void *data, const XML_Char *, const XML_Char **atts) {
-        auto &self = reader<DescriptionReader>(data);
-        size_t count = 0;
-        while (atts[count * 2])
-            ++count;
-        (void)self.admitElement(++self.m_depth, count);
+        guarded(data, [&] {
+            auto &self = reader<DescriptionReader>(data);
+            size_t count = 0;
+            while (atts[count * 2])
+                ++count;
+            (void)self.admitElement(++self.m_depth, count);
+        });
     }
 
     static void XMLCALL onEndChecked(void *data, const XML_Char *) {
@@ -90,15 +97,31 @@ private:
     }
 
     static void XMLCALL onText(void *data, const XML_Char *text, int length) {
-        auto &self = reader<DescriptionReader>(data);
-        for (TextCapture *capture : {&self.m_product, &self.m_version})
-            if (capture->depth != 0) capture->text->append(text, static_cast<size_t>(length));
+        guarded(data, [&] {
+            reader<DescriptionReader>(data).addText(
+                std::string_view(text, static_cast<size_t>(length)));
+        });
+    }
+
+    void addText(std::string_view text) {
+        for (TextCapture *capture : {&m_product, &m_version}) {
+            if (capture->depth == 0) continue;
+            for (char c : text)
+                capture->characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+            // Stopped as soon as it is too long: a megabyte of text is never collected.
+            if (capture->characters > kMaxFactLength) {
+                stopAtLimit("The " + std::string(capture->name) + " text is longer than " +
+                            std::to_string(kMaxFactLength) + " characters");
+                return;
+            }
+            capture->text->append(text);
+        }
     }
 
     std::int64_t m_depth = 0;
     bool m_rootIsProfile = false;
-    TextCapture m_product{kProductName, {}, 0};
-    TextCapture m_version{kVersion, {}, 0};
+    TextCapture m_product{kProductName, {}, 0, 0};
+    TextCapture m_version{kVersion, {}, 0, 0};
 };
 
 } // namespace
@@ -116,17 +139,23 @@ Result<DescriptionFacts> readDescriptionBytes(std::string_view bytes) {
     return reader.facts();
 }
 
-Result<DescriptionFacts> readDescription(const std::string &hostPath) {
+Result<DescriptionFacts> readDescription(fs::OpenFile &file) {
     DescriptionReader reader;
-    Status read = fs::streamFile(hostPath, kChunk, [&](std::string_view piece, bool last) {
+    Status read = file.readAll(kChunk, [&](std::string_view piece, bool last) {
         if (reader.feedChunk(piece.data(), static_cast<std::int64_t>(piece.size()), last))
             return Status();
         Error e = reader.failure();
-        e.subject = hostPath;
+        e.subject = file.path();
         return Status(e);
     });
     if (!read) return read.error();
     return reader.facts();
+}
+
+Result<DescriptionFacts> readDescription(const std::string &hostPath) {
+    auto file = fs::OpenFile::open(hostPath);
+    if (!file) return file.error();
+    return readDescription(file.value());
 }
 
 } // namespace corvelan::xml

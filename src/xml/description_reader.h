@@ -2,12 +2,17 @@
 // so that memory stays small whatever the file's size.
 #pragma once
 
+#include "platform/file_system.h"
 #include "platform/result.h"
 
 #include <optional>
 #include <string>
 
 namespace corvelan::xml {
+
+// A product name or version longer than this many characters makes the file unreadable: no
+// device has such a name, and the text would otherwise be shown and stored whole.
+inline constexpr std::size_t kMaxFactLength = 255;
 
 struct DescriptionFacts {
     // The root element is an unprefixed ISO15745Profile (any default namespace).
@@ -19,9 +24,13 @@ struct DescriptionFacts {
     std::optional<std::string> version;
 };
 
-// Reads the file at `hostPath`. Fails when it cannot be read (missing, a folder, an OS error) or
-// is not a well-formed document the tool can read whole, with the same strictness as the
-// catalogue (xml/strict_parser.h).
+// Reads the open file from its start, to its end. Fails when it cannot be read or is not a
+// well-formed document the tool can read whole, with the same strictness as the catalogue
+// (xml/strict_parser.h), or when its product name or version is longer than kMaxFactLength
+// characters (XmlSyntax; reading stops there).
+[[nodiscard]] Result<DescriptionFacts> readDescription(fs::OpenFile &file);
+
+// The same for the file at `hostPath`.
 [[nodiscard]] Result<DescriptionFacts> readDescription(const std::string &hostPath);
 
 // The same for a document in memory.

@@ -51,6 +51,7 @@ public:
 
     DocumentShape shape() {
         m_shape.encoding = detectEncoding(m_bytes, declaredEncoding());
+        m_shape.encodingName = declaredEncoding();
         return std::move(m_shape);
     }
 
@@ -62,11 +63,7 @@ private:
         if (!holdsAscii(m_bytes, offset, "<", encoding))
             return true; // made by an entity: its text is not checked, so refuse it
         const int unit = unitSize(encoding);
-        const auto codeAt = [&](std::int64_t i) -> std::uint32_t {
-            const auto *p = reinterpret_cast<const unsigned char *>(m_bytes.data() + i);
-            if (unit == 1) return p[0];
-            return encoding == TextEncoding::Utf16LE ? (p[0] | p[1] << 8) : (p[1] | p[0] << 8);
-        };
+        const auto codeAt = [&](std::int64_t i) { return codeUnitAt(m_bytes, i, encoding); };
         const std::int64_t end = std::min<std::int64_t>(offset + length, m_bytes.size());
         for (std::int64_t i = offset; i + unit <= end; i += unit) {
             if (codeAt(i) != '&') continue;
@@ -88,16 +85,20 @@ private:
     }
 
     static void XMLCALL onNamespace(void *data, const XML_Char *prefix, const XML_Char *uri) {
-        auto *self = &reader<Scanner>(data);
-        self->m_pendingNames.push_back(prefix ? std::string("xmlns:") + prefix : "xmlns");
-        self->m_pendingValues.emplace_back(uri ? uri : "");
+        guarded(data, [&] {
+            auto *self = &reader<Scanner>(data);
+            self->m_pendingNames.push_back(prefix ? std::string("xmlns:") + prefix : "xmlns");
+            self->m_pendingValues.emplace_back(uri ? uri : "");
+        });
     }
 
     static void XMLCALL onStart(void *data, const XML_Char *name, const XML_Char **atts) {
-        auto *self = &reader<Scanner>(data);
-        self->start(name, atts);
-        self->m_pendingNames.clear();
-        self->m_pendingValues.clear();
+        guarded(data, [&] {
+            auto *self = &reader<Scanner>(data);
+            self->start(name, atts);
+            self->m_pendingNames.clear();
+            self->m_pendingValues.clear();
+        });
     }
 
     void start(const XML_Char *name, const XML_Char **atts) {
@@ -147,17 +148,18 @@ private:
     }
 
     static void XMLCALL onEnd(void *data, const XML_Char *) {
-        auto *self = &reader<Scanner>(data);
-        const std::int64_t end =
-            XML_GetCurrentByteIndex(self->parser()) + XML_GetCurrentByteCount(self->parser());
-        if (!self->m_watchedDepths.empty() && self->m_watchedDepths.back() == self->m_depth) {
-            self->m_watchedDepths.pop_back();
-            if (self->m_handler) self->m_handler->elementEnd(end);
+        guarded(data, [&] { reader<Scanner>(data).end(); });
+    }
+
+    void end() {
+        const std::int64_t index = XML_GetCurrentByteIndex(parser());
+        const std::int64_t count = XML_GetCurrentByteCount(parser());
+        if (!m_watchedDepths.empty() && m_watchedDepths.back() == m_depth) {
+            m_watchedDepths.pop_back();
+            if (m_handler) m_handler->elementEnd(index + count);
         }
-        if (self->m_depth == 1)
-            self->m_shape.rootEndTag = {XML_GetCurrentByteIndex(self->parser()),
-                                        XML_GetCurrentByteCount(self->parser())};
-        --self->m_depth;
+        if (m_depth == 1) m_shape.rootEndTag = {index, count};
+        --m_depth;
     }
 
     std::string_view m_bytes; // everything fed so far
@@ -200,17 +202,17 @@ Result<DocumentShape> scanDocument(std::string_view bytes, std::string_view watc
     return scanner.shape();
 }
 
-bool isWholeElement(std::string_view bytes, TextEncoding encoding, std::string_view rootName) {
+bool isWholeElement(std::string_view bytes, TextEncoding encoding, std::string_view encodingName,
+                    std::string_view rootName) {
     // The fragment's encoding, told the way its document told it.
     std::string document;
     switch (encoding) {
     case TextEncoding::Utf8:
         break;
     case TextEncoding::Latin1:
-        document = "<?xml version='1.0' encoding='ISO-8859-1'?>";
-        break;
     case TextEncoding::Ascii:
-        document = "<?xml version='1.0' encoding='US-ASCII'?>";
+    case TextEncoding::SingleByte:
+        document = "<?xml version='1.0' encoding='" + std::string(encodingName) + "'?>";
         break;
     case TextEncoding::Utf16LE:
         document = "\xFF\xFE";

@@ -10,6 +10,9 @@
 // span of the reference ("&e;"), so a caller must check that a span holds the element's own start
 // tag before it cuts there.
 //
+// Every handler call runs inside StrictParser::guarded(): a handler that throws stops the scan,
+// which then fails.
+//
 // Strictness: a document that is not well-formed (namespaces included) does not scan. Nor does one
 // that refers to an entity whose text the scanner cannot see: an external entity, or an
 // undeclared one that a DTD it does not read might declare. No external entity or DTD is ever
@@ -48,6 +51,7 @@ public:
 
 struct DocumentShape {
     TextEncoding encoding = TextEncoding::Utf8;
+    std::string encodingName;    // as the XML declaration names it; empty when it names none
     std::string rootName;        // qualified name as written
     bool rootUnprefixed = false; // no prefix (a default namespace may apply)
     std::string rootLocalName;
@@ -81,10 +85,11 @@ private:
 [[nodiscard]] Result<DocumentShape> scanDocument(std::string_view bytes, std::string_view watched,
                                                  ScanHandler *handler);
 
-// True when `bytes`, text in `encoding` cut from a document, is on its own a well-formed document
-// whose root is an unprefixed `rootName` element (white space may follow it). False also for a
-// fragment that needs its document's context: a namespace prefix or an entity declared outside.
+// True when `bytes`, text cut from a document in `encoding` (named `encodingName` by its
+// declaration), is on its own a well-formed document whose root is an unprefixed `rootName`
+// element (white space may follow it). False also for a fragment that needs its document's
+// context: a namespace prefix or an entity declared outside.
 [[nodiscard]] bool isWholeElement(std::string_view bytes, TextEncoding encoding,
-                                  std::string_view rootName);
+                                  std::string_view encodingName, std::string_view rootName);
 
 } // namespace corvelan::xml

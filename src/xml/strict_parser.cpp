@@ -1,5 +1,7 @@
 #include "xml/strict_parser.h"
 
+#include "platform/code_pages.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -31,6 +33,7 @@ StrictParser::StrictParser() : m_parser(XML_ParserCreateNS(nullptr, kSeparator),
     XML_SetSkippedEntityHandler(p, &StrictParser::onSkippedEntity);
     XML_SetExternalEntityRefHandler(p, &StrictParser::onExternalEntity);
     XML_SetNotStandaloneHandler(p, &StrictParser::onNotStandalone);
+    XML_SetUnknownEncodingHandler(p, &StrictParser::onUnknownEncoding, this);
 }
 
 bool StrictParser::checkRuns(const char *data, std::int64_t length) {
@@ -62,20 +65,34 @@ bool StrictParser::checkRuns(const char *data, std::int64_t length) {
 }
 
 bool StrictParser::feed(const char *data, std::int64_t length, bool final) {
-    if (!m_limit.empty() || !checkRuns(data, length)) return false;
+    if (m_threw || !m_limit.empty() || !checkRuns(data, length)) return false;
     m_fed += length;
     return XML_Parse(m_parser.get(), data, static_cast<int>(length), final) == XML_STATUS_OK;
 }
 
 bool StrictParser::admitElement(std::int64_t depth, std::size_t attributes) {
     if (depth > kMaxDepth)
-        m_limit = "Elements nested deeper than " + std::to_string(kMaxDepth);
+        stopAtLimit("Elements nested deeper than " + std::to_string(kMaxDepth));
     else if (attributes > kMaxAttributes)
-        m_limit = "More than " + std::to_string(kMaxAttributes) + " attributes on one element";
+        stopAtLimit("More than " + std::to_string(kMaxAttributes) + " attributes on one element");
     else
         return true;
-    XML_StopParser(m_parser.get(), XML_FALSE);
     return false;
+}
+
+void StrictParser::stopAtLimit(std::string why) {
+    m_limit = std::move(why);
+    XML_StopParser(m_parser.get(), XML_FALSE);
+}
+
+void StrictParser::stopForException(const char *what) noexcept {
+    m_threw = true;
+    try {
+        m_limit = std::string("Reading stopped: ") + what;
+    } catch (...) {
+        // Out of memory: the failure is told without the detail.
+    }
+    XML_StopParser(m_parser.get(), XML_FALSE);
 }
 
 Error StrictParser::failure() const {
@@ -88,9 +105,9 @@ Error StrictParser::failure() const {
     e.offset = XML_GetCurrentByteIndex(p);
     e.line = static_cast<std::int64_t>(XML_GetCurrentLineNumber(p));
     e.column = static_cast<std::int64_t>(XML_GetCurrentColumnNumber(p)) + 1;
-    if (!m_limit.empty()) {
+    if (!m_limit.empty() || m_threw) {
         e.code = ErrorCode::XmlSyntax;
-        e.detail = m_limit;
+        e.detail = m_limit.empty() ? "Reading stopped" : m_limit;
         if (XML_GetErrorCode(p) == XML_ERROR_NONE) e.offset = m_fed;
     } else if (!m_unseenEntity.empty()) {
         e.code = ErrorCode::XmlUnseenEntity;
@@ -109,29 +126,54 @@ void StrictParser::stopForEntity(std::string entity) {
 }
 
 void XMLCALL StrictParser::onXmlDecl(void *data, const XML_Char *, const XML_Char *encoding, int) {
-    static_cast<StrictParser *>(data)->m_declaredEncoding = encoding ? encoding : "";
+    guarded(data, [&] {
+        static_cast<StrictParser *>(data)->m_declaredEncoding = encoding ? encoding : "";
+    });
 }
 
 void XMLCALL StrictParser::onEntityDecl(void *data, const XML_Char *name, int isParameter,
                                         const XML_Char *value, int, const XML_Char *,
                                         const XML_Char *, const XML_Char *, const XML_Char *) {
-    if (!isParameter && value) static_cast<StrictParser *>(data)->m_internalEntities.insert(name);
+    guarded(data, [&] {
+        if (!isParameter && value)
+            static_cast<StrictParser *>(data)->m_internalEntities.insert(name);
+    });
 }
 
 void XMLCALL StrictParser::onSkippedEntity(void *data, const XML_Char *name, int isParameter) {
-    if (!isParameter) static_cast<StrictParser *>(data)->stopForEntity(name);
+    guarded(data, [&] {
+        if (!isParameter) static_cast<StrictParser *>(data)->stopForEntity(name);
+    });
 }
 
 int XMLCALL StrictParser::onExternalEntity(XML_Parser parser, const XML_Char *, const XML_Char *,
                                            const XML_Char *systemId, const XML_Char *) {
-    auto *self = static_cast<StrictParser *>(XML_GetUserData(parser));
-    self->m_unseenEntity = systemId ? systemId : "external entity";
+    void *data = XML_GetUserData(parser);
+    guarded(data, [&] {
+        static_cast<StrictParser *>(data)->m_unseenEntity = systemId ? systemId : "external entity";
+    });
     return XML_STATUS_ERROR;
 }
 
 int XMLCALL StrictParser::onNotStandalone(void *data) {
     static_cast<StrictParser *>(data)->m_notStandalone = true;
     return XML_STATUS_OK;
+}
+
+int XMLCALL StrictParser::onUnknownEncoding(void *data, const XML_Char *name, XML_Encoding *info) {
+    bool known = false;
+    guarded(data, [&] {
+        // Only a single-byte table: expat itself refuses one that moves the characters of markup.
+        const auto table = singleByteEncoding(name);
+        if (!table) return;
+        for (size_t b = 0; b < table->size(); ++b)
+            info->map[b] = (*table)[b];
+        info->data = nullptr;
+        info->convert = nullptr;
+        info->release = nullptr;
+        known = true;
+    });
+    return known ? XML_STATUS_OK : XML_STATUS_ERROR;
 }
 
 } // namespace corvelan::xml

@@ -10,6 +10,10 @@
 //   than kMaxDepth, more than kMaxAttributes attributes on one element, and more than
 //   kMaxRunWithoutMarkup bytes without a '<' (one text or tag that long), which expat would
 //   otherwise buffer whole.
+// - A document in a single-byte encoding that expat does not know (windows-1252, ISO-8859-15, ...)
+//   is read through the system's table of that encoding; other unknown encodings are refused.
+// - No C++ exception crosses expat's C frames: every callback runs through guarded(), which turns
+//   an exception into a stopped parse that fails like a malformed document.
 #pragma once
 
 #include "platform/result.h"
@@ -17,6 +21,7 @@
 #include <expat.h>
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -62,6 +67,22 @@ protected:
     // Stops the parse because the document refers to `entity`, which the tool cannot see.
     void stopForEntity(std::string entity);
 
+    // Stops the parse because the document is beyond a limit of the tool, told by `why`.
+    void stopAtLimit(std::string why);
+
+    // Runs a callback's `body` for the parser behind `userData`. An exception stops the parse
+    // there, instead of unwinding through expat, and the parse fails with what it said.
+    template <typename Body> static void guarded(void *userData, Body &&body) noexcept {
+        auto *self = static_cast<StrictParser *>(userData);
+        try {
+            body();
+        } catch (const std::exception &e) {
+            self->stopForException(e.what());
+        } catch (...) {
+            self->stopForException("unknown error");
+        }
+    }
+
     // False, with the parse stopped, when an element at `depth` with `attributes` attributes
     // (namespace declarations included) is beyond the limits.
     [[nodiscard]] bool admitElement(std::int64_t depth, std::size_t attributes);
@@ -83,6 +104,8 @@ private:
     static int XMLCALL onExternalEntity(XML_Parser parser, const XML_Char *, const XML_Char *,
                                         const XML_Char *systemId, const XML_Char *);
     static int XMLCALL onNotStandalone(void *data);
+    static int XMLCALL onUnknownEncoding(void *data, const XML_Char *name, XML_Encoding *info);
+    void stopForException(const char *what) noexcept;
 
     std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> m_parser;
     bool m_notStandalone = false;
@@ -91,7 +114,8 @@ private:
     bool checkRuns(const char *data, std::int64_t length);
 
     std::string m_unseenEntity;
-    std::string m_limit; // which limit stopped the parse
+    std::string m_limit;  // which limit stopped the parse
+    bool m_threw = false; // a callback threw; m_limit says what, when it could be kept
     std::int64_t m_fed = 0;
     std::int64_t m_lastMarkup = 0; // offset of the last '<' seen
     int m_unit = 0;                // code unit size for the run check, 0 until known

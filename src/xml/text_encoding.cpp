@@ -41,12 +41,15 @@ void appendReference(std::string &out, std::uint32_t cp, TextEncoding encoding) 
 TextEncoding detectEncoding(std::string_view bytes, std::string_view declared) {
     if (bytes.starts_with("\xFF\xFE")) return TextEncoding::Utf16LE;
     if (bytes.starts_with("\xFE\xFF")) return TextEncoding::Utf16BE;
-    if (bytes.starts_with("\xEF\xBB\xBF")) return TextEncoding::Utf8;
     if (bytes.size() >= 2 && bytes[0] != '\0' && bytes[1] == '\0') return TextEncoding::Utf16LE;
     if (bytes.size() >= 2 && bytes[0] == '\0' && bytes[1] != '\0') return TextEncoding::Utf16BE;
+    // A UTF-8 byte order mark does not settle it: the parser reads a document that declares
+    // another single-byte encoding in that one.
+    if (declared.empty() || equalsIgnoringAsciiCase(declared, "UTF-8")) return TextEncoding::Utf8;
     if (equalsIgnoringAsciiCase(declared, "ISO-8859-1")) return TextEncoding::Latin1;
     if (equalsIgnoringAsciiCase(declared, "US-ASCII")) return TextEncoding::Ascii;
-    return TextEncoding::Utf8;
+    // Any other name the parser took is a single-byte encoding it read through the system's table.
+    return TextEncoding::SingleByte;
 }
 
 std::string encodeText(std::string_view utf8, TextEncoding encoding) {
@@ -77,6 +80,7 @@ std::string encodeText(std::string_view utf8, TextEncoding encoding) {
             break;
         case TextEncoding::Latin1:
         case TextEncoding::Ascii:
+        case TextEncoding::SingleByte:
             if (cp < (encoding == TextEncoding::Latin1 ? 0x100u : 0x80u))
                 out += static_cast<char>(cp);
             else
@@ -125,6 +129,13 @@ std::string escapeAttributeValue(std::string_view utf8) {
         }
     }
     return out;
+}
+
+std::uint32_t codeUnitAt(std::string_view bytes, std::int64_t offset, TextEncoding encoding) {
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data() + offset);
+    if (encoding == TextEncoding::Utf16LE) return p[0] | p[1] << 8;
+    if (encoding == TextEncoding::Utf16BE) return p[1] | p[0] << 8;
+    return p[0];
 }
 
 int unitSize(TextEncoding encoding) {

@@ -7,7 +7,14 @@
 
 namespace corvelan::xml {
 
-enum class TextEncoding { Utf8, Latin1, Ascii, Utf16LE, Utf16BE };
+enum class TextEncoding {
+    Utf8,
+    Latin1,
+    Ascii,
+    Utf16LE,
+    Utf16BE,
+    SingleByte, // another single-byte encoding, ASCII where markup stands (windows-1252, ...)
+};
 
 // The encoding of a document from its first bytes and the encoding its XML declaration names
 // (empty when none). Only meaningful for a document the parser accepted.
@@ -24,6 +31,11 @@ enum class TextEncoding { Utf8, Latin1, Ascii, Utf16LE, Utf16BE };
 // True when `bytes` at `offset` hold `ascii` in `encoding` (each character one code unit).
 [[nodiscard]] bool holdsAscii(std::string_view bytes, std::int64_t offset, std::string_view ascii,
                               TextEncoding encoding);
+
+// The code unit at `offset` (a byte, or a UTF-16 unit in its byte order); the offset must be in
+// range.
+[[nodiscard]] std::uint32_t codeUnitAt(std::string_view bytes, std::int64_t offset,
+                                       TextEncoding encoding);
 
 // Bytes per code unit of an ASCII character: 2 for UTF-16, 1 otherwise.
 [[nodiscard]] int unitSize(TextEncoding encoding);

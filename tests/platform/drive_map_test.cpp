@@ -142,14 +142,5 @@ TEST(DriveMapPrefix, EnvironmentChoosesWinePrefixThenHome) {
     if (savedPrefix) ::setenv("WINEPREFIX", saved.c_str(), 1);
 }
 
-TEST(NamesIgnoringCase, FoldsLettersOnly) {
-    EXPECT_TRUE(namesEqualIgnoringCase("Pictures", "pICTURES"));
-    EXPECT_TRUE(namesEqualIgnoringCase("ÄÖÜ", "äöü"));
-    EXPECT_TRUE(namesEqualIgnoringCase("ŁÓDŹ", "łódź"));
-    EXPECT_TRUE(namesEqualIgnoringCase("ДАННЫЕ", "данные"));
-    EXPECT_FALSE(namesEqualIgnoringCase("a", "ab"));
-    EXPECT_FALSE(namesEqualIgnoringCase("a-b", "a_b"));
-}
-
 } // namespace
 } // namespace corvelan

@@ -1,12 +1,11 @@
 // Prints the tool's folder as the install workflow finds it, for a test that starts this
 // program through a symbolic link.
-#include "platform/drive_map.h"
-#include "workflows/update_session.h"
+#include "platform/file_system.h"
 
 #include <cstdio>
 
 int main() {
-    const auto folder = corvelan::workflows::executableToolFolder(corvelan::DriveMap());
+    const auto folder = corvelan::fs::executableFolder();
     if (!folder) return 1;
     std::printf("%s\n", folder.value().c_str());
     return 0;

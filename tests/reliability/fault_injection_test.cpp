@@ -111,9 +111,7 @@ protected:
         test::writeFile(prefix / "drive_c/dtm.xml",
                         "<ISO15745Profile><productName>QVXTSR7700</productName>"
                         "<version>2</version></ISO15745Profile>");
-        session.emplace(prefix.drives(), [this](const DriveMap &drives) -> Result<std::string> {
-            return drives.windowsPath(tool.path());
-        });
+        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
         ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
     }
     std::string catalogueHost() const { return stdfs::canonical(prefix.catalogueFile()).string(); }
@@ -132,9 +130,7 @@ TEST_F(WorkflowFaults, InstallReportsEveryFailedStepAndKeepsStateWhole) {
         test::writeFile(prefix.catalogueFile(), kCatalogue);
         for (const auto &entry : stdfs::directory_iterator(prefix.repositoryDir() + "/Pictures"))
             stdfs::remove(entry.path());
-        session.emplace(prefix.drives(), [this](const DriveMap &drives) -> Result<std::string> {
-            return drives.windowsPath(tool.path());
-        });
+        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
         view.lines.clear();
         ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
         boxes.shown.clear();
@@ -181,17 +177,17 @@ TEST_F(WorkflowFaults, RemoveReportsAFailedSave) {
     EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
 }
 
-// Another program writes `bytes` over the catalogue once, when the tool closes its temporary
-// file: after the tool read the catalogue and just before it checks it again.
-class RivalAtClose final : public fs::FileOperationHook {
+// Another program writes `bytes` over the catalogue once, when the tool has written its
+// temporary file: after the tool read the catalogue and just before it checks it again.
+class RivalAtCheck final : public fs::FileOperationHook {
 public:
-    RivalAtClose(std::string path, std::string bytes)
+    RivalAtCheck(std::string path, std::string bytes)
         : m_path(std::move(path)), m_bytes(std::move(bytes)) {
         m_previous = fs::setFileOperationHook(this);
     }
-    ~RivalAtClose() override { fs::setFileOperationHook(m_previous); }
+    ~RivalAtCheck() override { fs::setFileOperationHook(m_previous); }
     int before(FileOperation operation, const std::string &) override {
-        if (operation == FileOperation::Close && !wrote) {
+        if (operation == FileOperation::Check && !wrote) {
             wrote = true;
             test::writeFile(m_path, m_bytes);
         }
@@ -211,18 +207,16 @@ TEST_F(WorkflowFaults, ARivalWriterIsNotOverwritten) {
                               "<File ProductID=\"Host\" Fileversion=\"9\"/>\r\n"
                               "</DDXMLRepository>\r\n";
     const std::string kept = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>"
-                             "\r\n\r\n<File ProductID=\"Host\" Fileversion=\"9\"/>\r\n";
+                             "\r\n<File ProductID=\"Host\" Fileversion=\"9\"/>\r\n";
     for (const bool removing : {false, true}) {
         SCOPED_TRACE(removing ? "remove" : "install");
         test::writeFile(prefix.catalogueFile(), kCatalogue);
         view.lines.clear();
-        session.emplace(prefix.drives(), [this](const DriveMap &drives) -> Result<std::string> {
-            return drives.windowsPath(tool.path());
-        });
+        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
         ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
         boxes.shown.clear();
         {
-            RivalAtClose host(prefix.catalogueFile(), rival);
+            RivalAtCheck host(prefix.catalogueFile(), rival);
             if (removing)
                 session->remove(view, boxes);
             else
@@ -239,10 +233,58 @@ TEST_F(WorkflowFaults, ARivalWriterIsNotOverwritten) {
     }
 }
 
+// Another program writes into the catalogue, in place and keeping its size, while the tool
+// compares the file with what it read, after the first piece compared equal.
+class RivalDuringComparison final : public fs::FileOperationHook {
+public:
+    RivalDuringComparison(std::string path, std::int64_t offset, std::string bytes)
+        : m_path(std::move(path)), m_offset(offset), m_bytes(std::move(bytes)) {
+        m_previous = fs::setFileOperationHook(this);
+    }
+    ~RivalDuringComparison() override { fs::setFileOperationHook(m_previous); }
+    int before(FileOperation operation, const std::string &) override {
+        if (operation == FileOperation::Compare && ++m_compares == 2 && !wrote) {
+            wrote = true;
+            test::writeInPlace(m_path, m_offset, m_bytes);
+        }
+        return 0;
+    }
+    bool wrote = false;
+
+private:
+    std::string m_path;
+    std::int64_t m_offset;
+    std::string m_bytes;
+    int m_compares = 0;
+    fs::FileOperationHook *m_previous;
+};
+
+TEST_F(WorkflowFaults, AWriteDuringTheComparisonIsNotLost) {
+    // Larger than one piece of the comparison, so that the write lands in a part already compared.
+    const std::string catalogue =
+        "<DDXMLRepository>\r\n<File ProductID=\"Host1\" Fileversion=\"1\"/>\r\n<!-- " +
+        std::string(3 << 20, 'x') +
+        " -->\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n</DDXMLRepository>\r\n";
+    test::writeFile(prefix.catalogueFile(), catalogue);
+    view.lines.clear();
+    session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+    ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
+    {
+        RivalDuringComparison host(prefix.catalogueFile(), catalogue.find("Host1"), "Host2");
+        session->remove(view, boxes);
+        ASSERT_TRUE(host.wrote);
+    }
+    const std::string now = test::readFile(prefix.catalogueFile());
+    EXPECT_NE(now.find("Host2"), std::string::npos) << "the other program's write was lost";
+    EXPECT_EQ(now.find("QVX TSR 7700"), std::string::npos);
+    EXPECT_EQ(view.lines, std::vector<std::string>{"Host2  Revision: 1"});
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
 TEST_F(WorkflowFaults, ARivalThatBreaksTheFileStopsTheSave) {
     const auto listed = view.lines;
     {
-        RivalAtClose host(prefix.catalogueFile(), "<DDXMLRepository><File");
+        RivalAtCheck host(prefix.catalogueFile(), "<DDXMLRepository><File");
         session->installDtm("C:\\dtm.xml", view, boxes);
     }
     ASSERT_EQ(boxes.shown.size(), 2u);

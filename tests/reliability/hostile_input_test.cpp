@@ -100,9 +100,7 @@ TEST(AwkwardPaths, SpacesNonAsciiAndLengthWork) {
         test::writeFile(tool / picture, picture);
 
     const DriveMap drives = DriveMap::forPrefix(prefixPath).value();
-    UpdateSession session(drives, [&tool](const DriveMap &map) -> Result<std::string> {
-        return map.windowsPath(tool.path());
-    });
+    UpdateSession session(drives, [&tool]() -> Result<std::string> { return tool.path(); });
     test::RecordingView view;
     ASSERT_EQ(session.startUp(view), StartupOutcome::Listed);
     test::ScriptedBoxes boxes;

@@ -3,6 +3,7 @@
 
 #include "workflows/ports.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,11 +20,14 @@ class ScriptedBoxes final : public workflows::MessageBoxes {
 public:
     int show(const std::string &text, const std::string &title, int style) override {
         shown.push_back({text, title, style});
+        if (whileShown) whileShown(shown.back());
         return (style & 7) == 4 ? answer : workflows::kAnswerOk;
     }
 
     std::vector<ShownBox> shown;
     int answer = workflows::kAnswerYes;
+    // What the world does while a box is open, before the user answers.
+    std::function<void(const ShownBox &)> whileShown;
 };
 
 } // namespace corvelan::test

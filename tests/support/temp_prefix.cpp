@@ -59,6 +59,13 @@ void writeFile(const std::string &path, std::string_view bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+void writeInPlace(const std::string &path, std::int64_t offset, std::string_view bytes) {
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(offset);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write into " + path);
+}
+
 std::string readFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;

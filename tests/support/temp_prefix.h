@@ -3,6 +3,7 @@
 
 #include "platform/drive_map.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,8 @@ public:
 };
 
 void writeFile(const std::string &path, std::string_view bytes);
+// Overwrites `bytes` at `offset` of the existing file, in place: the same file, another content.
+void writeInPlace(const std::string &path, std::int64_t offset, std::string_view bytes);
 [[nodiscard]] std::string readFile(const std::string &path);
 [[nodiscard]] bool fileExists(const std::string &path);
 // Names in `folder`, sorted.

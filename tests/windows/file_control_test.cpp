@@ -68,9 +68,7 @@ protected:
         test::writeFile(data + "/Profiles/deep.xml", profile);
         m_saved = stdfs::current_path();
         stdfs::current_path(data);
-        main.emplace(prefix.drives(), [this](const DriveMap &drives) -> Result<std::string> {
-            return drives.windowsPath(tool.path());
-        });
+        main.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
         main->show();
     }
     void TearDown() override {

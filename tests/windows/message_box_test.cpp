@@ -111,9 +111,7 @@ TEST_F(QtBoxTest, EnterTakesTheDefaultYesAndInstalls) {
     for (const char *picture : {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"})
         test::writeFile(tool / picture, picture);
-    UpdateTool window(prefix.drives(), [&tool](const DriveMap &drives) -> Result<std::string> {
-        return drives.windowsPath(tool.path());
-    });
+    UpdateTool window(prefix.drives(), [&tool]() -> Result<std::string> { return tool.path(); });
     window.show();
     window.NewFileName = QStringLiteral("c:\\DTM.XML");
     SeenBox seen;
@@ -157,7 +155,7 @@ TEST_F(QtBoxTest, RemoveButtonTakesTheEntryOut) {
     QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("cmdRemove")), Qt::LeftButton);
     EXPECT_EQ(test::listLines(window), QStringList{QStringLiteral("A  Revision: 2")});
     EXPECT_EQ(test::readFile(prefix.catalogueFile()),
-              "<DDXMLRepository>\r\n\r\n<File ProductID=\"A\" Fileversion=\"2\"/>\r\n"
+              "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"2\"/>\r\n"
               "</DDXMLRepository>");
 }
 

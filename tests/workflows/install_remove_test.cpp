@@ -36,6 +36,13 @@ std::string entry(const std::string &version) {
     return test::deviceEntry(version);
 }
 
+std::string repeated(std::string_view text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
 std::string profile(const std::string &body, const std::string &rootAttributes = "") {
     return "<?xml version=\"1.0\"?>\n<ISO15745Profile" + rootAttributes + ">" + body +
            "</ISO15745Profile>\n";
@@ -58,9 +65,7 @@ protected:
 
     // Starts a session the way the window does.
     UpdateSession &start() {
-        session.emplace(prefix.drives(), [this](const DriveMap &map) -> Result<std::string> {
-            return map.windowsPath(tool.path());
-        });
+        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
         EXPECT_EQ(session->startUp(view), StartupOutcome::Listed);
         return *session;
     }
@@ -95,6 +100,34 @@ TEST_F(InstallTest, ChecksTheFileAndShowsTheFirstFailure) {
         {"external entity",
          "<!DOCTYPE ISO15745Profile [<!ENTITY x SYSTEM '/etc/hostname'>]>" + profile("&x;"),
          {"% is not a valid DTM XML file.", "File Error", 16}},
+        {"productName longer than 255 characters",
+         profile("<productName>" + std::string(256, 'Q') + "</productName>"),
+         {"% is not a valid DTM XML file.", "File Error", 16}},
+        {"version longer than 255 characters",
+         profile("<productName>QVXTSR7700</productName><version>" + std::string(200, 'v') + "<b>" +
+                 std::string(56, 'v') + "</b></version>"),
+         {"% is not a valid DTM XML file.", "File Error", 16}},
+        {"megabytes of version text split by comments",
+         profile("<productName>QVXTSR7700</productName><version>" +
+                 repeated(std::string(1000, 'v') + "<!-- -->", 2000) + "</version>"),
+         {"% is not a valid DTM XML file.", "File Error", 16}},
+        {"a version of 255 characters is shown whole",
+         profile("<productName>QVXTSR7700</productName><version>" + std::string(255, 'v') +
+                 "</version>"),
+         {"You have selected the QVXTSR7700 DTM version " + std::string(255, 'v') +
+              ". Is this correct?",
+          "File Selection", 68}},
+        {"255 characters of two bytes each are 255 characters",
+         profile("<productName>QVXTSR7700</productName><version>" + repeated("\xC3\xA9", 255) +
+                 "</version>"),
+         {"You have selected the QVXTSR7700 DTM version " + repeated("\xC3\xA9", 255) +
+              ". Is this correct?",
+          "File Selection", 68}},
+        {"windows-1252",
+         "<?xml version='1.0' encoding='windows-1252'?><ISO15745Profile><productName>QVXTSR7700"
+         "</productName><version>2.0 \xE9\x80</version></ISO15745Profile>",
+         {"You have selected the QVXTSR7700 DTM version 2.0 \xC3\xA9\xE2\x82\xAC. Is this correct?",
+          "File Selection", 68}},
         {"container root holding a valid profile",
          "<Profiles>" + profile(good).substr(22) + "</Profiles>",
          {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", 16}},
@@ -177,7 +210,7 @@ TEST_F(InstallTest, ReplacesTheDeviceEntryAndCopiesEveryFile) {
          "<DDXMLRepository>\r\n<File ProductID=\"A\"/>\r\n" + entry("2.1") + "</DDXMLRepository>"},
         {"one device entry", kCatalogue,
          "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n"
-         "<File ProductID=\"Norvik\" Fileversion=\"2\"/>\r\n\r\n"
+         "<File ProductID=\"Norvik\" Fileversion=\"2\"/>\r\n"
          "<File ProductID=\"Halden\" Fileversion=\"11\"/>\r\n" +
              entry("2.1") + "</DDXMLRepository>\r\n"},
         {"two device entries",
@@ -250,6 +283,7 @@ TEST_F(InstallTest, FailedCopiesAreListedAfterTheOthersRan) {
     ::chmod((pictures() + "/QVXTSR7700.jpg").c_str(), 0444);
     UpdateSession &s = start();
     const std::string toolFolder = prefix.drives().windowsPath(tool.path());
+    const std::string missing = ": The system cannot find the file specified)\n";
     s.installDtm(description("a.xml", profile("<productName>QVXTSR7700</productName>")), view,
                  boxes);
 
@@ -258,11 +292,10 @@ TEST_F(InstallTest, FailedCopiesAreListedAfterTheOthersRan) {
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[1],
               (ShownBox{"The DTM was installed, but these files could not be copied:\n" + pics +
-                            "corvelan.jpg (" + toolFolder +
-                            "\\corvelan.jpg: cannot open: No such file or directory)\n" + pics +
+                            "corvelan.jpg (" + toolFolder + "\\corvelan.jpg" + missing + pics +
                             "QVXTSR7700.jpg (the file is read-only: Permission denied)\n" + pics +
-                            "QVXTSR7700Small.ico (" + toolFolder +
-                            "\\QVXTSR7700Small.ico: cannot open: No such file or directory)",
+                            "QVXTSR7700Small.ico (" + toolFolder + "\\QVXTSR7700Small.ico" +
+                            missing.substr(0, missing.size() - 1),
                         "File Error", 48}));
     EXPECT_EQ(test::listFolder(pictures()), "QVXTSR7700.jpg QVXTSR7700Large.ico corvelan.ico");
     EXPECT_EQ(readFile(pictures() + "/QVXTSR7700.jpg"), "read-only picture");
@@ -323,7 +356,7 @@ TEST_F(InstallTest, RemoveCutsOnlyTheDeviceEntries) {
     UpdateSession &s = start();
     s.remove(view, boxes);
     const std::string after = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n"
-                              "<File ProductID=\"Norvik\" Fileversion=\"2\"/>\r\n\r\n"
+                              "<File ProductID=\"Norvik\" Fileversion=\"2\"/>\r\n"
                               "<File ProductID=\"Halden\" Fileversion=\"11\"/>\r\n"
                               "</DDXMLRepository>\r\n";
     EXPECT_EQ(readFile(prefix.catalogueFile()), after);
@@ -351,6 +384,85 @@ TEST_F(InstallTest, RemoveWithoutACatalogueSaysSo) {
                   {kSavePath + " is not loaded. Nothing was removed.", "File Error", 16}}));
     EXPECT_EQ(view.lines, statusLines);
     EXPECT_FALSE(test::fileExists(prefix.catalogueFile()));
+}
+
+} // namespace
+} // namespace corvelan::workflows
+
+namespace corvelan::workflows {
+namespace {
+
+std::uint64_t identityOf(const std::string &path) {
+    auto file = fs::OpenFile::open(path);
+    return file ? file->stamp().inode : 0;
+}
+
+TEST_F(InstallTest, TheFileInstalledIsTheFileChecked) {
+    const std::string stored = prefix.repositoryDir() + "/QVX TSR 7700.xml";
+    const std::string checked =
+        profile("<productName>QVXTSR7700</productName><version>2.0</version>");
+    const std::string other =
+        profile("<productName>QVXTSR7700</productName><version>6.6</version>");
+    ASSERT_EQ(checked.size(), other.size());
+    UpdateSession &s = start();
+
+    // Another file renamed over the picked one while the question is open: the checked one is
+    // still what gets installed.
+    const std::string picked = description("picked.xml", checked);
+    boxes.whileShown = [&](const ShownBox &box) {
+        if (box.style != kStyleConfirm) return;
+        writeFile(files / "swap.xml", other);
+        stdfs::rename(files / "swap.xml", files / "picked.xml");
+    };
+    s.installDtm(picked, view, boxes);
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(readFile(stored), checked);
+    EXPECT_EQ(view.lines.back(), "QVX TSR 7700  Revision: 2.0");
+
+    // The picked file written into while the question is open: not copied, and the repository
+    // keeps the file it had.
+    writeFile(files / "picked.xml", checked);
+    writeFile(stored, "the previous description");
+    boxes.shown.clear();
+    boxes.whileShown = [&](const ShownBox &box) {
+        if (box.style == kStyleConfirm) test::writeInPlace(files / "picked.xml", 0, other);
+    };
+    s.installDtm(picked, view, boxes);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1].style, kStyleWarning);
+    EXPECT_EQ(boxes.shown[1].text,
+              "The DTM was installed, but these files could not be copied:\n"
+              "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\"
+              "QVX TSR 7700.xml (" +
+                  picked + ": Another program changed the file after it was checked)");
+    EXPECT_EQ(readFile(stored), "the previous description");
+    EXPECT_EQ(test::listFolder(prefix.repositoryDir()),
+              "DDXMLRepository.xml Pictures QVX TSR 7700.xml")
+        << "no temporary file left";
+    EXPECT_EQ(test::listFolder(pictures()), "QVXTSR7700.jpg QVXTSR7700Large.ico "
+                                            "QVXTSR7700Small.ico corvelan.ico corvelan.jpg");
+}
+
+TEST_F(InstallTest, RemoveWithNothingToRemoveWritesNothing) {
+    const std::string noDevice = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>"
+                                 "\r\n</DDXMLRepository>\r\n";
+    writeFile(prefix.catalogueFile(), noDevice);
+    const std::uint64_t before = identityOf(prefix.catalogueFile());
+    UpdateSession &s = start();
+    s.remove(view, boxes);
+    s.remove(view, boxes);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(identityOf(prefix.catalogueFile()), before) << "the file was not replaced";
+    EXPECT_EQ(readFile(prefix.catalogueFile()), noDevice);
+    EXPECT_EQ(view.lines, std::vector<std::string>{"A  Revision: 1"});
+
+    // A device entry that another program added meanwhile is still taken out.
+    writeFile(prefix.catalogueFile(), kCatalogue);
+    s.remove(view, boxes);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(view.lines,
+              (std::vector<std::string>{"Norvik  Revision: 2", "Halden  Revision: 11"}));
+    EXPECT_EQ(readFile(prefix.catalogueFile()).find("QVX TSR 7700"), std::string::npos);
 }
 
 } // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
 #include <chrono>
 #include <string>
 #include <vector>
@@ -154,7 +157,10 @@ TEST(ScanDocument, RefusesWhatIsNotWellFormedWithThePosition) {
         {"duplicate attribute", "<R a='1' a='2'/>", 1, 10},
         {"text after the root", "<R/>x", 1, 5},
         {"undeclared entity", "<R>&nope;</R>", 1, 4},
-        {"unknown encoding", "<?xml version='1.0' encoding='windows-1252'?><R/>", 1, 31},
+        {"unknown encoding", "<?xml version='1.0' encoding='x-unknown'?><R/>", 1, 31},
+        {"multi-byte encoding", "<?xml version='1.0' encoding='Shift_JIS'?><R/>", 1, 31},
+        {"undefined windows-1252 byte", "<?xml version='1.0' encoding='windows-1252'?><R>\x81</R>",
+         1, 49},
         {"encoding contradicts the bytes", "\xFF\xFE<\0R\0/\0>\0", 1, 1},
         {"NUL byte", std::string("<R>\0</R>", 8), 1, 4},
     };
@@ -167,6 +173,43 @@ TEST(ScanDocument, RefusesWhatIsNotWellFormedWithThePosition) {
         if (std::string(tc.name) != "encoding contradicts the bytes") {
             EXPECT_EQ(shape.error().line, tc.line);
             EXPECT_EQ(shape.error().column, tc.column);
+        }
+    }
+}
+
+// A handler that fails the way C++ code fails: by throwing, at its n-th call.
+class ThrowingHandler final : public ScanHandler {
+public:
+    explicit ThrowingHandler(int throwAt, bool outOfMemory)
+        : m_throwAt(throwAt), m_oom(outOfMemory) {}
+    void elementStart(std::int64_t, std::span<const Attribute>) override { call(); }
+    void elementEnd(std::int64_t) override { call(); }
+    int calls = 0;
+
+private:
+    void call() {
+        if (++calls != m_throwAt) return;
+        if (m_oom) throw std::bad_alloc();
+        throw std::runtime_error("handler failed");
+    }
+    int m_throwAt;
+    bool m_oom;
+};
+
+TEST(ScanDocument, AnExceptionInAHandlerStopsTheScanWithoutCrossingExpat) {
+    const std::string doc = "<R><File a='1'/><File a='2'><File/></File></R>";
+    for (const bool outOfMemory : {false, true}) {
+        for (int at = 1; at <= 6; ++at) {
+            SCOPED_TRACE(std::to_string(at) + (outOfMemory ? " bad_alloc" : " runtime_error"));
+            ThrowingHandler handler(at, outOfMemory);
+            Result<DocumentShape> shape = DocumentShape{};
+            EXPECT_NO_THROW(shape = scanDocument(doc, "File", &handler));
+            ASSERT_FALSE(shape.ok());
+            EXPECT_EQ(shape.error().code, ErrorCode::XmlSyntax);
+            EXPECT_TRUE(shape.error().detail.starts_with("Reading stopped"))
+                << shape.error().detail;
+            // expat still reports the end of an empty element whose start stopped it.
+            EXPECT_LE(handler.calls, at + 1) << "the scan went on after the handler threw";
         }
     }
 }

@@ -39,7 +39,10 @@ TEST(DetectEncoding, FromBytesThenDeclaration) {
     EXPECT_EQ(detectEncoding("\xFE\xFF\0<", ""), TextEncoding::Utf16BE);
     EXPECT_EQ(detectEncoding(std::string("<\0?\0", 4), ""), TextEncoding::Utf16LE);
     EXPECT_EQ(detectEncoding(std::string("\0<\0?", 4), ""), TextEncoding::Utf16BE);
-    EXPECT_EQ(detectEncoding("\xEF\xBB\xBF<", "ISO-8859-1"), TextEncoding::Utf8);
+    EXPECT_EQ(detectEncoding("\xEF\xBB\xBF<", ""), TextEncoding::Utf8);
+    // After a UTF-8 mark, a declared single-byte encoding is the one the parser reads.
+    EXPECT_EQ(detectEncoding("\xEF\xBB\xBF<", "ISO-8859-1"), TextEncoding::Latin1);
+    EXPECT_EQ(detectEncoding("\xEF\xBB\xBF<", "windows-1252"), TextEncoding::SingleByte);
     EXPECT_EQ(detectEncoding("<?xml", "iso-8859-1"), TextEncoding::Latin1);
     EXPECT_EQ(detectEncoding("<?xml", "US-ASCII"), TextEncoding::Ascii);
     EXPECT_EQ(detectEncoding("<R/>", ""), TextEncoding::Utf8);

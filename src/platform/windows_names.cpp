@@ -1,0 +1,163 @@
+#include "platform/windows_names.h"
+
+#include <array>
+
+namespace corvelan {
+namespace {
+
+// Decodes one UTF-8 sequence at `i`. Returns false, with `i` past the first byte, for a byte that
+// does not start a valid sequence (overlong forms and surrogates included).
+bool decode(std::string_view s, size_t &i, char32_t &cp) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    size_t extra = 0;
+    char32_t min = 0;
+    if (b0 < 0x80) {
+        cp = b0;
+        ++i;
+        return true;
+    }
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        extra = 1;
+        min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        extra = 2;
+        min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        extra = 3;
+        min = 0x10000;
+    } else {
+        cp = b0;
+        ++i;
+        return false;
+    }
+    char32_t value = b0 & (0x3Fu >> extra);
+    for (size_t k = 1; k <= extra; ++k) {
+        if (i + k >= s.size()) {
+            cp = b0;
+            ++i;
+            return false;
+        }
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80) {
+            cp = b0;
+            ++i;
+            return false;
+        }
+        value = (value << 6) | (b & 0x3Fu);
+    }
+    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        cp = b0;
+        ++i;
+        return false;
+    }
+    cp = value;
+    i += extra + 1;
+    return true;
+}
+
+// A run of letters whose lower-case forms sit at a fixed distance from their upper-case forms:
+// either every code point in [first, last] (step 1), or every other one (step 2, the pairs of
+// Latin Extended-A, with the lower-case letter after its upper-case one).
+struct CaseRange {
+    char32_t first; // first lower-case letter of the run
+    char32_t last;
+    int step;
+    char32_t toUpper; // distance down to the upper-case form
+};
+
+constexpr std::array<CaseRange, 14> kRanges{{
+    {0x61, 0x7A, 1, 32},   // a-z
+    {0xE0, 0xF6, 1, 32},   // à-ö
+    {0xF8, 0xFE, 1, 32},   // ø-þ
+    {0x101, 0x12F, 2, 1},  // ā ... į
+    {0x133, 0x137, 2, 1},  // ĳ ĵ ķ
+    {0x13A, 0x148, 2, 1},  // ĺ ... ň
+    {0x14B, 0x177, 2, 1},  // ŋ ... ŷ
+    {0x17A, 0x17E, 2, 1},  // ź ż ž
+    {0x3B1, 0x3C1, 1, 32}, // α-ρ
+    {0x3C3, 0x3CB, 1, 32}, // σ-ϋ
+    {0x3AD, 0x3AF, 1, 37}, // έ ή ί
+    {0x3CD, 0x3CE, 1, 63}, // ύ ώ
+    {0x430, 0x44F, 1, 32}, // а-я
+    {0x450, 0x45F, 1, 80}, // ѐ-џ
+}};
+
+} // namespace
+
+char32_t upcaseForNames(char32_t c) {
+    switch (c) {
+    case 0xFF: // ÿ
+        return 0x178;
+    case 0x3C2: // final sigma
+        return 0x3A3;
+    case 0x3AC: // ά
+        return 0x386;
+    case 0x3CC: // ό
+        return 0x38C;
+    default:
+        break;
+    }
+    for (const CaseRange &range : kRanges) {
+        if (c < range.first || c > range.last) continue;
+        if (range.step == 2 && (c - range.first) % 2 != 0) return c;
+        return c - range.toUpper;
+    }
+    return c;
+}
+
+bool namesEqualIgnoringCase(std::string_view a, std::string_view b) {
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        char32_t x = 0;
+        char32_t y = 0;
+        const bool validX = decode(a, i, x);
+        const bool validY = decode(b, j, y);
+        if (validX != validY) return false;
+        if (validX ? upcaseForNames(x) != upcaseForNames(y) : x != y) return false;
+    }
+    return i == a.size() && j == b.size();
+}
+
+int compareNamesIgnoringCase(std::string_view a, std::string_view b) {
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        char32_t x = 0;
+        char32_t y = 0;
+        if (decode(a, i, x)) x = upcaseForNames(x);
+        if (decode(b, j, y)) y = upcaseForNames(y);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (i < a.size() || j < b.size()) return i < a.size() ? 1 : -1;
+    return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
+}
+
+bool isForbiddenInName(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 32 || c == '<' || c == '>' || c == ':' || c == '"' || c == '/' || c == '\\' ||
+           c == '|' || c == '?' || c == '*';
+}
+
+bool isAddressableName(std::string_view name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    if (name.back() == ' ' || name.back() == '.') return false;
+    for (size_t i = 0; i < name.size();) {
+        if (isForbiddenInName(name[i])) return false;
+        char32_t cp = 0;
+        if (!decode(name, i, cp)) return false;
+    }
+    // Device names stay devices whatever extension follows them ("nul.xml" is NUL).
+    const std::string_view stem = name.substr(0, name.find('.'));
+    auto is = [&stem](std::string_view device) {
+        return namesEqualIgnoringCase(stem.substr(0, stem.find_last_not_of(' ') + 1), device);
+    };
+    for (std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (is(device)) return false;
+    if (stem.size() == 4 && (namesEqualIgnoringCase(stem.substr(0, 3), "COM") ||
+                             namesEqualIgnoringCase(stem.substr(0, 3), "LPT")))
+        if (stem[3] >= '1' && stem[3] <= '9') return false;
+    return true;
+}
+
+} // namespace corvelan
