@@ -1,7 +1,8 @@
-// Windows paths on a Linux host, mapped the way Wine maps them.
+// The drives the tool's Windows paths name, and the host paths behind them.
 //
 // The tool only knows Windows paths ("c:\ProgramData\..."). This is the one place that turns them
-// into host paths and back:
+// into host paths and back. On Windows a host path is the Windows path itself, after the same
+// validation. On Linux drive letters map the way Wine maps them:
 //
 //   drive x:  ->  <prefix>/dosdevices/x:   when that exists
 //                 <prefix>/drive_c         for c: otherwise
@@ -26,23 +27,30 @@ namespace corvelan {
 struct Drive {
     char letter = 'c'; // lower case
     std::string root;  // host path of the drive's root folder
+    std::string label; // what the drive list shows beside the letter: the volume label on
+                       // Windows, the root's host path on Linux; may be empty
 };
 
 class DriveMap {
 public:
-    // A map without a prefix: only z: (the host's root folder) is mapped.
+    // A map without a prefix. On Linux only z: (the host's root folder) is mapped; on Windows
+    // every drive of the system is.
     DriveMap() = default;
 
-    // The map of the Wine prefix at `prefix`, which must be an absolute host path.
+    // The map of the Wine prefix at `prefix`, which must be an absolute host path. On Windows,
+    // which has no Wine, only c: is taken from the prefix: it is <prefix>\drive_c, as for a
+    // test's own drive c:.
     static Result<DriveMap> forPrefix(std::string prefix);
 
-    // The map of $WINEPREFIX, or of $HOME/.wine when it is unset. The only reader of the
-    // environment; fails when WINEPREFIX is not absolute.
+    // The map the tool runs with. On Linux the Wine prefix $WINEPREFIX, or $HOME/.wine when it
+    // is unset: the only reader of the environment; fails when WINEPREFIX is not absolute. On
+    // Windows the system's drives.
     static Result<DriveMap> fromEnvironment();
 
     [[nodiscard]] const std::string &prefix() const { return m_prefix; }
 
-    // The mapped drives whose root folder exists, in letter order.
+    // The mapped drives, in letter order: on Linux those whose root folder exists, on Windows
+    // every logical drive (a drive that is not ready shows when it is opened).
     [[nodiscard]] std::vector<Drive> drives() const;
 
     // Host path of a Windows path ("C:\a\b", "c:/a/b/"). Fails on a path without a drive letter,

@@ -35,7 +35,7 @@ std::string Error::reason() const {
         return "Several names differ from it only in letter case" +
                (detail.empty() ? std::string() : ": " + detail);
     case ErrorCode::System: {
-        std::string text = std::strerror(sysErrno);
+        std::string text = osMessage.empty() ? std::strerror(sysErrno) : osMessage;
         return detail.empty() ? text : detail + ": " + text;
     }
     case ErrorCode::TooLarge:

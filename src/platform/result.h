@@ -31,6 +31,7 @@ struct Error {
     ErrorCode code = ErrorCode::System;
     std::string subject;      // what failed, e.g. a path
     int sysErrno = 0;         // for ErrorCode::System
+    std::string osMessage;    // the system's own text for it, when it has one beyond strerror
     std::string detail;       // parser message or other explanation
     std::int64_t offset = -1; // byte offset of an XML fault, -1 when none
     std::int64_t line = 0;

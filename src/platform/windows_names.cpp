@@ -160,4 +160,37 @@ bool isAddressableName(std::string_view name) {
     return true;
 }
 
+Result<WindowsPath> parseWindowsPath(std::string_view path) {
+    auto invalid = [&](std::string why) {
+        return makeError(ErrorCode::InvalidPath, std::string(path), std::move(why));
+    };
+    if (path.size() < 2 || path[1] != ':' ||
+        !((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z')))
+        return invalid("The path does not start with a drive letter");
+    WindowsPath parsed;
+    parsed.letter = static_cast<char>(path[0] | 0x20);
+    std::string_view rest = path.substr(2);
+    while (!rest.empty()) {
+        const auto sep = rest.find_first_of("\\/");
+        std::string part(rest.substr(0, sep));
+        rest = sep == std::string_view::npos ? std::string_view() : rest.substr(sep + 1);
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parsed.parts.empty()) parsed.parts.pop_back();
+            continue;
+        }
+        while (!part.empty() && (part.back() == '.' || part.back() == ' '))
+            part.pop_back();
+        if (part.empty()) continue;
+        for (size_t i = 0; i < part.size();) {
+            if (isForbiddenInName(part[i]))
+                return invalid("The name '" + part + "' holds a character Windows forbids");
+            char32_t cp = 0;
+            if (!decode(part, i, cp)) return invalid("The name '" + part + "' is not valid UTF-8");
+        }
+        parsed.parts.push_back(std::move(part));
+    }
+    return parsed;
+}
+
 } // namespace corvelan

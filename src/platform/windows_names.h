@@ -2,7 +2,11 @@
 // flavours use it, so a name the tool lists on Linux is one it could list on Windows.
 #pragma once
 
+#include "platform/result.h"
+
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvelan {
 
@@ -25,5 +29,17 @@ namespace corvelan {
 // leads back to this very entry: valid UTF-8, no forbidden character, not "." or "..", not ending
 // in a space or a dot (Windows drops those), and not a device name (CON, NUL, COM1, ...).
 [[nodiscard]] bool isAddressableName(std::string_view name);
+
+// A Windows path taken apart: "C:\\a\\..\\b." is drive 'c' and the one part "b".
+struct WindowsPath {
+    char letter = 'c'; // lower case
+    std::vector<std::string> parts;
+};
+
+// Takes `path` apart as Windows does: a drive letter and a colon first, then parts separated by
+// "\\" or "/", where "." and ".." collapse and trailing dots and spaces of a part are dropped.
+// Fails (InvalidPath, the path as subject) without a drive letter or on a character Windows
+// forbids in a name.
+[[nodiscard]] Result<WindowsPath> parseWindowsPath(std::string_view path);
 
 } // namespace corvelan

@@ -105,47 +105,23 @@ std::vector<Drive> DriveMap::drives() const {
     std::vector<Drive> out;
     for (char letter = 'a'; letter <= 'z'; ++letter) {
         std::string root = driveRoot(letter);
-        if (!root.empty() && isDirectory(root)) out.push_back({letter, std::move(root)});
+        // The file window shows where on the host each drive lies.
+        if (!root.empty() && isDirectory(root)) out.push_back({letter, root, root});
     }
     return out;
 }
 
 Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
-    auto invalid = [&](std::string why) {
-        return makeError(ErrorCode::InvalidPath, std::string(windowsPath), std::move(why));
-    };
-    if (windowsPath.size() < 2 || windowsPath[1] != ':' ||
-        !((windowsPath[0] >= 'a' && windowsPath[0] <= 'z') ||
-          (windowsPath[0] >= 'A' && windowsPath[0] <= 'Z')))
-        return invalid("The path does not start with a drive letter");
-    const char letter = static_cast<char>(windowsPath[0] | 0x20);
+    auto parsed = parseWindowsPath(windowsPath);
+    if (!parsed) return parsed.error();
+    const char letter = parsed->letter;
     std::string current = driveRoot(letter);
     if (current.empty()) {
         return makeError(ErrorCode::NotFound, std::string(windowsPath),
                          std::string("Drive ") + static_cast<char>(letter - 32) +
                              ": is not mapped");
     }
-
-    // Take the components apart first, collapsing "." and "..", as Windows does.
-    std::vector<std::string> parts;
-    std::string_view rest = windowsPath.substr(2);
-    while (!rest.empty()) {
-        const auto sep = rest.find_first_of("\\/");
-        std::string part(rest.substr(0, sep));
-        rest = sep == std::string_view::npos ? std::string_view() : rest.substr(sep + 1);
-        if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-            continue;
-        }
-        while (!part.empty() && (part.back() == '.' || part.back() == ' '))
-            part.pop_back();
-        if (part.empty()) continue;
-        for (char c : part)
-            if (isForbiddenInName(c))
-                return invalid("The name '" + part + "' holds a character Windows forbids");
-        parts.push_back(std::move(part));
-    }
+    const std::vector<std::string> &parts = parsed->parts;
 
     bool resolving = true;
     for (const std::string &part : parts) {

@@ -2,6 +2,7 @@
 
 #include "platform/file_operations.h"
 #include "platform/fingerprint.h"
+#include "platform/temporary_names.h"
 
 #include <algorithm>
 #include <array>
@@ -25,8 +26,6 @@ namespace corvelan::fs {
 namespace {
 
 constexpr const char *kDosAttrib = "user.DOSATTRIB";
-constexpr std::string_view kTempMarker = ".corvelan-";
-constexpr size_t kTempRandom = 6; // the XXXXXX of mkostemp
 constexpr size_t kPiece = 1 << 20;
 
 std::string folderOf(const std::string &path) {
@@ -468,8 +467,9 @@ Result<ReplacementFile> ReplacementFile::create(const std::string &target) {
     removeStaleTemporaries(folder);
     if (int e = gate(FileOperation::CreateTemp, target))
         return systemError(e, target, "cannot create a temporary file");
+    // mkostemp puts its six random characters where the X stand.
     const std::string pattern =
-        folder + "/." + nameOf(target) + std::string(kTempMarker) + std::string(kTempRandom, 'X');
+        joinPath(folder, temporaryName(nameOf(target), std::string(kTemporaryRandomLength, 'X')));
     // Another copy of the tool may take a new file for a stale one in the moment before it is
     // locked; then the file is gone or going, and another is made.
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -581,17 +581,6 @@ Status copyFile(const std::string &from, const std::string &to) {
     auto source = OpenFile::open(from);
     if (!source) return source.error();
     return copyFile(source.value(), to);
-}
-
-bool isTemporaryFileName(std::string_view name) {
-    if (name.size() < 2 + kTempMarker.size() + kTempRandom || name.front() != '.') return false;
-    const std::string_view tail = name.substr(name.size() - kTempRandom);
-    const std::string_view marker =
-        name.substr(name.size() - kTempRandom - kTempMarker.size(), kTempMarker.size());
-    if (marker != kTempMarker) return false;
-    return std::all_of(tail.begin(), tail.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    });
 }
 
 std::string joinPath(const std::string &folder, std::string_view name) {

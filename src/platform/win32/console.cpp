@@ -1,0 +1,27 @@
+#include "platform/console.h"
+
+#include "platform/win32/wide.h"
+
+namespace corvelan {
+
+bool writeStandardOutput(std::string_view utf8) {
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == INVALID_HANDLE_VALUE || out == nullptr) return false;
+    DWORD mode = 0;
+    if (::GetConsoleMode(out, &mode)) {
+        // A console shows characters, whatever its code page.
+        const std::wstring wide = win32::toWide(utf8);
+        DWORD written = 0;
+        return ::WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written,
+                               nullptr) != 0;
+    }
+    while (!utf8.empty()) {
+        DWORD written = 0;
+        if (!::WriteFile(out, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr))
+            return false;
+        utf8.remove_prefix(written);
+    }
+    return true;
+}
+
+} // namespace corvelan

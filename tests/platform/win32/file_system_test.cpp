@@ -1,0 +1,125 @@
+// The file layer on Windows: attributes, identity, paths beyond MAX_PATH and names beyond ASCII,
+// locked temporary files, and copies, through the W functions.
+#include "platform/file_operations.h"
+#include "platform/file_system.h"
+#include "platform/folder_listing.h"
+#include "platform/win32/wide.h"
+#include "support/temp_prefix.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace corvelan::fs {
+namespace {
+
+namespace stdfs = std::filesystem;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+DWORD rawAttributes(const std::string &path) {
+    return ::GetFileAttributesW(win32::toWidePath(path).c_str());
+}
+
+TEST(Win32Attributes, ReadOnlyHiddenAndSystemSurviveAReplacement) {
+    TempDir dir;
+    const std::string path = dir / "DDXMLRepository.xml";
+    writeFile(path, "old");
+    ASSERT_TRUE(setFileAttributes(path, kReadOnly | kHidden | kSystem).ok());
+    EXPECT_EQ(rawAttributes(path) & 7u, 7u) << "all three set, hidden and system not dropped";
+    const std::uint64_t before = OpenFile::open(path)->stamp().inode;
+
+    auto saved = replaceFileContent(path, "new");
+    ASSERT_TRUE(saved.ok()) << saved.error().message();
+    EXPECT_EQ(readFile(path), "new");
+    EXPECT_EQ(rawAttributes(path) & 7u, 7u);
+    const FileStamp now = OpenFile::open(path)->stamp();
+    EXPECT_NE(now.inode, before) << "a new file moved over the old one";
+    EXPECT_EQ(now, saved.value()) << "the stamp a save returns is the file's";
+    EXPECT_EQ(test::listFolder(dir.path()), "DDXMLRepository.xml");
+
+    ASSERT_TRUE(setFileAttributes(path, 0).ok());
+    EXPECT_EQ(rawAttributes(path) & 7u, 0u);
+}
+
+TEST(Win32Identity, IsTheSameFileWhateverTheLetterCase) {
+    TempDir dir;
+    writeFile(dir / "Catalog.xml", "x");
+    const FileStamp exact = OpenFile::open(dir / "Catalog.xml")->stamp();
+    const FileStamp other = OpenFile::open(dir / "CATALOG.XML")->stamp();
+    EXPECT_EQ(exact, other);
+    EXPECT_NE(exact.inode, 0u);
+    // So a copy onto itself under another spelling leaves it alone.
+    ASSERT_TRUE(copyFile(dir / "catalog.XML", dir / "Catalog.xml").ok());
+    EXPECT_EQ(OpenFile::open(dir / "Catalog.xml")->stamp(), exact);
+}
+
+TEST(Win32Paths, NonAsciiNamesAndPathsLongerThanMaxPath) {
+    TempDir dir;
+    std::string folder = dir / "Données techniques ☺";
+    for (int i = 0; i < 8; ++i)
+        folder += "\\Sous-dossier numéro " + std::to_string(i) + " avec des espaces";
+    ASSERT_GT(folder.size(), 300u);
+    std::error_code ec;
+    stdfs::create_directories(test::fsPath(folder), ec);
+    ASSERT_FALSE(ec) << ec.message();
+    const std::string file = folder + "\\QVX été 𝄞.xml";
+    ASSERT_TRUE(replaceFileContent(file, "<profile/>").ok());
+    EXPECT_EQ(fs::readFile(file, 100).value(), "<profile/>");
+    ASSERT_TRUE(copyFile(file, folder + "\\copie.xml").ok());
+    EXPECT_EQ(fs::readFile(folder + "\\copie.xml", 100).value(), "<profile/>");
+    auto listed = listFolder(folder);
+    ASSERT_TRUE(listed.ok());
+    std::sort(listed->files.begin(), listed->files.end());
+    EXPECT_EQ(listed->files, (std::vector<std::string>{"QVX été 𝄞.xml", "copie.xml"}));
+
+    EXPECT_EQ(win32::toWidePath(file).substr(0, 4), L"\\\\?\\");
+    EXPECT_EQ(win32::toWidePath("C:/short/path.xml"), L"C:\\short\\path.xml");
+    EXPECT_EQ(win32::toWidePath("\\\\server\\share\\" + std::string(300, 'x')).substr(0, 9),
+              L"\\\\?\\UNC\\s");
+}
+
+TEST(Win32TemporaryFiles, ALiveOneIsLockedAStaleOneGoes) {
+    TempDir dir;
+    const std::string path = dir / "DDXMLRepository.xml";
+    writeFile(path, "old");
+    auto live = ReplacementFile::create(path);
+    ASSERT_TRUE(live.ok());
+    // Locked: no other process may delete or rename it, and another save's cleanup leaves it.
+    EXPECT_FALSE(::DeleteFileW(win32::toWidePath(live->temporaryPath()).c_str()));
+    writeFile(dir / ".QVX TSR 7700.xml.corvelan-st4le1", "left by a killed copy");
+    writeFile(dir / ".pictures.corvelan-st4le2", "read-only and left behind");
+    ASSERT_TRUE(setFileAttributes(dir / ".pictures.corvelan-st4le2", kReadOnly).ok());
+    ASSERT_TRUE(replaceFileContent(dir / "other.xml", "other").ok());
+    EXPECT_TRUE(test::fileExists(live->temporaryPath()));
+    EXPECT_FALSE(test::fileExists(dir / ".QVX TSR 7700.xml.corvelan-st4le1"));
+    EXPECT_FALSE(test::fileExists(dir / ".pictures.corvelan-st4le2"));
+    ASSERT_TRUE(live->write("new", path).ok());
+    ASSERT_TRUE(live->commit(nullptr).ok());
+    EXPECT_EQ(readFile(path), "new");
+    EXPECT_EQ(test::listFolder(dir.path()), "DDXMLRepository.xml other.xml");
+}
+
+TEST(Win32Copies, RefuseDevicesAndReadOnlyDestinations) {
+    TempDir dir;
+    writeFile(dir / "src.jpg", "picture");
+    writeFile(dir / "dst.jpg", "kept");
+    ASSERT_TRUE(setFileAttributes(dir / "dst.jpg", kReadOnly).ok());
+    EXPECT_EQ(copyFile(dir / "src.jpg", dir / "dst.jpg").error().sysErrno, EACCES);
+    EXPECT_EQ(readFile(dir / "dst.jpg"), "kept");
+    EXPECT_EQ(copyFile("NUL", dir / "x.jpg").error().code, ErrorCode::NotRegularFile);
+    EXPECT_EQ(OpenFile::open(dir / "nul.xml").error().code, ErrorCode::NotRegularFile);
+    EXPECT_EQ(OpenFile::open(dir / "none.xml").error().code, ErrorCode::NotFound);
+}
+
+TEST(Win32Errors, CarryWindowsOwnText) {
+    const Error e = win32::win32Error(ERROR_ACCESS_DENIED, "C:\\x", "cannot write");
+    EXPECT_EQ(e.sysErrno, EACCES);
+    EXPECT_FALSE(e.osMessage.empty());
+    EXPECT_EQ(e.reason(), "cannot write: " + e.osMessage);
+    EXPECT_EQ(win32::win32Error(ERROR_DISK_FULL, "C:\\x").sysErrno, ENOSPC);
+}
+
+} // namespace
+} // namespace corvelan::fs
