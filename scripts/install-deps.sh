@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the tool needs to build, test and run, when any is missing.
+# Installs the Debian packages the tool needs to build, test and run, for Linux and for the
+# Windows flavour (mingw-w64 to build it, Wine to test it), when any is missing.
 set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkgconf
-  libexpat1-dev qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev
+  libexpat1-dev qt6-base-dev libgtest-dev libgmock-dev libxml2-dev
   clang-format clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   desktop-file-utils dpkg-dev file
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
 )
 
 missing=()

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds the static libraries the Windows flavour links against, for x86_64-w64-mingw32, into
+# build/windows-sysroot: expat from Debian's bookworm source package (each file checked against
+# the package's .dsc) and GoogleTest from /usr/src/googletest. Nothing is vendored. A finished
+# sysroot is kept; delete build/windows-sysroot to build it again.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+sysroot="$root/build/windows-sysroot"
+[ -f "$sysroot/.complete" ] && exit 0
+work="$root/build/windows-deps"
+toolchain="$root/cmake/mingw-w64.cmake"
+rm -rf "$work" "$sysroot"
+mkdir -p "$work/sources" "$work/lists/partial" "$work/cache/archives/partial"
+
+# Debian's source index for bookworm, private to this script: the machine's own apt setup is
+# neither read nor changed.
+cat >"$work/sources/bookworm-src.sources" <<SOURCES
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+apt_options=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/sources"
+             -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work/cache" -o Debug::NoLocking=1)
+[ "$(id -u)" -eq 0 ] && apt_options+=(-o APT::Sandbox::User=root)
+apt-get "${apt_options[@]}" -qq update
+(cd "$work" && apt-get "${apt_options[@]}" -qq source --download-only expat/bookworm)
+
+# Every file the .dsc names must have the checksum it gives.
+dsc="$(ls "$work"/expat_*.dsc)"
+awk '/^Checksums-Sha256:/ {on = 1; next} /^[^ ]/ {on = 0} on && NF == 3 {print $1 "  " $3}' "$dsc" \
+  >"$work/SHA256SUMS"
+[ -s "$work/SHA256SUMS" ] || { echo "no checksums in $dsc" >&2; exit 1; }
+(cd "$work" && sha256sum --quiet --check SHA256SUMS)
+(cd "$work" && dpkg-source --no-check -x "$(basename "$dsc")" expat-source >/dev/null)
+
+# Debian's CVE-2024-8176 patch tests "#if XML_DTD == 1"; expat 2.5.0's CMake template defines
+# XML_DTD without a value, which would silently turn DTD support off.
+config="$(find "$work/expat-source" -name expat_config.h.cmake | head -1)"
+sed -i 's/^#cmakedefine XML_DTD$/#cmakedefine XML_DTD 1/' "$config"
+grep -q '^#cmakedefine XML_DTD 1$' "$config"
+
+jobs="$(nproc)"
+cmake -S "$(dirname "$config")" -B "$work/expat-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$sysroot" \
+  -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF \
+  -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_PKGCONFIG=OFF >/dev/null
+cmake --build "$work/expat-build" -j "$jobs" >/dev/null
+cmake --install "$work/expat-build" >/dev/null
+
+cmake -S /usr/src/googletest -B "$work/googletest-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$sysroot" -DBUILD_GMOCK=OFF \
+  -Dgtest_force_shared_crt=ON >/dev/null
+cmake --build "$work/googletest-build" -j "$jobs" >/dev/null
+cmake --install "$work/googletest-build" >/dev/null
+
+rm -rf "$work"
+touch "$sysroot/.complete"
+echo "Windows sysroot ready: $sysroot" >&2
