@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds every target with AddressSanitizer and UBSan, checks the formatting, runs the fuzz
-# targets for a short bounded time, and runs every test.
+# Builds and tests both flavours. Linux: every target with AddressSanitizer and UBSan, the
+# formatting, the fuzz targets for a short bounded time, and every test. Windows: the core
+# cross-built with mingw-w64 and every Windows test run under Wine, as an unprivileged user.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 
+echo "=== Linux"
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 
@@ -28,4 +30,16 @@ if command -v clang++ >/dev/null; then
   done
 fi
 
-ctest --preset dev -j "$(nproc)"
+linux=0
+ctest --preset dev -j "$(nproc)" || linux=$?
+
+echo "=== Windows"
+scripts/windows-sysroot.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+scripts/windows-test-prefix.sh start
+trap 'scripts/windows-test-prefix.sh stop' EXIT
+windows=0
+ctest --preset windows -j "$(nproc)" || windows=$?
+
+[ "$linux" -eq 0 ] && [ "$windows" -eq 0 ]

@@ -1,20 +1,19 @@
-// Load plus listing, and remove plus append plus save, on generated catalogues.
-// Run one size per process for a clean peak-memory figure, e.g.
-//   catalogue_bench --benchmark_filter='/100000'
+// Load plus listing, and Install's edit plus save, on generated catalogues of 1,000 to 100,000
+// entries. Sizes may be given, e.g. `catalogue_bench 100000`; run one size per process for a clean
+// peak-memory figure.
 #include "catalogue/catalogue.h"
-
-#include <benchmark/benchmark.h>
+#include "timing.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-
-#include <sys/resource.h>
+#include <vector>
 
 namespace {
 
 using corvelan::catalogue::Catalogue;
+namespace stdfs = std::filesystem;
 
 // About 300 bytes an entry; every 1000th is the device's.
 std::string makeCatalogue(int entries) {
@@ -32,51 +31,38 @@ std::string makeCatalogue(int entries) {
     return xml;
 }
 
-double peakMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-std::filesystem::path writeCatalogue(int entries) {
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("corvelan-bench-" + std::to_string(entries) + ".xml");
-    std::ofstream(path, std::ios::binary) << makeCatalogue(entries);
-    return path;
-}
-
-void loadAndList(benchmark::State &state) {
-    const auto path = writeCatalogue(static_cast<int>(state.range(0)));
-    const auto size = std::filesystem::file_size(path);
-    for (auto _ : state) {
-        auto catalogue = Catalogue::load(path.string());
-        if (!catalogue) state.SkipWithError(catalogue.error().message().c_str());
-        auto lines = catalogue->listing();
-        benchmark::DoNotOptimize(lines.data());
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
-    state.counters["peak_MB"] = peakMegabytes();
-    std::filesystem::remove(path);
-}
-
-void removeAppendSave(benchmark::State &state) {
-    const auto path = writeCatalogue(static_cast<int>(state.range(0)));
-    const auto size = std::filesystem::file_size(path);
-    auto catalogue = Catalogue::load(path.string());
-    const std::string version = "2.0.0";
-    for (auto _ : state) {
-        // Each round starts from the loaded catalogue, as an install does.
-        auto edited = catalogue->withDeviceEntries(&version);
-        if (!edited || !edited->saveTo(path.string()).ok())
-            state.SkipWithError("edit or save failed");
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
-    state.counters["peak_MB"] = peakMegabytes();
-    std::filesystem::remove(path);
-}
-
 } // namespace
 
-BENCHMARK(loadAndList)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(removeAppendSave)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty()) sizes = {1000, 10000, 100000};
+    for (const int entries : sizes) {
+        const stdfs::path file =
+            stdfs::temp_directory_path() / ("corvelan-bench-" + std::to_string(entries) + ".xml");
+        std::ofstream(file, std::ios::binary) << makeCatalogue(entries);
+        const std::string path = file.string();
+        const double megabytes = static_cast<double>(stdfs::file_size(file)) / (1024.0 * 1024.0);
+        bool ok = true;
+        const double load = corvelan::bench::fastestMilliseconds([&] {
+            auto catalogue = Catalogue::load(path);
+            ok = ok && catalogue && !catalogue->listing().empty();
+        });
+        corvelan::bench::printRow("load and list " + std::to_string(entries), load, megabytes);
+        auto loaded = Catalogue::load(path);
+        const std::string version = "2.0.0";
+        const double edit = corvelan::bench::fastestMilliseconds([&] {
+            // Each round starts from the loaded catalogue, as an install does.
+            auto edited = loaded->withDeviceEntries(&version);
+            ok = ok && edited && edited->saveTo(path).ok();
+        });
+        corvelan::bench::printRow("edit and save " + std::to_string(entries), edit, megabytes);
+        stdfs::remove(file);
+        if (!ok) {
+            std::fprintf(stderr, "a load, edit or save failed\n");
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,21 +1,21 @@
-// The description check on large description files: time and peak memory, which must not grow
-// with the file. Run one size per process for a clean peak, e.g.
-//   description_bench --benchmark_filter='/200'
+// The description check on a 1 MB and a 200 MB description file: time, and peak memory, which
+// must not grow with the file. Sizes in MB may be given, e.g. `description_bench 200`.
+#include "timing.h"
 #include "xml/description_reader.h"
 
-#include <benchmark/benchmark.h>
-
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-
-#include <sys/resource.h>
+#include <vector>
 
 namespace {
 
+namespace stdfs = std::filesystem;
+
 // A profile of about `megabytes` MB: the identity first, then filler parameters.
-std::filesystem::path writeProfile(int megabytes) {
-    const auto path = std::filesystem::temp_directory_path() /
+stdfs::path writeProfile(int megabytes) {
+    const auto path = stdfs::temp_directory_path() /
                       ("corvelan-bench-profile-" + std::to_string(megabytes) + ".xml");
     std::ofstream out(path, std::ios::binary);
     out << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
@@ -33,22 +33,27 @@ std::filesystem::path writeProfile(int megabytes) {
     return path;
 }
 
-void checkDescription(benchmark::State &state) {
-    const auto path = writeProfile(static_cast<int>(state.range(0)));
-    const auto size = std::filesystem::file_size(path);
-    for (auto _ : state) {
-        auto facts = corvelan::xml::readDescription(path.string());
-        if (!facts || facts->productName != "QVXTSR7700")
-            state.SkipWithError("the profile was not read");
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
-    state.counters["peak_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    std::filesystem::remove(path);
-}
-
 } // namespace
 
-BENCHMARK(checkDescription)->Arg(1)->Arg(200)->Unit(benchmark::kMillisecond);
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty()) sizes = {1, 200};
+    for (const int megabytes : sizes) {
+        const stdfs::path file = writeProfile(megabytes);
+        bool ok = true;
+        const double ms = corvelan::bench::fastestMilliseconds([&] {
+            auto facts = corvelan::xml::readDescription(file.string());
+            ok = ok && facts && facts->productName == "QVXTSR7700";
+        });
+        corvelan::bench::printRow("check " + std::to_string(megabytes) + " MB", ms,
+                                  static_cast<double>(stdfs::file_size(file)) / (1024.0 * 1024.0));
+        stdfs::remove(file);
+        if (!ok) {
+            std::fprintf(stderr, "the profile was not read\n");
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -79,7 +79,8 @@ std::string composeFilePath(const std::string &folder, const std::string &name) 
 std::vector<DriveChoice> FileBrowser::drives() const {
     std::vector<DriveChoice> out;
     for (const Drive &drive : m_drives.drives())
-        out.push_back({drive.letter, std::string(1, drive.letter) + ": [" + drive.root + "]"});
+        out.push_back({drive.letter, std::string(1, drive.letter) + ":" +
+                                         (drive.label.empty() ? "" : " [" + drive.label + "]")});
     return out;
 }
 

@@ -12,7 +12,7 @@ namespace corvelan::workflows {
 
 struct DriveChoice {
     char letter = 'c'; // lower case
-    std::string label; // "c: [/home/me/.wine/drive_c]": the letter always first
+    std::string label; // "c: [/home/me/.wine/drive_c]", "d: [DATA]" or "e:": the letter first
 };
 
 struct FolderLevel {

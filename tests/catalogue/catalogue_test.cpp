@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 namespace corvelan::catalogue {
 namespace {
 
@@ -447,16 +445,14 @@ TEST(CatalogueSave, KeepsAReadOnlyCatalogueReadOnly) {
     TempDir dir;
     const std::string path = dir / "DDXMLRepository.xml";
     writeFile(path, "<DDXMLRepository>\r\n</DDXMLRepository>\r\n");
-    ::chmod(path.c_str(), 0444);
+    ASSERT_TRUE(fs::setFileAttributes(path, fs::kReadOnly).ok());
     auto catalogue = Catalogue::load(path);
     ASSERT_TRUE(catalogue.ok());
     auto changed = install(catalogue.value(), "3.1");
     ASSERT_TRUE(changed.ok());
     ASSERT_TRUE(changed->saveTo(path).ok());
     EXPECT_EQ(readFile(path), "<DDXMLRepository>\r\n" + entry("3.1") + "</DDXMLRepository>\r\n");
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(fs::fileAttributes(path).value() & fs::kReadOnly, fs::kReadOnly);
 }
 
 } // namespace

@@ -13,9 +13,6 @@
 #include <filesystem>
 #include <iostream>
 
-#include <sys/stat.h>
-#include <sys/xattr.h>
-
 namespace corvelan {
 namespace {
 
@@ -62,8 +59,7 @@ TEST(FaultInjection, EveryStepOfASaveCanFailWithoutHarm) {
             TempDir dir;
             const std::string path = dir / "DDXMLRepository.xml";
             test::writeFile(path, "<DDXMLRepository/>");
-            ::chmod(path.c_str(), 0444);
-            ASSERT_EQ(::setxattr(path.c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0);
+            ASSERT_TRUE(fs::setFileAttributes(path, fs::kReadOnly | fs::kHidden).ok());
 
             Hook hook(k, err);
             const auto saved = fs::replaceFileContent(path, std::string(3 << 20, 'x'));
@@ -88,8 +84,8 @@ TEST(FaultInjection, EveryStepOfASaveCanFailWithoutHarm) {
             EXPECT_EQ(saved.error().sysErrno, err);
             EXPECT_EQ(test::readFile(path), "<DDXMLRepository/>");
             EXPECT_EQ(test::listFolder(dir.path()), "DDXMLRepository.xml") << "no temporary left";
-            char attrib[8] = {};
-            EXPECT_EQ(::getxattr(path.c_str(), "user.DOSATTRIB", attrib, sizeof attrib), 3);
+            EXPECT_EQ(fs::fileAttributes(path).value() & (fs::kReadOnly | fs::kHidden),
+                      fs::kReadOnly | fs::kHidden);
         }
     }
 }
@@ -114,7 +110,9 @@ protected:
         session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
         ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
     }
-    std::string catalogueHost() const { return stdfs::canonical(prefix.catalogueFile()).string(); }
+    std::string catalogueHost() const {
+        return test::utf8Of(stdfs::canonical(test::fsPath(prefix.catalogueFile())));
+    }
 
     TempPrefix prefix;
     TempDir tool;
@@ -128,7 +126,8 @@ TEST_F(WorkflowFaults, InstallReportsEveryFailedStepAndKeepsStateWhole) {
     for (int k = 1;; ++k) {
         SCOPED_TRACE("operation " + std::to_string(k));
         test::writeFile(prefix.catalogueFile(), kCatalogue);
-        for (const auto &entry : stdfs::directory_iterator(prefix.repositoryDir() + "/Pictures"))
+        for (const auto &entry :
+             stdfs::directory_iterator(test::fsPath(prefix.repositoryDir() + "/Pictures")))
             stdfs::remove(entry.path());
         session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
         view.lines.clear();

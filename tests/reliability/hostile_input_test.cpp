@@ -1,3 +1,4 @@
+#include "support/host.h"
 #include "support/hostile_corpus.h"
 #include "support/recording_view.h"
 #include "support/scripted_boxes.h"
@@ -10,10 +11,6 @@
 #include <fstream>
 #include <functional>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace corvelan::workflows {
 namespace {
 
@@ -23,12 +20,8 @@ using test::TempPrefix;
 
 class HostileInput : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        // The external entity names this FIFO: a reader would block, so the test would hang.
-        ::unlink(test::kNeverReadPath);
-        ASSERT_EQ(::mkfifo(test::kNeverReadPath, 0600), 0);
-    }
-    static void TearDownTestSuite() { ::unlink(test::kNeverReadPath); }
+    static void SetUpTestSuite() { test::plantNeverReadTrap(); }
+    static void TearDownTestSuite() { test::removeNeverReadTrap(); }
 };
 
 TEST_F(HostileInput, CatalogueIsRefusedOrReadButNeverChanged) {
@@ -36,7 +29,7 @@ TEST_F(HostileInput, CatalogueIsRefusedOrReadButNeverChanged) {
         SCOPED_TRACE(tc.name);
         TempPrefix prefix;
         test::writeHostileCase(tc, "DDXMLRepository", prefix.catalogueFile());
-        const auto sizeBefore = stdfs::file_size(prefix.catalogueFile());
+        const auto sizeBefore = stdfs::file_size(test::fsPath(prefix.catalogueFile()));
         UpdateSession session(prefix.drives());
         test::RecordingView view;
         const StartupOutcome outcome = session.startUp(view);
@@ -51,7 +44,7 @@ TEST_F(HostileInput, CatalogueIsRefusedOrReadButNeverChanged) {
             session.remove(view, boxes);
             EXPECT_EQ(boxes.shown.size(), 1u);
         }
-        EXPECT_EQ(stdfs::file_size(prefix.catalogueFile()), sizeBefore);
+        EXPECT_EQ(stdfs::file_size(test::fsPath(prefix.catalogueFile())), sizeBefore);
     }
 }
 
@@ -81,7 +74,7 @@ TEST(AwkwardPaths, SpacesNonAsciiAndLengthWork) {
     const std::string prefixPath = base / "Wine prefix für Prüfung";
     const std::string repository =
         prefixPath + "/drive_c/ProgramData/Schneider Electric/PTK Generic DTM/DDXMLRepository";
-    stdfs::create_directories(repository + "/pictures");
+    stdfs::create_directories(test::fsPath(repository + "/pictures"));
     test::writeFile(repository + "/DDXMLRepository.xml", "<DDXMLRepository>\n</DDXMLRepository>");
     std::string longFolder = prefixPath + "/drive_c/Données techniques";
     std::string windowsFolder = "C:\\Données techniques";
@@ -90,7 +83,7 @@ TEST(AwkwardPaths, SpacesNonAsciiAndLengthWork) {
         longFolder += "/" + part;
         windowsFolder += "\\" + part;
     }
-    stdfs::create_directories(longFolder);
+    stdfs::create_directories(test::fsPath(longFolder));
     const std::string profile = "<ISO15745Profile><productName>QVXTSR7700</productName>"
                                 "<version>ß 2.0 ☺</version></ISO15745Profile>";
     test::writeFile(longFolder + "/QVX été ☺.xml", profile);

@@ -4,8 +4,6 @@
 #include <fstream>
 #include <stdexcept>
 
-#include <unistd.h>
-
 namespace corvelan::test {
 namespace {
 
@@ -47,8 +45,7 @@ void sparseTwoGigabytes(const std::string &path, const std::string &root) {
         std::ofstream out(path, std::ios::binary);
         out << "<" << root << ">" << body(root);
     }
-    if (::truncate(path.c_str(), std::int64_t{2} << 30) != 0)
-        throw std::runtime_error("cannot make the sparse file " + path);
+    std::filesystem::resize_file(path, std::uintmax_t{2} << 30);
 }
 
 } // namespace

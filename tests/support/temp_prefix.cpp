@@ -5,40 +5,63 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <vector>
-
-#include <cstdlib>
 
 namespace corvelan::test {
 
 namespace stdfs = std::filesystem;
 
+stdfs::path fsPath(const std::string &utf8) {
+    return stdfs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const stdfs::path &path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 TempDir::TempDir() {
-    std::string pattern = (stdfs::temp_directory_path() / "corvelan-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
-    m_path = pattern;
+    static std::mt19937_64 random{std::random_device{}()};
+    const stdfs::path base = stdfs::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const stdfs::path candidate =
+            base / ("corvelan-test-" + std::to_string(random() % 1000000000));
+        std::error_code ec;
+        if (stdfs::create_directory(candidate, ec)) {
+            m_path = utf8Of(candidate);
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {
     // Tests make read-only files and folders; give write permission back before removing.
     std::error_code ec;
-    for (auto it = stdfs::recursive_directory_iterator(m_path, ec);
+    for (auto it = stdfs::recursive_directory_iterator(fsPath(m_path), ec);
          !ec && it != stdfs::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_directory(ec) && !it->is_symlink(ec))
+        if (!it->is_symlink(ec))
             stdfs::permissions(it->path(), stdfs::perms::owner_all, stdfs::perm_options::add, ec);
     }
-    stdfs::remove_all(m_path, ec);
+    stdfs::remove_all(fsPath(m_path), ec);
 }
 
 std::string TempDir::operator/(std::string_view name) const {
-    return m_path + "/" + std::string(name);
+    // In the host's own form: on Windows every separator a backslash.
+    const char separator = m_path.find('\\') != std::string::npos ? '\\' : '/';
+    std::string out = m_path;
+    if (out.back() != separator) out += separator;
+    for (char c : name)
+        out += (c == '/' || c == '\\') ? separator : c;
+    return out;
 }
 
 TempPrefix::TempPrefix(bool withRepository, std::string_view picturesName) {
-    stdfs::create_directories(*this / "drive_c");
+    stdfs::create_directories(fsPath(*this / "drive_c"));
     if (withRepository)
-        stdfs::create_directories(repositoryDir() + "/" + std::string(picturesName));
+        stdfs::create_directories(fsPath(repositoryDir() + "/" + std::string(picturesName)));
 }
 
 std::string TempPrefix::repositoryDir() const {
@@ -46,7 +69,8 @@ std::string TempPrefix::repositoryDir() const {
 }
 
 std::string TempPrefix::catalogueFile() const {
-    return repositoryDir() + "/DDXMLRepository.xml";
+    return *this / "drive_c/ProgramData/Schneider Electric/PTK Generic DTM/DDXMLRepository/"
+                   "DDXMLRepository.xml";
 }
 
 DriveMap TempPrefix::drives() const {
@@ -54,20 +78,20 @@ DriveMap TempPrefix::drives() const {
 }
 
 void writeFile(const std::string &path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(fsPath(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 void writeInPlace(const std::string &path, std::int64_t offset, std::string_view bytes) {
-    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    std::fstream out(fsPath(path), std::ios::binary | std::ios::in | std::ios::out);
     out.seekp(offset);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write into " + path);
 }
 
 std::string readFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fsPath(path), std::ios::binary);
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
@@ -75,13 +99,13 @@ std::string readFile(const std::string &path) {
 
 bool fileExists(const std::string &path) {
     std::error_code ec;
-    return stdfs::exists(stdfs::symlink_status(path, ec));
+    return stdfs::exists(stdfs::symlink_status(fsPath(path), ec));
 }
 
 std::string listFolder(const std::string &folder) {
     std::vector<std::string> names;
-    for (const auto &entry : stdfs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
+    for (const auto &entry : stdfs::directory_iterator(fsPath(folder)))
+        names.push_back(utf8Of(entry.path().filename()));
     std::sort(names.begin(), names.end());
     std::string out;
     for (const auto &name : names)

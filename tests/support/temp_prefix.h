@@ -4,12 +4,14 @@
 #include "platform/drive_map.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace corvelan::test {
 
-// A fresh folder under the system's temporary folder.
+// A fresh folder under the system's temporary folder. Paths under it are in the host's own form
+// (on Windows with backslashes, whatever separators the caller wrote).
 class TempDir {
 public:
     TempDir();
@@ -35,6 +37,11 @@ public:
     [[nodiscard]] std::string catalogueFile() const;
     [[nodiscard]] DriveMap drives() const;
 };
+
+// The std::filesystem form of a UTF-8 host path (never the narrow one, which Windows reads in its
+// ANSI code page), and back.
+[[nodiscard]] std::filesystem::path fsPath(const std::string &utf8);
+[[nodiscard]] std::string utf8Of(const std::filesystem::path &path);
 
 void writeFile(const std::string &path, std::string_view bytes);
 // Overwrites `bytes` at `offset` of the existing file, in place: the same file, another content.

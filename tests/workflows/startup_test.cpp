@@ -71,11 +71,12 @@ TEST(StartUp, GivesExactlyOneOutcome) {
         SCOPED_TRACE(tc.name);
         TempPrefix prefix(tc.setup != Setup::NoRepository,
                           tc.setup == Setup::PicturesLowerCase ? "pictures" : "Pictures");
-        if (tc.setup == Setup::NoPictures) stdfs::remove(prefix.repositoryDir() + "/Pictures");
+        if (tc.setup == Setup::NoPictures)
+            stdfs::remove(test::fsPath(prefix.repositoryDir() + "/Pictures"));
         const std::string catalogue = prefix.catalogueFile();
         switch (tc.setup) {
         case Setup::CatalogueFolder:
-            stdfs::create_directory(catalogue);
+            stdfs::create_directory(test::fsPath(catalogue));
             break;
         case Setup::BrokenCatalogue:
             test::writeFile(catalogue, "<DDXMLRepository>");
@@ -97,9 +98,10 @@ TEST(StartUp, GivesExactlyOneOutcome) {
                                        "</DDXMLRepository>");
             break;
         }
-        const std::string before = test::fileExists(catalogue) && !stdfs::is_directory(catalogue)
-                                       ? test::readFile(catalogue)
-                                       : "";
+        const std::string before =
+            test::fileExists(catalogue) && !stdfs::is_directory(test::fsPath(catalogue))
+                ? test::readFile(catalogue)
+                : "";
 
         UpdateSession session(prefix.drives());
         test::RecordingView view;
@@ -117,7 +119,7 @@ TEST(StartUp, FindsTheRepositoryWhateverItsLetterCase) {
     TempPrefix prefix(false);
     const std::string repo = prefix / "drive_c/programdata/SCHNEIDER ELECTRIC/ptk generic dtm/"
                                       "ddxmlrepository";
-    stdfs::create_directories(repo + "/PICTURES");
+    stdfs::create_directories(test::fsPath(repo + "/PICTURES"));
     test::writeFile(repo + "/ddxmlrepository.XML", "<DDXMLRepository><File ProductID='A'/>"
                                                    "</DDXMLRepository>");
     UpdateSession session(prefix.drives());

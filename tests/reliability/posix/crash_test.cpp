@@ -2,7 +2,8 @@
 // one, never a mix, with its permissions, owner and Wine attributes.
 #include "catalogue/catalogue.h"
 #include "platform/file_system.h"
-#include "support/privileges.h"
+#include "support/host.h"
+#include "support/sample_catalogue.h"
 #include "support/temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -28,15 +29,6 @@ namespace stdfs = std::filesystem;
 using test::TempDir;
 
 using Save = std::function<void(const std::string &path, const std::string &bytes)>;
-
-std::string catalogueOf(int entries, const std::string &version) {
-    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n";
-    for (int i = 0; i < entries; ++i)
-        xml += "<File DDXMLFile=\"Device " + std::to_string(i) + ".xml\" Fileversion=\"" + version +
-               "\" ProductID=\"Product " + std::to_string(i) +
-               "\" ImageLarge=\"pictures/device.jpg\" CompanyLogo=\"pictures/vendor.jpg\"/>\r\n";
-    return xml + "</DDXMLRepository>\r\n";
-}
 
 struct Outcome {
     int kills = 0;
@@ -111,8 +103,8 @@ std::chrono::microseconds saveDuration(const std::string &path, const std::strin
 class CrashConsistency : public ::testing::Test {
 protected:
     void SetUp() override {
-        oldBytes = catalogueOf(12'000, "1.0"); // a few MB
-        newBytes = catalogueOf(12'000, "2.0");
+        oldBytes = test::sampleCatalogue(12'000, "1.0"); // a few MB
+        newBytes = test::sampleCatalogue(12'000, "2.0");
         test::writeFile(path, oldBytes);
     }
     TempDir dir;
@@ -186,7 +178,7 @@ TEST_F(CrashConsistency, TheHarnessCatchesATornFile) {
 TEST(DiskFull, ASaveBeyondTheFileSizeLimitFailsCleanly) {
     TempDir dir;
     const std::string path = dir / "DDXMLRepository.xml";
-    const std::string old = catalogueOf(10, "1.0");
+    const std::string old = test::sampleCatalogue(10, "1.0");
     test::writeFile(path, old);
     // In a child, so that the limit and the ignored SIGXFSZ stay there.
     const pid_t child = ::fork();
@@ -194,7 +186,7 @@ TEST(DiskFull, ASaveBeyondTheFileSizeLimitFailsCleanly) {
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{4096, 4096};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        auto saved = fs::replaceFileContent(path, catalogueOf(1'000, "2.0"));
+        auto saved = fs::replaceFileContent(path, test::sampleCatalogue(1'000, "2.0"));
         ::_exit(!saved.ok() && saved.error().sysErrno == EFBIG ? 0 : 1);
     }
     int status = 0;

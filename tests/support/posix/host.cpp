@@ -1,10 +1,22 @@
-#include "support/privileges.h"
+#include "support/host.h"
+
+#include "support/hostile_corpus.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace corvelan::test {
+
+void plantNeverReadTrap() {
+    ::unlink(kNeverReadPath);
+    ::mkfifo(kNeverReadPath, 0600);
+}
+
+void removeNeverReadTrap() {
+    ::unlink(kNeverReadPath);
+}
 
 int runUnprivileged(const std::function<int()> &body) {
     const pid_t child = ::fork();

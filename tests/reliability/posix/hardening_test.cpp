@@ -2,7 +2,7 @@
 // names Windows cannot say, a second copy of the tool saving at the same moment, signal storms.
 #include "app/terminate_signals.h"
 #include "platform/file_system.h"
-#include "support/privileges.h"
+#include "support/host.h"
 #include "support/recording_view.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
@@ -266,6 +266,39 @@ TEST_F(Hostile, NothingToRemoveInAFolderTheUserCannotWriteShowsNothing) {
     ::chmod(prefix.repositoryDir().c_str(), 0755);
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(test::readFile(prefix.catalogueFile()), noDevice);
+}
+
+TEST_F(Hostile, AFailedSaveChangesNothingAndCopiesNothing) {
+    for (const bool removing : {false, true}) {
+        SCOPED_TRACE(removing ? "remove" : "install");
+        // The unprivileged child may read the repository and write the pictures folder, but may
+        // not create the catalogue's replacement beside it.
+        for (stdfs::path p = prefix.repositoryDir(); p.string().size() > 4; p = p.parent_path())
+            ::chmod(p.c_str(), 0755);
+        test::giveToNobody(pictures().c_str());
+        ::chmod(tool.path().c_str(), 0755);
+        const int rc = test::runUnprivileged([&] {
+            UpdateSession &s = start();
+            const auto before = view.lines;
+            if (removing)
+                s.remove(view, boxes);
+            else
+                s.installDtm("C:\\dtm.xml", view, boxes);
+            const std::string expectedStart = kSavePath + " could not be saved: ";
+            const std::string expectedEnd =
+                removing ? ". Nothing was removed." : ". Nothing was installed.";
+            const ShownBox &last = boxes.shown.back();
+            if (!last.text.starts_with(expectedStart) || !last.text.ends_with(expectedEnd) ||
+                last.text.find("Permission denied") == std::string::npos || last.style != 16)
+                return 1;
+            if (view.lines != before || s.catalogue()->bytes() != kCatalogue) return 2;
+            return 0;
+        });
+        EXPECT_EQ(rc, 0);
+        EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
+        EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
+        EXPECT_EQ(test::listFolder(pictures()), "");
+    }
 }
 
 TEST_F(Hostile, AToolFolderWhoseNameWindowsCannotSayStillHoldsThePictures) {

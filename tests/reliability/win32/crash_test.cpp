@@ -1,0 +1,108 @@
+// Ends a process that saves the catalogue at random moments, TerminateProcess being Windows'
+// hardest stop, and checks that the catalogue is always the old file or the new one, never a mix.
+#include "catalogue/catalogue.h"
+#include "platform/file_system.h"
+#include "platform/win32/wide.h"
+#include "support/sample_catalogue.h"
+#include "support/temp_prefix.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <iostream>
+#include <random>
+#include <thread>
+
+namespace corvelan {
+namespace {
+
+using test::TempDir;
+
+struct Child {
+    win32::Handle process;
+    win32::Handle output; // the reading end of its standard output
+};
+
+// Starts the saver on `path` with `version`, and waits until it says it is about to save.
+Child startSaver(const std::string &path, const std::string &version) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return Child{win32::Handle(), win32::Handle()};
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    const std::string saver = fs::joinPath(fs::executableFolder().value(), CRASH_SAVER);
+    std::wstring command = L"\"" + win32::toWide(saver) + L"\" \"" + win32::toWide(path) +
+                           L"\" \"" + win32::toWide(version) + L"\"";
+    PROCESS_INFORMATION started{};
+    const BOOL ok = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                     nullptr, &startup, &started);
+    ::CloseHandle(writeEnd);
+    Child child{win32::Handle(ok ? started.hProcess : INVALID_HANDLE_VALUE),
+                win32::Handle(readEnd)};
+    if (!ok) return child;
+    ::CloseHandle(started.hThread);
+    char ready[5];
+    DWORD got = 0;
+    ::ReadFile(readEnd, ready, sizeof ready, &got, nullptr);
+    return child;
+}
+
+TEST(CrashConsistency, ATerminatedSaveLeavesTheOldOrTheNewFileWhole) {
+    TempDir dir;
+    const std::string path = dir / "DDXMLRepository.xml";
+    const std::string a = test::sampleCatalogue(12'000, "1.0");
+    const std::string b = test::sampleCatalogue(12'000, "2.0");
+    test::writeFile(path, a);
+    ASSERT_TRUE(fs::setFileAttributes(path, fs::kReadOnly | fs::kHidden).ok());
+
+    // How long one save takes here, to aim the ends inside it.
+    auto timed = startSaver(path, "1.0");
+    ASSERT_TRUE(timed.process.valid());
+    const auto start = std::chrono::steady_clock::now();
+    ::WaitForSingleObject(timed.process.get(), INFINITE);
+    const auto window = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now() - start) *
+                        6 / 5;
+
+    std::mt19937 random(20261207u);
+    std::uniform_int_distribution<long long> delay(0, window.count());
+    std::string current = a;
+    int kills = 0;
+    int torn = 0;
+    int changed = 0;
+    for (int i = 0; i < 120; ++i) {
+        const std::string &next = current == a ? b : a;
+        Child child = startSaver(path, &next == &a ? "1.0" : "2.0");
+        ASSERT_TRUE(child.process.valid());
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        ::TerminateProcess(child.process.get(), 9);
+        ::WaitForSingleObject(child.process.get(), INFINITE);
+        ++kills;
+        const std::string now = test::readFile(path);
+        if (now == next) {
+            current = next;
+            ++changed;
+        } else if (now != current) {
+            ++torn;
+        }
+    }
+    std::cout << "[ kills    ] " << kills << " TerminateProcess calls within " << window.count()
+              << " us, " << changed << " after the new file was in place\n";
+    EXPECT_EQ(torn, 0);
+    EXPECT_TRUE(catalogue::Catalogue::parse(test::readFile(path)).ok());
+    EXPECT_EQ(fs::fileAttributes(path).value() & (fs::kReadOnly | fs::kHidden),
+              fs::kReadOnly | fs::kHidden);
+    // The next save removes what the ended ones left.
+    ASSERT_TRUE(fs::replaceFileContent(path, a).ok());
+    EXPECT_EQ(test::listFolder(dir.path()), "DDXMLRepository.xml");
+}
+
+} // namespace
+} // namespace corvelan

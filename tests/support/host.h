@@ -1,0 +1,23 @@
+// What a test needs of its host beyond the tool's own platform layer.
+#pragma once
+
+#include <functional>
+
+namespace corvelan::test {
+
+// Makes the path that the hostile external-entity case names (kNeverReadPath) a FIFO, where the
+// host has FIFOs, so that a parser that reads it hangs the test instead of passing quietly.
+void plantNeverReadTrap();
+void removeNeverReadTrap();
+
+// POSIX only. Permission errors as root: root ignores permissions, so a test that needs one runs
+// that step in a child process that has dropped to the unprivileged user "nobody".
+
+// Runs `body` in a child process as "nobody" (or as the current user when it is not root) and
+// returns what it returned; -1 when the child could not run or died.
+int runUnprivileged(const std::function<int()> &body);
+
+// Makes `path` owned by "nobody", so that the unprivileged child may change it.
+void giveToNobody(const char *path);
+
+} // namespace corvelan::test

@@ -1,0 +1,53 @@
+// The file window's model where Linux differs: links, permissions and what the drives show.
+#include "support/host.h"
+#include "support/temp_prefix.h"
+#include "workflows/file_browser.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include <sys/stat.h>
+
+namespace corvelan::workflows {
+namespace {
+
+namespace stdfs = std::filesystem;
+using test::TempPrefix;
+
+TEST(PosixFileBrowser, FollowsLinksAndKeepsTheFolderItCannotLeave) {
+    TempPrefix prefix{false};
+    const std::string data = prefix / "drive_c/Data";
+    stdfs::create_directories(data + "/Sub");
+    test::writeFile(data + "/real.xml", "x");
+    stdfs::create_symlink("Sub", data + "/link");
+    stdfs::create_symlink("real.xml", data + "/alias.xml");
+    stdfs::create_symlink("gone.xml", data + "/dangling.xml");
+    FileBrowser browser(prefix.drives());
+    ASSERT_TRUE(browser.open("C:\\Data").ok());
+    EXPECT_EQ(browser.subFolders(), (std::vector<std::string>{"link", "Sub"}));
+    EXPECT_EQ(browser.files(), (std::vector<std::string>{"alias.xml", "real.xml"}));
+
+    // A folder without read permission, seen by an unprivileged user.
+    for (stdfs::path p = data; p.string().size() > 4; p = p.parent_path())
+        ::chmod(p.c_str(), 0755);
+    ::chmod((data + "/Sub").c_str(), 0311);
+    const int rc = test::runUnprivileged([&] {
+        const Status s = browser.open("C:\\Data\\Sub");
+        return !s.ok() && s.error().sysErrno == EACCES && browser.path() == "C:\\Data" ? 0 : 1;
+    });
+    EXPECT_EQ(rc, 0);
+}
+
+TEST(PosixFileBrowser, OffersTheMappedDrivesWithTheirHostFolders) {
+    TempPrefix prefix{false};
+    FileBrowser browser(prefix.drives());
+    const auto drives = browser.drives();
+    ASSERT_EQ(drives.size(), 2u);
+    EXPECT_EQ(drives[0].label, "c: [" + (prefix / "drive_c") + "]");
+    EXPECT_EQ(drives[1].label, "z: [/]");
+}
+
+} // namespace
+} // namespace corvelan::workflows
