@@ -37,13 +37,22 @@ fi
 
 mkdir -p "$prefix" "$home"
 [ "$(id -u)" -eq 0 ] && chown "$user" "$prefix" "$home"
+# Wine's own chatter goes to a log, shown only when a step fails.
+log="$build/wine-prefix.log"
+quietly() {
+  "$@" </dev/null >>"$log" 2>&1 || { cat "$log" >&2; echo "failed: $*" >&2; exit 1; }
+}
+: >"$log"
+# A server left from an earlier prefix at this path would serve a prefix that is gone. The new
+# one is persistent, so that no test's output pipe is held by Wine's services past the test.
+as_test_user /usr/lib/wine/wineserver64 -k >/dev/null 2>&1 || true
+quietly as_test_user /usr/lib/wine/wineserver64 -p
 if [ ! -f "$prefix/system.reg" ]; then
   echo "Making the Wine prefix for the Windows tests (once): $prefix" >&2
-  as_test_user /usr/lib/wine/wine64 wineboot --init </dev/null >/dev/null 2>&1
+  quietly as_test_user /usr/lib/wine/wine64 wineboot --init
   # Without a display Wine's null graphics driver takes over, so windows work headless.
-  as_test_user /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics \
-    /d x11,null /f </dev/null >/dev/null 2>&1
+  quietly as_test_user /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics \
+    /d x11,null /f
 fi
-# A persistent server, warmed up, so that no test's output pipe is held by Wine's services.
-as_test_user /usr/lib/wine/wineserver64 -p
-as_test_user /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
+# Warmed up: Wine's services run before the first test starts.
+quietly as_test_user /usr/lib/wine/wine64 wineboot
