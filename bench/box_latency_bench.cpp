@@ -2,7 +2,7 @@
 // product name or version is megabytes long. Every box must appear within 100 ms of the check's
 // end, whatever the input. Offscreen, so it runs without a display:
 //   box_latency_bench
-#include "windows/qt_message_boxes.h"
+#include "ui/qt/qt_message_boxes.h"
 #include "workflows/update_session.h"
 
 #include <QApplication>
@@ -43,7 +43,7 @@ public:
     size_t textBytes = 0;
 
 private:
-    corvelan::windows::QtMessageBoxes m_real{nullptr};
+    corvelan::qtui::QtMessageBoxes m_real{nullptr};
 };
 
 std::string textOf(size_t megabytes, bool splitByComments) {

@@ -2,7 +2,7 @@
 // sizes. The program starts itself as the tool would start: a new process that builds the main
 // window (the start-up check included) and ends at its first paint.
 //   startup_bench [entries ...]     (default: 1000 10000 200000)
-#include "windows/update_tool.h"
+#include "ui/qt/update_tool.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -40,7 +40,7 @@ int runTool() {
     char name[] = "startup_bench";
     char *argv[] = {name, nullptr};
     QApplication app(argc, argv);
-    corvelan::windows::UpdateTool window(corvelan::DriveMap::fromEnvironment().value());
+    corvelan::qtui::UpdateTool window(corvelan::DriveMap::fromEnvironment().value());
     FirstPaint filter;
     window.findChild<QListWidget *>(QStringLiteral("List1"))
         ->viewport()

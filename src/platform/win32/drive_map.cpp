@@ -57,10 +57,17 @@ std::vector<Drive> DriveMap::drives() const {
         // card reader) costs nothing and answers nothing.
         std::string label;
         if (root.size() == 3) {
-            wchar_t name[MAX_PATH + 1] = {};
+            // Through a handle of the root folder: by path, Wine reads the volume's device and
+            // complains on standard error where it may not.
             const UINT oldMode = ::SetErrorMode(SEM_FAILCRITICALERRORS);
-            if (::GetVolumeInformationW(win32::toWide(root).c_str(), name, MAX_PATH + 1, nullptr,
-                                        nullptr, nullptr, nullptr, 0))
+            win32::Handle folder(
+                ::CreateFileW(win32::toWide(root).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            wchar_t name[MAX_PATH + 1] = {};
+            if (folder.valid() &&
+                ::GetVolumeInformationByHandleW(folder.get(), name, MAX_PATH + 1, nullptr, nullptr,
+                                                nullptr, nullptr, 0))
                 label = win32::fromWide(name);
             ::SetErrorMode(oldMode);
         }

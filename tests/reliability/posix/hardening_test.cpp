@@ -1,11 +1,11 @@
 // What a hostile Linux host can put in the tool's way: FIFOs and devices where files should be,
 // names Windows cannot say, a second copy of the tool saving at the same moment, signal storms.
-#include "app/terminate_signals.h"
 #include "platform/file_system.h"
 #include "support/host.h"
 #include "support/recording_view.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
+#include "ui/qt/terminate_signals.h"
 #include "workflows/file_browser.h"
 #include "workflows/update_session.h"
 

@@ -1,4 +1,4 @@
-#include "app/terminate_signals.h"
+#include "ui/qt/terminate_signals.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,7 +1,7 @@
 #include "support/qt_printers.h"
 #include "support/temp_prefix.h"
-#include "windows/file_control.h"
-#include "windows/update_tool.h"
+#include "ui/qt/file_control.h"
+#include "ui/qt/update_tool.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,7 +16,7 @@
 
 #include <filesystem>
 
-namespace corvelan::windows {
+namespace corvelan::qtui {
 namespace {
 
 namespace stdfs = std::filesystem;
@@ -288,4 +288,4 @@ TEST_F(FileControlTest, InstallsEndToEndThroughTheWidgets) {
 }
 
 } // namespace
-} // namespace corvelan::windows
+} // namespace corvelan::qtui

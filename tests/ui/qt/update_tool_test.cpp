@@ -1,7 +1,7 @@
 #include "support/qt_printers.h"
 #include "support/temp_prefix.h"
 #include "support/window_lines.h"
-#include "windows/update_tool.h"
+#include "ui/qt/update_tool.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-namespace corvelan::windows {
+namespace corvelan::qtui {
 namespace {
 
 using test::TempPrefix;
@@ -142,4 +142,4 @@ TEST_F(UpdateToolTest, ExitClosesEveryWindow) {
 }
 
 } // namespace
-} // namespace corvelan::windows
+} // namespace corvelan::qtui

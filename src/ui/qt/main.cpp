@@ -1,7 +1,7 @@
-#include "app/terminate_signals.h"
 #include "platform/drive_map.h"
 #include "platform/file_system.h"
-#include "windows/update_tool.h"
+#include "ui/qt/terminate_signals.h"
+#include "ui/qt/update_tool.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -46,7 +46,7 @@ int main(int argc, char *argv[]) {
         QMessageBox::critical(nullptr, QStringLiteral("Corvelan DTM Update Tool - V1.1"),
                               QString::fromStdString(drives.error().message()));
     }
-    corvelan::windows::UpdateTool window(drives ? drives.value() : corvelan::DriveMap());
+    corvelan::qtui::UpdateTool window(drives ? drives.value() : corvelan::DriveMap());
     window.show();
     return QApplication::exec();
 }

@@ -2,8 +2,8 @@
 // It binds events to the workflows of UpdateSession and holds no rules of its own.
 #pragma once
 
-#include "windows/file_control.h"
-#include "windows/qt_message_boxes.h"
+#include "ui/qt/file_control.h"
+#include "ui/qt/qt_message_boxes.h"
 #include "workflows/ports.h"
 #include "workflows/update_session.h"
 
@@ -17,7 +17,7 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 
-namespace corvelan::windows {
+namespace corvelan::qtui {
 
 class UpdateTool : public QWidget, private workflows::ListView {
     Q_OBJECT
@@ -67,4 +67,4 @@ private:
     QPushButton *m_remove;
 };
 
-} // namespace corvelan::windows
+} // namespace corvelan::qtui

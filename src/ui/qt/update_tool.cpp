@@ -1,7 +1,7 @@
-#include "windows/update_tool.h"
+#include "ui/qt/update_tool.h"
 
-#include "windows/file_control.h"
-#include "windows/fixed_layout.h"
+#include "ui/qt/file_control.h"
+#include "ui/qt/fixed_layout.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -12,7 +12,7 @@
 
 #include <exception>
 
-namespace corvelan::windows {
+namespace corvelan::qtui {
 UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder, QWidget *parent)
     : QWidget(parent), m_session(std::move(drives), std::move(toolFolder)) {
     setObjectName(QStringLiteral("UpdateTool"));
@@ -118,4 +118,4 @@ void UpdateTool::runHandler(const QString &what, const std::function<void()> &ha
     QMessageBox::critical(this, windowTitle(), QStringLiteral("%1 failed: %2").arg(what, failure));
 }
 
-} // namespace corvelan::windows
+} // namespace corvelan::qtui

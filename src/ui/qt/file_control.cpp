@@ -1,7 +1,7 @@
-#include "windows/file_control.h"
+#include "ui/qt/file_control.h"
 
-#include "windows/fixed_layout.h"
-#include "windows/update_tool.h"
+#include "ui/qt/fixed_layout.h"
+#include "ui/qt/update_tool.h"
 
 #include <QComboBox>
 #include <QListWidget>
@@ -10,7 +10,7 @@
 #include <QSignalBlocker>
 #include <QStyle>
 
-namespace corvelan::windows {
+namespace corvelan::qtui {
 namespace {
 
 constexpr int kPathRole = Qt::UserRole;
@@ -113,4 +113,4 @@ void FileControl::folderActivated(QListWidgetItem *item) {
     showFolder(item->data(kPathRole).toString().toStdString());
 }
 
-} // namespace corvelan::windows
+} // namespace corvelan::qtui

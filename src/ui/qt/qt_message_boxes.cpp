@@ -1,8 +1,8 @@
-#include "windows/qt_message_boxes.h"
+#include "ui/qt/qt_message_boxes.h"
 
 #include <QPushButton>
 
-namespace corvelan::windows {
+namespace corvelan::qtui {
 
 MessageBoxLook lookOf(int style) {
     MessageBoxLook look;
@@ -50,4 +50,4 @@ int QtMessageBoxes::show(const std::string &text, const std::string &title, int 
     }
 }
 
-} // namespace corvelan::windows
+} // namespace corvelan::qtui

@@ -12,7 +12,7 @@ class QListWidget;
 class QListWidgetItem;
 class QPushButton;
 
-namespace corvelan::windows {
+namespace corvelan::qtui {
 
 class UpdateTool;
 
@@ -43,4 +43,4 @@ private:
     QPushButton *m_cancel;
 };
 
-} // namespace corvelan::windows
+} // namespace corvelan::qtui

@@ -7,7 +7,7 @@
 
 class QWidget;
 
-namespace corvelan::windows {
+namespace corvelan::qtui {
 
 // The parts of a Windows message box style value.
 struct MessageBoxLook {
@@ -32,4 +32,4 @@ private:
     QWidget *m_parent;
 };
 
-} // namespace corvelan::windows
+} // namespace corvelan::qtui

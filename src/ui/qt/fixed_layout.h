@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-namespace corvelan::windows {
+namespace corvelan::qtui {
 
 // A new control of `parent` named `name` (its objectName) at the given geometry.
 template <typename Widget>
@@ -26,4 +26,4 @@ inline QPushButton *plainButton(QWidget *parent, const char *name, const char *c
     return button;
 }
 
-} // namespace corvelan::windows
+} // namespace corvelan::qtui

@@ -1,8 +1,8 @@
 #include "support/qt_printers.h"
 #include "support/temp_prefix.h"
 #include "support/window_lines.h"
-#include "windows/qt_message_boxes.h"
-#include "windows/update_tool.h"
+#include "ui/qt/qt_message_boxes.h"
+#include "ui/qt/update_tool.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-namespace corvelan::windows {
+namespace corvelan::qtui {
 namespace {
 
 using test::TempPrefix;
@@ -160,4 +160,4 @@ TEST_F(QtBoxTest, RemoveButtonTakesTheEntryOut) {
 }
 
 } // namespace
-} // namespace corvelan::windows
+} // namespace corvelan::qtui

@@ -1,0 +1,140 @@
+#include "ui/win32/controls.h"
+
+#include "platform/win32/wide.h"
+
+#include <exception>
+
+namespace corvelan::win32ui {
+namespace {
+
+constexpr const wchar_t *kNameProperty = L"CorvelanControlName";
+// The window classes of the tool's own top-level windows, whose keyboard is routed as a dialog's.
+constexpr const wchar_t *kOwnClasses[] = {L"CorvelanUpdateTool", L"CorvelanFileControl"};
+
+} // namespace
+
+UINT dpiOf(HWND window) {
+    const UINT dpi = window ? ::GetDpiForWindow(window) : ::GetDpiForSystem();
+    return dpi == 0 ? 96 : dpi;
+}
+
+int scaled(int pixels, UINT dpi) {
+    return ::MulDiv(pixels, static_cast<int>(dpi), 96);
+}
+
+Font standardFont(UINT dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi))
+        return Font(static_cast<HFONT>(nullptr));
+    return Font(::CreateFontIndirectW(&metrics.lfMessageFont));
+}
+
+Font font(const wchar_t *face, int points, int weight, UINT dpi) {
+    LOGFONTW spec{};
+    spec.lfHeight = -::MulDiv(points, static_cast<int>(dpi), 72);
+    spec.lfWeight = weight;
+    spec.lfCharSet = DEFAULT_CHARSET;
+    spec.lfQuality = DEFAULT_QUALITY;
+    ::lstrcpynW(spec.lfFaceName, face, LF_FACESIZE);
+    return Font(::CreateFontIndirectW(&spec));
+}
+
+std::vector<HWND> createControls(HWND parent, const std::vector<ControlSpec> &specs, UINT dpi,
+                                 HFONT standard) {
+    std::vector<HWND> controls;
+    const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE));
+    for (const ControlSpec &spec : specs) {
+        HWND control = ::CreateWindowExW(
+            0, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style,
+            scaled(spec.left, dpi), scaled(spec.top, dpi), scaled(spec.width, dpi),
+            scaled(spec.height, dpi), parent,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+        // The name is one of the specification's string literals, which live as long as the tool.
+        ::SetPropW(control, kNameProperty,
+                   reinterpret_cast<HANDLE>(const_cast<wchar_t *>(spec.name)));
+        if (standard)
+            ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(standard), FALSE);
+        controls.push_back(control);
+    }
+    return controls;
+}
+
+void placeControls(const std::vector<HWND> &controls, const std::vector<ControlSpec> &specs,
+                   UINT dpi) {
+    for (size_t i = 0; i < controls.size() && i < specs.size(); ++i)
+        ::SetWindowPos(controls[i], nullptr, scaled(specs[i].left, dpi), scaled(specs[i].top, dpi),
+                       scaled(specs[i].width, dpi), scaled(specs[i].height, dpi),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+SIZE windowSizeFor(DWORD style, int width, int height, UINT dpi) {
+    RECT rect{0, 0, scaled(width, dpi), scaled(height, dpi)};
+    ::AdjustWindowRectExForDpi(&rect, style, FALSE, 0, dpi);
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+HWND controlNamed(HWND window, std::wstring_view name) {
+    for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        if (nameOf(child) == name) return child;
+    return nullptr;
+}
+
+std::wstring nameOf(HWND control) {
+    const auto *name = static_cast<const wchar_t *>(::GetPropW(control, kNameProperty));
+    return name ? std::wstring(name) : std::wstring();
+}
+
+std::string textOf(HWND window) {
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(
+        static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return win32::fromWide(text);
+}
+
+std::vector<std::string> listLines(HWND list) {
+    std::vector<std::string> lines;
+    const auto count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::wstring line(static_cast<size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1,
+                          L'\0');
+        const auto length =
+            ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()));
+        line.resize(length < 0 ? 0 : static_cast<size_t>(length));
+        lines.push_back(win32::fromWide(line));
+    }
+    return lines;
+}
+
+void setListLines(HWND list, const std::vector<std::string> &lines) {
+    ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    ::SendMessageW(list, LB_INITSTORAGE, lines.size(), static_cast<LPARAM>(lines.size() * 64));
+    for (const std::string &line : lines)
+        ::SendMessageW(list, LB_ADDSTRING, 0,
+                       reinterpret_cast<LPARAM>(win32::toWide(line).c_str()));
+    ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(list, nullptr, TRUE);
+}
+
+bool routeDialogKeys(MSG &message) {
+    if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
+    HWND top = ::GetAncestor(message.hwnd, GA_ROOT);
+    if (!top) return false;
+    wchar_t className[64] = {};
+    ::GetClassNameW(top, className, 64);
+    for (const wchar_t *own : kOwnClasses)
+        if (std::wstring_view(className) == own) return ::IsDialogMessageW(top, &message) != 0;
+    return false;
+}
+
+void showFailure(HWND owner, const wchar_t *what, const char *reason) noexcept {
+    try {
+        const std::wstring text = std::wstring(what) + L" failed: " + win32::toWide(reason);
+        ::MessageBoxW(owner, text.c_str(), L"Corvelan DTM Update Tool - V1.1", MB_ICONERROR);
+    } catch (...) {
+        ::MessageBoxW(owner, what, L"Corvelan DTM Update Tool - V1.1", MB_ICONERROR);
+    }
+}
+
+} // namespace corvelan::win32ui

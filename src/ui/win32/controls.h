@@ -1,0 +1,113 @@
+// What both Win32 windows share: controls placed in 96-DPI pixels scaled once with the window's
+// DPI, named as the specification names them, fonts owned by RAII handles, and the window
+// procedure that finds its object and lets no exception out.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvelan::win32ui {
+
+// A font, deleted with its owner.
+class Font {
+public:
+    Font() = default;
+    explicit Font(HFONT font) : m_font(font) {}
+    Font(Font &&other) noexcept : m_font(other.m_font) { other.m_font = nullptr; }
+    Font &operator=(Font &&other) noexcept {
+        if (this != &other) {
+            reset();
+            m_font = other.m_font;
+            other.m_font = nullptr;
+        }
+        return *this;
+    }
+    Font(const Font &) = delete;
+    Font &operator=(const Font &) = delete;
+    ~Font() { reset(); }
+    [[nodiscard]] HFONT get() const { return m_font; }
+
+private:
+    void reset() {
+        if (m_font) ::DeleteObject(m_font);
+        m_font = nullptr;
+    }
+    HFONT m_font = nullptr;
+};
+
+// A control at its place in 96-DPI pixels (left, top, width, height) with its name.
+struct ControlSpec {
+    const wchar_t *className;
+    const wchar_t *name; // the specification's control name, kept as a window property
+    const wchar_t *text;
+    DWORD style;
+    int id;
+    int left, top, width, height;
+};
+
+// The DPI of `window` (96 when the system cannot tell).
+[[nodiscard]] UINT dpiOf(HWND window);
+
+// `pixels` at 96 DPI, at `dpi`.
+[[nodiscard]] int scaled(int pixels, UINT dpi);
+
+// The window's standard font at `dpi`: the system's message font.
+[[nodiscard]] Font standardFont(UINT dpi);
+
+// A font of `face`, `points` high, at `dpi`.
+[[nodiscard]] Font font(const wchar_t *face, int points, int weight, UINT dpi);
+
+// Creates the controls of `parent` in the given order, which is their tab order, each placed at
+// `dpi` with `standard` as its font. Returns their handles in the same order.
+std::vector<HWND> createControls(HWND parent, const std::vector<ControlSpec> &specs, UINT dpi,
+                                 HFONT standard);
+
+// Places the controls again at `dpi` (after the window moved to a monitor of another DPI).
+void placeControls(const std::vector<HWND> &controls, const std::vector<ControlSpec> &specs,
+                   UINT dpi);
+
+// The outer size of a window whose client area is `width` x `height` 96-DPI pixels at `dpi`.
+[[nodiscard]] SIZE windowSizeFor(DWORD style, int width, int height, UINT dpi);
+
+// The control of `window` (or of its children) with the specification's name `name`; null when
+// there is none.
+[[nodiscard]] HWND controlNamed(HWND window, std::wstring_view name);
+
+// The specification's name of `control`, empty when it has none.
+[[nodiscard]] std::wstring nameOf(HWND control);
+
+// The text of a window as UTF-8.
+[[nodiscard]] std::string textOf(HWND window);
+
+// The lines of a list box, as UTF-8.
+[[nodiscard]] std::vector<std::string> listLines(HWND list);
+
+// Replaces every line of a list box with `lines` (UTF-8), in one redraw.
+void setListLines(HWND list, const std::vector<std::string> &lines);
+
+// Routes the keyboard of the tool's windows as dialogs route it: Tab and Shift+Tab through the
+// tab order, arrows within lists. True when `message` was handled so.
+bool routeDialogKeys(MSG &message);
+
+// Runs `body` for a window procedure: an exception is shown in an error box on `owner` that names
+// `what`, instead of unwinding through Windows' own frames.
+template <typename Body> LRESULT guarded(HWND owner, const wchar_t *what, Body &&body) noexcept;
+
+void showFailure(HWND owner, const wchar_t *what, const char *reason) noexcept;
+
+template <typename Body> LRESULT guarded(HWND owner, const wchar_t *what, Body &&body) noexcept {
+    try {
+        return body();
+    } catch (const std::exception &e) {
+        showFailure(owner, what, e.what());
+    } catch (...) {
+        showFailure(owner, what, "an unknown error");
+    }
+    return 0;
+}
+
+} // namespace corvelan::win32ui

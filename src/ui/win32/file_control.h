@@ -1,0 +1,53 @@
+// The file selection window, in Win32: a drive list, a folder list and the folder's "*.xml"
+// files, with Open and Cancel. Open hands the picked path to the main window's InstallDtm and
+// closes. It renders the FileBrowser workflow as the Qt window does, not Windows' own lists.
+#pragma once
+
+#include "ui/win32/controls.h"
+#include "workflows/file_browser.h"
+
+#include <string>
+#include <vector>
+
+namespace corvelan::win32ui {
+
+class UpdateTool;
+
+class FileControl {
+public:
+    enum Control : int { Drive1 = 200, Dir1, File1, CmdOpen, CmdCancel };
+
+    // A window without an owner, at the process's current drive and folder, that installs
+    // through `main`. Not shown until show().
+    FileControl(UpdateTool &main, DriveMap drives);
+    ~FileControl();
+    FileControl(const FileControl &) = delete;
+    FileControl &operator=(const FileControl &) = delete;
+
+    void show();
+    // Open: composes the path into the main window's NewFileName, installs, then closes.
+    void open();
+    // The window while it is open, else null.
+    [[nodiscard]] HWND hwnd() const { return m_window; }
+
+private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    bool handle(UINT message, WPARAM w, LPARAM l, LRESULT &result);
+    // Shows `folder` in the lists; on failure says so and keeps the previous folder.
+    bool showFolder(const std::string &folder);
+    void refreshLists();
+    void driveChanged();
+    void folderActivated();
+    void close();
+
+    UpdateTool &m_main;
+    workflows::FileBrowser m_browser;
+    HWND m_window = nullptr;
+    HWND m_lastFocus = nullptr;
+    std::vector<HWND> m_controls;
+    std::vector<std::string> m_folderPaths; // Dir1's lines, by index
+    std::vector<char> m_driveLetters;       // Drive1's lines, by index
+    Font m_standardFont;
+};
+
+} // namespace corvelan::win32ui

@@ -1,0 +1,215 @@
+#include "ui/win32/update_tool.h"
+
+#include "platform/win32/wide.h"
+#include "ui/win32/file_control.h"
+
+#include <stdexcept>
+
+namespace corvelan::win32ui {
+namespace {
+
+constexpr const wchar_t *kClass = L"CorvelanUpdateTool";
+constexpr const wchar_t *kCaption = L"Corvelan DTM Update Tool - V1.1";
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr int kClientWidth = 526;
+constexpr int kClientHeight = 344;
+
+// In tab order, at their places in pixels at 96 dots per inch.
+const std::vector<ControlSpec> &layout() {
+    static const std::vector<ControlSpec> specs{
+        {L"LISTBOX", L"List1", L"",
+         WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, UpdateTool::List1,
+         24, 56, 481, 173},
+        {L"STATIC", L"Label1", L"Installed DTM's", SS_LEFT | SS_NOPREFIX, UpdateTool::Label1, 24,
+         16, 185, 25},
+        {L"STATIC", L"Label2", L"Click to Install or Remove the QVX TSR 7700 DTM.",
+         SS_LEFT | SS_NOPREFIX, UpdateTool::Label2, 24, 248, 425, 25},
+        {L"BUTTON", L"cmdUpdate", L"Install", WS_TABSTOP | BS_PUSHBUTTON, UpdateTool::cmdUpdate, 88,
+         288, 65, 25},
+        {L"BUTTON", L"cmdExit", L"Exit", WS_TABSTOP | BS_PUSHBUTTON, UpdateTool::cmdExit, 360, 288,
+         81, 25},
+        {L"BUTTON", L"cmdRemove", L"Remove", WS_TABSTOP | BS_PUSHBUTTON, UpdateTool::cmdRemove, 224,
+         288, 65, 25},
+    };
+    return specs;
+}
+
+void registerClass(HINSTANCE instance) {
+    static bool registered = false;
+    if (registered) return;
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        return ::DefWindowProcW(w, m, wp, lp);
+    };
+    windowClass.hInstance = instance;
+    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+    windowClass.lpszClassName = kClass;
+    ::RegisterClassExW(&windowClass);
+    registered = true;
+}
+
+} // namespace
+
+UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder,
+                       workflows::MessageBoxes *boxes)
+    : m_session(std::move(drives), std::move(toolFolder)), m_boxes(boxes ? boxes : &m_realBoxes) {
+    create();
+}
+
+UpdateTool::~UpdateTool() {
+    m_fileControl.reset();
+    if (m_window) {
+        ::SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
+        ::DestroyWindow(m_window);
+    }
+}
+
+void UpdateTool::create() {
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    registerClass(instance);
+    const UINT dpi = dpiOf(nullptr);
+    const SIZE size = windowSizeFor(kStyle, kClientWidth, kClientHeight, dpi);
+    m_window = ::CreateWindowExW(0, kClass, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx,
+                                 size.cy, nullptr, nullptr, instance, nullptr);
+    if (!m_window) throw std::runtime_error("cannot create the main window");
+    ::SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ::SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&UpdateTool::procedure));
+    m_realBoxes.setFallbackOwner(m_window);
+    m_standardFont = standardFont(dpiOf(m_window));
+    m_controls = createControls(m_window, layout(), dpiOf(m_window), m_standardFont.get());
+    applyDpi(dpiOf(m_window));
+    m_lastFocus = m_controls[0];
+    // The start-up check runs before the window is first shown.
+    guarded(m_window, L"The start-up check", [this] {
+        m_session.startUp(*this);
+        return LRESULT{0};
+    });
+}
+
+void UpdateTool::applyDpi(UINT dpi) {
+    m_standardFont = standardFont(dpi);
+    // "MS Sans Serif", 12 points, bold: Windows maps it to its nearest face.
+    m_headingFont = font(L"MS Sans Serif", 12, FW_BOLD, dpi);
+    placeControls(m_controls, layout(), dpi);
+    for (HWND control : m_controls)
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_standardFont.get()), TRUE);
+    ::SendMessageW(m_controls[1], WM_SETFONT, reinterpret_cast<WPARAM>(m_headingFont.get()), TRUE);
+}
+
+void UpdateTool::show(int how) {
+    ::ShowWindow(m_window, how);
+    ::UpdateWindow(m_window);
+    ::SetFocus(m_lastFocus);
+}
+
+FileControl *UpdateTool::fileControl() const {
+    return m_fileControl && m_fileControl->hwnd() ? m_fileControl.get() : nullptr;
+}
+
+void UpdateTool::addLine(const std::string &line) {
+    ::SendMessageW(m_controls[0], LB_ADDSTRING, 0,
+                   reinterpret_cast<LPARAM>(win32::toWide(line).c_str()));
+}
+
+void UpdateTool::addLines(const std::vector<std::string> &lines) {
+    std::vector<std::string> all = listLines(m_controls[0]);
+    all.insert(all.end(), lines.begin(), lines.end());
+    setListLines(m_controls[0], all);
+}
+
+void UpdateTool::clearList() {
+    ::SendMessageW(m_controls[0], LB_RESETCONTENT, 0, 0);
+}
+
+void UpdateTool::setInstallEnabled(bool enabled) {
+    ::EnableWindow(::GetDlgItem(m_window, cmdUpdate), enabled ? TRUE : FALSE);
+}
+
+void UpdateTool::InstallDtm() {
+    guarded(m_window, L"The install", [this] {
+        m_session.installDtm(NewFileName, *this, *m_boxes);
+        return LRESULT{0};
+    });
+}
+
+void UpdateTool::cmdUpdate_Click() {
+    // There is only ever one; while it is open, Install brings it back as the user left it.
+    if (!fileControl()) m_fileControl = std::make_unique<FileControl>(*this, m_session.drives());
+    m_fileControl->show();
+}
+
+void UpdateTool::cmdRemove_Click() {
+    m_session.remove(*this, *m_boxes);
+}
+
+void UpdateTool::cmdExit_Click() {
+    // Every window of the tool goes at once; nothing is saved, since each workflow saved its
+    // own work.
+    ::DestroyWindow(m_window);
+}
+
+LRESULT CALLBACK UpdateTool::procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    auto *self = reinterpret_cast<UpdateTool *>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return ::DefWindowProcW(window, message, w, l);
+    LRESULT result = 0;
+    bool handled = false;
+    guarded(window, L"The main window", [&] {
+        handled = self->handle(message, w, l, result);
+        return LRESULT{0};
+    });
+    return handled ? result : ::DefWindowProcW(window, message, w, l);
+}
+
+bool UpdateTool::handle(UINT message, WPARAM w, LPARAM l, LRESULT &result) {
+    result = 0;
+    switch (message) {
+    case WM_COMMAND:
+        // A click reported by a button that is disabled (BM_CLICK sent to it) is no click.
+        if (HIWORD(w) == BN_CLICKED && ::IsWindowEnabled(reinterpret_cast<HWND>(l))) {
+            switch (LOWORD(w)) {
+            case cmdUpdate:
+                cmdUpdate_Click();
+                return true;
+            case cmdRemove:
+                cmdRemove_Click();
+                return true;
+            case cmdExit:
+                cmdExit_Click();
+                return true;
+            default:
+                break;
+            }
+        }
+        return true; // IDOK and IDCANCEL (Enter, Escape) and list notifications: nothing
+    case WM_ACTIVATE:
+        // As a dialog does: focus leaves with the window and comes back to the same control.
+        if (LOWORD(w) == WA_INACTIVE) {
+            if (HWND focus = ::GetFocus(); focus && ::IsChild(m_window, focus)) m_lastFocus = focus;
+        } else if (m_lastFocus) {
+            ::SetFocus(m_lastFocus);
+        }
+        return true;
+    case WM_DPICHANGED: {
+        applyDpi(HIWORD(w));
+        const auto *suggested = reinterpret_cast<const RECT *>(l);
+        ::SetWindowPos(m_window, nullptr, suggested->left, suggested->top,
+                       suggested->right - suggested->left, suggested->bottom - suggested->top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        return true;
+    }
+    case WM_DESTROY:
+        // Closing the main window closes the file selection window too, and ends the tool.
+        m_fileControl.reset();
+        ::SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
+        m_window = nullptr;
+        ::PostQuitMessage(0);
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace corvelan::win32ui

@@ -1,0 +1,71 @@
+// The main window, in Win32: the catalogue listing, two labels and the Install, Remove and Exit
+// buttons. It binds messages to the workflows of UpdateSession and holds no rules of its own.
+#pragma once
+
+#include "platform/file_system.h"
+#include "ui/win32/controls.h"
+#include "ui/win32/message_boxes.h"
+#include "workflows/ports.h"
+#include "workflows/update_session.h"
+
+#include <memory>
+#include <string>
+
+namespace corvelan::win32ui {
+
+class FileControl;
+
+class UpdateTool final : private workflows::ListView {
+public:
+    // Control identifiers; none is IDOK or IDCANCEL, so Enter and Escape press no button.
+    enum Control : int { List1 = 100, Label1, Label2, cmdUpdate, cmdExit, cmdRemove };
+
+    // Builds the window and runs the start-up check before it is first shown. `toolFolder`
+    // finds the pictures an install copies; `boxes` shows the message boxes (null: real ones).
+    explicit UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder = fs::executableFolder,
+                        workflows::MessageBoxes *boxes = nullptr);
+    ~UpdateTool() override;
+    UpdateTool(const UpdateTool &) = delete;
+    UpdateTool &operator=(const UpdateTool &) = delete;
+
+    // Full path of the description file to install; set by the file selection window.
+    std::string NewFileName;
+
+    // Installs the description file named by NewFileName; returns when the install has ended.
+    void InstallDtm();
+
+    void show(int how = SW_SHOWNORMAL);
+    [[nodiscard]] HWND hwnd() const { return m_window; }
+    [[nodiscard]] const workflows::UpdateSession &session() const { return m_session; }
+    // The file selection window while it is open, else null.
+    [[nodiscard]] FileControl *fileControl() const;
+    [[nodiscard]] workflows::MessageBoxes &boxes() { return *m_boxes; }
+
+private:
+    void addLine(const std::string &line) override;
+    void addLines(const std::vector<std::string> &lines) override;
+    void clearList() override;
+    void setInstallEnabled(bool enabled) override;
+
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    // False for a message left to DefWindowProc.
+    bool handle(UINT message, WPARAM w, LPARAM l, LRESULT &result);
+    void create();
+    void applyDpi(UINT dpi);
+
+    void cmdUpdate_Click();
+    void cmdRemove_Click();
+    void cmdExit_Click();
+
+    workflows::UpdateSession m_session;
+    Win32MessageBoxes m_realBoxes;
+    workflows::MessageBoxes *m_boxes;
+    std::unique_ptr<FileControl> m_fileControl;
+    HWND m_window = nullptr;
+    HWND m_lastFocus = nullptr;
+    std::vector<HWND> m_controls;
+    Font m_standardFont;
+    Font m_headingFont;
+};
+
+} // namespace corvelan::win32ui

@@ -1,0 +1,320 @@
+// The Win32 windows, created in this process and driven by the messages a user's clicks and keys
+// make, under Wine's null graphics driver when there is no display.
+#include "platform/win32/wide.h"
+#include "support/device_entry.h"
+#include "support/scripted_boxes.h"
+#include "support/temp_prefix.h"
+#include "ui/win32/controls.h"
+#include "ui/win32/file_control.h"
+#include "ui/win32/message_boxes.h"
+#include "ui/win32/update_tool.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace corvelan::win32ui {
+namespace {
+
+namespace stdfs = std::filesystem;
+using test::TempDir;
+using test::TempPrefix;
+
+const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
+                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+const std::string kCatalogue = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"2\"/>\r\n"
+                               "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
+                               "</DDXMLRepository>\r\n";
+
+// Handles what is queued, keyboard included, as the tool's message loop does.
+void pump() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(message.wParam)); // kept for the test to see
+            return;
+        }
+        if (routeDialogKeys(message)) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+void press(UINT key) {
+    ::PostMessageW(::GetFocus(), WM_KEYDOWN, key, 0);
+    ::PostMessageW(::GetFocus(), WM_KEYUP, key, 0);
+    pump();
+}
+
+void click(HWND button) {
+    ASSERT_NE(button, nullptr);
+    ::SendMessageW(button, BM_CLICK, 0, 0);
+    pump();
+}
+
+// A list's double-click, as the list box reports it to its window.
+void doubleClick(HWND list, const std::string &line) {
+    const auto index = ::SendMessageW(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                      reinterpret_cast<LPARAM>(win32::toWide(line).c_str()));
+    ASSERT_NE(index, LB_ERR) << line;
+    ::SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ::SendMessageW(::GetParent(list), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(list), LBN_DBLCLK),
+                   reinterpret_cast<LPARAM>(list));
+    pump();
+}
+
+RECT placeOf(HWND control) {
+    RECT rect{};
+    ::GetWindowRect(control, &rect);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT *>(&rect), 2);
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+bool sameRect(const RECT &a, const RECT &b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+class Win32Windows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::writeFile(prefix.catalogueFile(), kCatalogue);
+        for (const char *picture : kPictures)
+            test::writeFile(toolFolder / picture, picture);
+        stdfs::create_directories(test::fsPath(prefix / "drive_c/Descriptions/older"));
+        test::writeFile(prefix / "drive_c/Descriptions/QVX TSR 7700 v2.3.0.xml",
+                        "<ISO15745Profile><productName>QVXTSR7700</productName>"
+                        "<version>2.3.0</version></ISO15745Profile>");
+        test::writeFile(prefix / "drive_c/Descriptions/notes.txt", "not listed");
+        saved = stdfs::current_path();
+        stdfs::current_path(test::fsPath(prefix / "drive_c"));
+    }
+    void TearDown() override {
+        stdfs::current_path(saved);
+        MSG quit;
+        while (::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+    }
+    std::unique_ptr<UpdateTool> start() {
+        auto window = std::make_unique<UpdateTool>(
+            prefix.drives(), [this]() -> Result<std::string> { return toolFolder.path(); }, &boxes);
+        window->show();
+        pump();
+        return window;
+    }
+    HWND control(HWND window, const wchar_t *name) { return controlNamed(window, name); }
+
+    TempPrefix prefix;
+    TempDir toolFolder;
+    test::ScriptedBoxes boxes;
+    stdfs::path saved;
+};
+
+TEST_F(Win32Windows, TheMainWindowIsLaidOutAndTabbedAsDesigned) {
+    auto main = start();
+    HWND window = main->hwnd();
+    EXPECT_EQ(textOf(window), "Corvelan DTM Update Tool - V1.1");
+    RECT client{};
+    ::GetClientRect(window, &client);
+    ASSERT_EQ(dpiOf(window), 96u) << "the layout below is in 96-DPI pixels";
+    EXPECT_EQ(client.right, 526);
+    EXPECT_EQ(client.bottom, 344);
+    struct Expected {
+        const wchar_t *name;
+        RECT place;
+        const char *text;
+    } expected[] = {
+        {L"List1", {24, 56, 481, 173}, ""},
+        {L"Label1", {24, 16, 185, 25}, "Installed DTM's"},
+        {L"Label2", {24, 248, 425, 25}, "Click to Install or Remove the QVX TSR 7700 DTM."},
+        {L"cmdUpdate", {88, 288, 65, 25}, "Install"},
+        {L"cmdExit", {360, 288, 81, 25}, "Exit"},
+        {L"cmdRemove", {224, 288, 65, 25}, "Remove"},
+    };
+    for (const Expected &e : expected) {
+        SCOPED_TRACE(win32::fromWide(e.name));
+        HWND c = control(window, e.name);
+        ASSERT_NE(c, nullptr);
+        EXPECT_TRUE(sameRect(placeOf(c), e.place));
+        if (*e.text) {
+            EXPECT_EQ(textOf(c), e.text);
+        }
+        EXPECT_TRUE(::IsWindowVisible(c));
+    }
+    LOGFONTW heading{};
+    ::GetObjectW(
+        reinterpret_cast<HFONT>(::SendMessageW(control(window, L"Label1"), WM_GETFONT, 0, 0)),
+        sizeof heading, &heading);
+    EXPECT_EQ(std::wstring(heading.lfFaceName), L"MS Sans Serif");
+    EXPECT_EQ(heading.lfWeight, FW_BOLD);
+    EXPECT_EQ(heading.lfHeight, -16) << "12 points at 96 DPI";
+    EXPECT_FALSE(heading.lfItalic || heading.lfUnderline);
+
+    EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
+    EXPECT_EQ(listLines(control(window, L"List1")),
+              (std::vector<std::string>{"A  Revision: 2", "QVX TSR 7700  Revision: 1"}));
+    // Focus starts on List1; Tab visits Install, Exit, Remove, then List1 again.
+    EXPECT_EQ(::GetFocus(), control(window, L"List1"));
+    for (const wchar_t *next : {L"cmdUpdate", L"cmdExit", L"cmdRemove", L"List1"}) {
+        press(VK_TAB);
+        EXPECT_EQ(nameOf(::GetFocus()), next);
+    }
+    // On List1, Enter and Escape press no button.
+    press(VK_RETURN);
+    EXPECT_TRUE(::IsWindow(window)) << "Enter";
+    press(VK_ESCAPE);
+    EXPECT_TRUE(::IsWindow(window)) << "Escape";
+    EXPECT_EQ(main->fileControl(), nullptr);
+    EXPECT_TRUE(::IsWindow(window));
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(Win32Windows, AFailedStartUpDisablesOnlyInstall) {
+    stdfs::remove_all(test::fsPath(prefix.repositoryDir() + "/Pictures"));
+    auto main = start();
+    EXPECT_EQ(
+        listLines(control(main->hwnd(), L"List1")),
+        (std::vector<std::string>{
+            "Folder Missing",
+            "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\pictures\\"}));
+    EXPECT_FALSE(::IsWindowEnabled(control(main->hwnd(), L"cmdUpdate")));
+    EXPECT_TRUE(::IsWindowEnabled(control(main->hwnd(), L"cmdRemove")));
+    EXPECT_TRUE(::IsWindowEnabled(control(main->hwnd(), L"cmdExit")));
+    click(control(main->hwnd(), L"cmdUpdate"));
+    EXPECT_EQ(main->fileControl(), nullptr) << "a disabled Install does nothing";
+}
+
+TEST_F(Win32Windows, RemoveTakesTheEntryOutThroughTheButton) {
+    auto main = start();
+    click(control(main->hwnd(), L"cmdRemove"));
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()),
+              "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"2\"/>\r\n"
+              "</DDXMLRepository>\r\n");
+    EXPECT_EQ(listLines(control(main->hwnd(), L"List1")),
+              std::vector<std::string>{"A  Revision: 2"});
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(Win32Windows, InstallsEndToEndThroughBothWindows) {
+    auto main = start();
+    click(control(main->hwnd(), L"cmdUpdate"));
+    FileControl *files = main->fileControl();
+    ASSERT_NE(files, nullptr);
+    HWND window = files->hwnd();
+    EXPECT_EQ(textOf(window), "File Open");
+    EXPECT_EQ(::GetWindow(window, GW_OWNER), nullptr) << "modeless, without an owner";
+    RECT client{};
+    ::GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 467);
+    EXPECT_EQ(client.bottom, 242);
+    const std::pair<const wchar_t *, RECT> places[] = {
+        {L"Dir1", {16, 48, 145, 171}},
+        {L"File1", {168, 16, 257, 162}},
+        {L"CmdOpen", {192, 200, 81, 25}},
+        {L"CmdCancel", {320, 200, 81, 25}},
+    };
+    for (const auto &[name, place] : places)
+        EXPECT_TRUE(sameRect(placeOf(control(window, name)), place)) << win32::fromWide(name);
+    EXPECT_EQ(placeOf(control(window, L"Drive1")).left, 16);
+    EXPECT_EQ(placeOf(control(window, L"Drive1")).right, 137);
+    // Focus starts on the drive list; Tab goes Drive1, Dir1, File1, Open, Cancel.
+    EXPECT_EQ(nameOf(::GetFocus()), L"Drive1");
+    for (const wchar_t *next : {L"Dir1", L"File1", L"CmdOpen", L"CmdCancel", L"Drive1"}) {
+        press(VK_TAB);
+        EXPECT_EQ(nameOf(::GetFocus()), next);
+    }
+    // At the process's current folder, with the drives as the workflow names them.
+    const std::vector<std::string> folders = listLines(control(window, L"Dir1"));
+    EXPECT_EQ(folders, (std::vector<std::string>{"C:\\", "  Descriptions", "  ProgramData"}));
+    EXPECT_EQ(textOf(control(window, L"Drive1")), "c:");
+    EXPECT_TRUE(listLines(control(window, L"File1")).empty());
+
+    // Clicking Install again shows the same window.
+    click(control(main->hwnd(), L"cmdUpdate"));
+    EXPECT_EQ(main->fileControl(), files);
+
+    doubleClick(control(window, L"Dir1"), "  Descriptions");
+    EXPECT_EQ(listLines(control(window, L"Dir1")),
+              (std::vector<std::string>{"C:\\", "  Descriptions", "    older"}));
+    EXPECT_EQ(listLines(control(window, L"File1")),
+              std::vector<std::string>{"QVX TSR 7700 v2.3.0.xml"});
+    doubleClick(control(window, L"File1"), "QVX TSR 7700 v2.3.0.xml");
+
+    EXPECT_EQ(main->NewFileName, "C:\\Descriptions\\QVX TSR 7700 v2.3.0.xml");
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text,
+              "You have selected the QVXTSR7700 DTM version 2.3.0. Is this correct?");
+    EXPECT_EQ(main->fileControl(), nullptr) << "the window closes after Open";
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()),
+              "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"2\"/>\r\n" +
+                  test::deviceEntry("2.3.0") + "</DDXMLRepository>\r\n");
+    EXPECT_EQ(listLines(control(main->hwnd(), L"List1")),
+              (std::vector<std::string>{"A  Revision: 2", "QVX TSR 7700  Revision: 2.3.0"}));
+    EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/QVX TSR 7700.xml"),
+              test::readFile(prefix / "drive_c/Descriptions/QVX TSR 7700 v2.3.0.xml"));
+    for (const char *picture : kPictures)
+        EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/Pictures/" + picture), picture);
+}
+
+TEST_F(Win32Windows, CancelInstallsNothingAndExitClosesBoth) {
+    auto main = start();
+    click(control(main->hwnd(), L"cmdUpdate"));
+    ASSERT_NE(main->fileControl(), nullptr);
+    click(control(main->fileControl()->hwnd(), L"CmdCancel"));
+    EXPECT_EQ(main->fileControl(), nullptr);
+    EXPECT_TRUE(main->NewFileName.empty());
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
+
+    click(control(main->hwnd(), L"cmdUpdate"));
+    HWND files = main->fileControl()->hwnd();
+    HWND mainWindow = main->hwnd();
+    click(control(mainWindow, L"cmdExit"));
+    EXPECT_FALSE(::IsWindow(files));
+    EXPECT_FALSE(::IsWindow(mainWindow));
+    MSG quit;
+    EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the tool ends";
+}
+
+// The one real box: shown by MessageBoxW, read and answered from a timer inside its modal loop.
+struct SeenBox {
+    bool found = false;
+    std::string text;
+    std::string title;
+    bool yes = false, no = false, ok = false, cancel = false;
+    bool yesIsDefault = false;
+} g_seen;
+
+void CALLBACK answerNo(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND box = ::FindWindowW(L"#32770", L"File Selection");
+    if (!box) return;
+    ::KillTimer(nullptr, timer);
+    g_seen.found = true;
+    g_seen.title = textOf(box);
+    g_seen.text = textOf(::GetDlgItem(box, 0xFFFF));
+    g_seen.yes = ::GetDlgItem(box, IDYES) != nullptr;
+    g_seen.no = ::GetDlgItem(box, IDNO) != nullptr;
+    g_seen.ok = ::GetDlgItem(box, IDOK) != nullptr;
+    g_seen.cancel = ::GetDlgItem(box, IDCANCEL) != nullptr;
+    const LONG yesStyle = ::GetWindowLongW(::GetDlgItem(box, IDYES), GWL_STYLE);
+    g_seen.yesIsDefault = (yesStyle & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    ::SendMessageW(::GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
+}
+
+TEST(Win32MessageBox, IsARealBoxWithTheStyleTheWorkflowAsksFor) {
+    Win32MessageBoxes boxes;
+    ::SetTimer(nullptr, 0, 50, &answerNo);
+    const int answer = boxes.show("You have selected the QVXTSR7700 DTM version 2.3.0. Is this "
+                                  "correct?",
+                                  "File Selection", workflows::kStyleConfirm);
+    ASSERT_TRUE(g_seen.found);
+    EXPECT_EQ(answer, workflows::kAnswerNo);
+    EXPECT_EQ(g_seen.title, "File Selection");
+    EXPECT_EQ(g_seen.text, "You have selected the QVXTSR7700 DTM version 2.3.0. Is this correct?");
+    EXPECT_TRUE(g_seen.yes && g_seen.no);
+    EXPECT_FALSE(g_seen.ok || g_seen.cancel);
+    EXPECT_TRUE(g_seen.yesIsDefault);
+}
+
+} // namespace
+} // namespace corvelan::win32ui
