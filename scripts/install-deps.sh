@@ -9,7 +9,7 @@ packages=(
   clang-format clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   desktop-file-utils dpkg-dev file
-  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine wixl lintian
 )
 
 missing=()
