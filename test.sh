@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and tests both flavours. Linux: every target with AddressSanitizer and UBSan, the
-# formatting, the fuzz targets for a short bounded time, and every test. Windows: the core
-# cross-built with mingw-w64 and every Windows test run under Wine, as an unprivileged user.
+# formatting, the fuzz targets for a short bounded time, every test, and the Debian package
+# checked by lintian. Windows: the core, the windows, the installer and the zip cross-built with
+# mingw-w64, and every Windows test run under Wine as an unprivileged user.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -32,6 +33,20 @@ fi
 
 linux=0
 ctest --preset dev -j "$(nproc)" || linux=$?
+
+echo "=== Linux package"
+cmake --preset release >/dev/null
+cmake --build --preset release
+(cd build/release && rm -f ./*.deb && cpack -G DEB >/dev/null)
+lint=0
+lintian --fail-on error,warning --tag-display-limit 0 build/release/*.deb >build/lintian.log 2>&1 ||
+  lint=$?
+grep -v "running with root privileges" build/lintian.log || true
+if [ "$lint" -eq 0 ]; then
+  echo "lintian: no error and no warning on $(basename build/release/*.deb)"
+else
+  linux=1
+fi
 
 echo "=== Windows"
 scripts/windows-sysroot.sh
