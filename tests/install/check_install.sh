@@ -22,9 +22,12 @@ lib/corvelan-dtm-update-tool/corvelan-dtm-update-tool
 lib/corvelan-dtm-update-tool/corvelan.ico
 lib/corvelan-dtm-update-tool/corvelan.jpg
 share/applications/corvelan-dtm-update-tool.desktop
+share/doc/corvelan-dtm-update-tool/changelog.gz
+share/doc/corvelan-dtm-update-tool/copyright
 share/icons/hicolor/128x128/apps/corvelan-dtm-update-tool.png
 share/icons/hicolor/256x256/apps/corvelan-dtm-update-tool.png
-share/icons/hicolor/48x48/apps/corvelan-dtm-update-tool.png"
+share/icons/hicolor/48x48/apps/corvelan-dtm-update-tool.png
+share/man/man1/corvelan-dtm-update-tool.1.gz"
 actual="$(cd "$usr" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort)"
 [ "$actual" = "$(echo "$expected" | LC_ALL=C sort)" ] || fail "installed tree differs:
 $actual"
@@ -38,6 +41,8 @@ done
 [ -x "$app/corvelan-dtm-update-tool" ] || fail "the tool is not executable"
 desktop-file-validate "$usr/share/applications/corvelan-dtm-update-tool.desktop" ||
   fail "the desktop entry is not valid"
+gzip -dc "$usr/share/man/man1/corvelan-dtm-update-tool.1.gz" | grep -q '^\.SH FILES' ||
+  fail "the manual page holds no FILES section"
 
 # Start it through the link against a Wine prefix with a repository, then end it with SIGTERM.
 prefix="$scratch/prefix"
