@@ -123,8 +123,18 @@ bool routeDialogKeys(MSG &message) {
     if (!top) return false;
     wchar_t className[64] = {};
     ::GetClassNameW(top, className, 64);
-    for (const wchar_t *own : kOwnClasses)
-        if (std::wstring_view(className) == own) return ::IsDialogMessageW(top, &message) != 0;
+    for (const wchar_t *own : kOwnClasses) {
+        if (std::wstring_view(className) != own) continue;
+        // No button is a default button: Enter on a focused button presses nothing (Space does),
+        // where a dialog would press it.
+        if (message.wParam == VK_RETURN &&
+            (message.message == WM_KEYDOWN || message.message == WM_CHAR)) {
+            wchar_t focusClass[16] = {};
+            ::GetClassNameW(::GetFocus(), focusClass, 16);
+            if (::lstrcmpiW(focusClass, L"Button") == 0) return true;
+        }
+        return ::IsDialogMessageW(top, &message) != 0;
+    }
     return false;
 }
 

@@ -207,12 +207,24 @@ bool FileControl::handle(UINT message, WPARAM w, LPARAM l, LRESULT &result) {
             ::SetFocus(m_lastFocus);
         }
         return true;
+    case WM_DPICHANGED: {
+        const UINT dpi = HIWORD(w);
+        m_standardFont = standardFont(dpi);
+        placeControls(m_controls, layout(), dpi);
+        for (HWND control : m_controls)
+            ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_standardFont.get()),
+                           TRUE);
+        const auto *suggested = reinterpret_cast<const RECT *>(l);
+        ::SetWindowPos(m_window, nullptr, suggested->left, suggested->top,
+                       suggested->right - suggested->left, suggested->bottom - suggested->top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        return true;
+    }
     case WM_CLOSE:
         // Closing through the frame is Cancel.
         close();
         return true;
     default:
-        (void)l;
         return false;
     }
 }

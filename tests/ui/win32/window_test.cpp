@@ -158,15 +158,21 @@ TEST_F(Win32Windows, TheMainWindowIsLaidOutAndTabbedAsDesigned) {
         press(VK_TAB);
         EXPECT_EQ(nameOf(::GetFocus()), next);
     }
-    // On List1, Enter and Escape press no button.
+    // On List1, Enter and Escape press no button; nor does Enter on a button, where Space does.
     press(VK_RETURN);
     EXPECT_TRUE(::IsWindow(window)) << "Enter";
     press(VK_ESCAPE);
     EXPECT_TRUE(::IsWindow(window)) << "Escape";
+    for (int i = 0; i < 3; ++i)
+        press(VK_TAB);
+    ASSERT_EQ(nameOf(::GetFocus()), L"cmdRemove");
+    press(VK_RETURN);
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue) << "Enter on Remove";
     EXPECT_EQ(main->fileControl(), nullptr);
     EXPECT_TRUE(::IsWindow(window));
-    EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
     EXPECT_TRUE(boxes.shown.empty());
+    press(VK_SPACE);
+    EXPECT_NE(test::readFile(prefix.catalogueFile()), kCatalogue) << "Space on Remove";
 }
 
 TEST_F(Win32Windows, AFailedStartUpDisablesOnlyInstall) {
