@@ -72,8 +72,9 @@ public:
     // time moved).
     [[nodiscard]] Status checkUnchanged() const;
 
-    // The platform's handle of the open file.
-    [[nodiscard]] std::intptr_t handle() const { return m_handle; }
+    // Reads at most `size` bytes at `offset` into `buffer`; 0 at the end of the file.
+    [[nodiscard]] Result<std::size_t> readAt(char *buffer, std::size_t size,
+                                             std::uint64_t offset) const;
 
 private:
     OpenFile(std::string path, std::intptr_t handle);

@@ -1,7 +1,7 @@
 #include "platform/file_system.h"
 
 #include "platform/file_operations.h"
-#include "platform/fingerprint.h"
+#include "platform/file_system_parts.h"
 #include "platform/temporary_names.h"
 
 #include <algorithm>
@@ -75,26 +75,6 @@ mode_t processUmask() {
             return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
     }
     return 022;
-}
-
-// Resolves `path` to the file that a write must replace: the target of a link, or for a dangling
-// link the place it points to.
-Result<std::string> replacementTarget(const std::string &path) {
-    char real[PATH_MAX];
-    if (::realpath(path.c_str(), real)) return std::string(real);
-    if (errno != ENOENT) return systemError(errno, path, "cannot resolve the path");
-    std::string current = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        char link[PATH_MAX];
-        const ssize_t n = ::readlink(current.c_str(), link, sizeof link - 1);
-        if (n < 0) break;
-        link[n] = '\0';
-        current = link[0] == '/' ? std::string(link) : folderOf(current) + "/" + link;
-    }
-    const std::string folder = folderOf(current);
-    if (!::realpath(folder.c_str(), real))
-        return systemError(errno, path, "cannot resolve the folder");
-    return joinPath(real, nameOf(current));
 }
 
 std::int64_t nanoseconds(const timespec &t) {
@@ -242,28 +222,6 @@ Status setModeOf(int fd, mode_t mode, const std::string &subject) {
 
 // --- OpenFile ---------------------------------------------------------------------------------
 
-OpenFile::OpenFile(std::string path, std::intptr_t handle)
-    : m_path(std::move(path)), m_handle(handle) {}
-
-OpenFile::OpenFile(OpenFile &&other) noexcept
-    : m_path(std::move(other.m_path)), m_handle(std::exchange(other.m_handle, -1)),
-      m_stamp(other.m_stamp), m_fingerprint(std::move(other.m_fingerprint)) {}
-
-OpenFile &OpenFile::operator=(OpenFile &&other) noexcept {
-    if (this != &other) {
-        close();
-        m_path = std::move(other.m_path);
-        m_handle = std::exchange(other.m_handle, -1);
-        m_stamp = other.m_stamp;
-        m_fingerprint = std::move(other.m_fingerprint);
-    }
-    return *this;
-}
-
-OpenFile::~OpenFile() {
-    close();
-}
-
 void OpenFile::close() {
     if (m_handle >= 0) ::close(fdOf(m_handle));
     m_handle = -1;
@@ -278,27 +236,11 @@ Result<OpenFile> OpenFile::open(const std::string &hostPath) {
     return file;
 }
 
-Status OpenFile::readAll(std::size_t pieceSize,
-                         const std::function<Status(std::string_view, bool last)> &piece) {
-    m_fingerprint.reset();
-    Fingerprint print;
-    std::vector<char> buffer(pieceSize);
-    off_t at = 0;
+Result<std::size_t> OpenFile::readAt(char *buffer, std::size_t size, std::uint64_t offset) const {
     while (true) {
-        const ssize_t n = ::pread(fdOf(m_handle), buffer.data(), buffer.size(), at);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return systemError(errno, m_path, "cannot read");
-        }
-        const std::string_view got(buffer.data(), static_cast<size_t>(n));
-        print.add(got);
-        at += n;
-        if (n == 0) m_fingerprint = print.value();
-        if (Status s = piece(got, n == 0); !s) {
-            m_fingerprint.reset();
-            return s;
-        }
-        if (n == 0) return {};
+        const ssize_t n = ::pread(fdOf(m_handle), buffer, size, static_cast<off_t>(offset));
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) return systemError(errno, m_path, "cannot read");
     }
 }
 
@@ -313,44 +255,6 @@ Status OpenFile::checkUnchanged() const {
 }
 
 // --- Reading ----------------------------------------------------------------------------------
-
-Result<std::string>
-readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp,
-                 const std::function<Status(std::string_view soFar, bool last)> &piece) {
-    auto tooLarge = [&] {
-        return makeError(ErrorCode::TooLarge, hostPath,
-                         "The file is larger than " + std::to_string(maxSize >> 20) + " MiB");
-    };
-    struct stat st {};
-    auto opened = openRegular(hostPath, st);
-    if (!opened) return opened.error();
-    Fd fd = std::move(opened).value();
-    if (stamp) *stamp = stampOf(st);
-    if (static_cast<std::uint64_t>(st.st_size) > maxSize) return tooLarge();
-    std::string bytes;
-    // Room for the last read too, so that the buffer is not moved at the end of the file.
-    bytes.reserve(static_cast<size_t>(st.st_size) + kPiece);
-    while (true) {
-        const size_t done = bytes.size();
-        // The file may have grown since fstat: read until its end, within the limit.
-        bytes.resize(done + kPiece);
-        const ssize_t n = ::read(fd.get(), bytes.data() + done, kPiece);
-        if (n < 0) {
-            bytes.resize(done);
-            if (errno == EINTR) continue;
-            return systemError(errno, hostPath, "cannot read");
-        }
-        bytes.resize(done + static_cast<size_t>(n));
-        if (bytes.size() > maxSize) return tooLarge();
-        if (piece)
-            if (Status s = piece(bytes, n == 0); !s) return s.error();
-        if (n == 0) return bytes;
-    }
-}
-
-Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp) {
-    return readFileInPieces(hostPath, maxSize, stamp, nullptr);
-}
 
 Status checkUnchanged(const std::string &hostPath, const ReplaceGuard &guard) {
     if (guard.stamp.size < 0) return {};
@@ -448,13 +352,6 @@ Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes) 
 
 // --- ReplacementFile --------------------------------------------------------------------------
 
-ReplacementFile::ReplacementFile(std::string target, std::string temp, std::intptr_t handle)
-    : m_target(std::move(target)), m_temp(std::move(temp)), m_handle(handle) {}
-
-ReplacementFile::ReplacementFile(ReplacementFile &&other) noexcept
-    : m_target(std::move(other.m_target)), m_temp(std::exchange(other.m_temp, std::string())),
-      m_handle(std::exchange(other.m_handle, -1)) {}
-
 ReplacementFile::~ReplacementFile() {
     if (!m_temp.empty()) ::unlink(m_temp.c_str());
     // Closing releases the lock, after the unlink, so no other copy of the tool sees the file
@@ -528,67 +425,46 @@ Result<FileStamp> ReplacementFile::commit(const ReplaceGuard *guard) {
 
 // --- Replacing and copying --------------------------------------------------------------------
 
-Result<FileStamp> replaceFileContent(const std::string &hostPath, std::string_view bytes,
-                                     const ReplaceGuard *guard) {
-    auto target = replacementTarget(hostPath);
-    if (!target) return target.error();
-    auto file = ReplacementFile::create(target.value());
-    if (!file) return file.error();
-    if (Status s = file->write(bytes, hostPath); !s) return s.error();
-    return file->commit(guard);
-}
-
-Status copyFile(OpenFile &source, const std::string &to) {
-    struct stat out {};
-    if (::stat(to.c_str(), &out) == 0) {
-        if (out.st_dev == source.stamp().device && out.st_ino == source.stamp().inode) return {};
-        if (S_ISDIR(out.st_mode)) return makeError(ErrorCode::NotAFile, to);
-        if (!S_ISREG(out.st_mode)) return makeError(ErrorCode::NotRegularFile, to);
-        if ((out.st_mode & 0222) == 0) return systemError(EACCES, to, "the file is read-only");
-    }
-    auto target = replacementTarget(to);
-    if (!target) return target.error();
-    auto file = ReplacementFile::create(target.value());
-    if (!file) return file.error();
-    const std::string &from = source.path();
-    Fingerprint print;
-    std::vector<char> buffer(1 << 16);
-    off_t at = 0;
-    while (true) {
-        if (int e = gate(FileOperation::Read, from)) return systemError(e, from, "cannot read");
-        const ssize_t n = ::pread(fdOf(source.handle()), buffer.data(), buffer.size(), at);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return systemError(errno, from, "cannot read");
-        }
-        if (n == 0) break;
-        const std::string_view got(buffer.data(), static_cast<size_t>(n));
-        print.add(got);
-        at += n;
-        if (Status s = file->write(got, to); !s) return s;
-    }
-    // What is copied must be what was checked: the same bytes, from a file nobody wrote since.
-    if (Status s = source.checkUnchanged(); !s) return s;
-    if (source.fingerprint() && *source.fingerprint() != print.value())
-        return makeError(ErrorCode::ChangedOnDisk, from,
-                         "Another program changed the file after it was checked");
-    auto committed = file->commit(nullptr);
-    return committed ? Status() : Status(committed.error());
-}
-
-Status copyFile(const std::string &from, const std::string &to) {
-    if (int e = gate(FileOperation::OpenSource, from)) return systemError(e, from, "cannot open");
-    auto source = OpenFile::open(from);
-    if (!source) return source.error();
-    return copyFile(source.value(), to);
-}
-
 std::string joinPath(const std::string &folder, std::string_view name) {
     std::string out = folder;
     if (out.empty() || out.back() != '/') out += '/';
     out += name;
     return out;
 }
+
+namespace detail {
+
+// Resolves `path` to the file that a write must replace: the target of a link, or for a dangling
+// link the place it points to.
+Result<std::string> replacementTarget(const std::string &path) {
+    char real[PATH_MAX];
+    if (::realpath(path.c_str(), real)) return std::string(real);
+    if (errno != ENOENT) return systemError(errno, path, "cannot resolve the path");
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        char link[PATH_MAX];
+        const ssize_t n = ::readlink(current.c_str(), link, sizeof link - 1);
+        if (n < 0) break;
+        link[n] = '\0';
+        current = link[0] == '/' ? std::string(link) : folderOf(current) + "/" + link;
+    }
+    const std::string folder = folderOf(current);
+    if (!::realpath(folder.c_str(), real))
+        return systemError(errno, path, "cannot resolve the folder");
+    return joinPath(real, nameOf(current));
+}
+
+Result<bool> isCopyOntoItself(const OpenFile &source, const std::string &to) {
+    struct stat out {};
+    if (::stat(to.c_str(), &out) != 0) return false;
+    if (out.st_dev == source.stamp().device && out.st_ino == source.stamp().inode) return true;
+    if (S_ISDIR(out.st_mode)) return makeError(ErrorCode::NotAFile, to);
+    if (!S_ISREG(out.st_mode)) return makeError(ErrorCode::NotRegularFile, to);
+    if ((out.st_mode & 0222) == 0) return systemError(EACCES, to, "the file is read-only");
+    return false;
+}
+
+} // namespace detail
 
 Result<std::string> executableFolder() {
     char path[PATH_MAX];

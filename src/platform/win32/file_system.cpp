@@ -1,7 +1,7 @@
 #include "platform/file_system.h"
 
 #include "platform/file_operations.h"
-#include "platform/fingerprint.h"
+#include "platform/file_system_parts.h"
 #include "platform/temporary_names.h"
 #include "platform/win32/wide.h"
 
@@ -194,28 +194,6 @@ std::string randomLetters(size_t count) {
 
 // --- OpenFile ---------------------------------------------------------------------------------
 
-OpenFile::OpenFile(std::string path, std::intptr_t handle)
-    : m_path(std::move(path)), m_handle(handle) {}
-
-OpenFile::OpenFile(OpenFile &&other) noexcept
-    : m_path(std::move(other.m_path)), m_handle(std::exchange(other.m_handle, -1)),
-      m_stamp(other.m_stamp), m_fingerprint(std::move(other.m_fingerprint)) {}
-
-OpenFile &OpenFile::operator=(OpenFile &&other) noexcept {
-    if (this != &other) {
-        close();
-        m_path = std::move(other.m_path);
-        m_handle = std::exchange(other.m_handle, -1);
-        m_stamp = other.m_stamp;
-        m_fingerprint = std::move(other.m_fingerprint);
-    }
-    return *this;
-}
-
-OpenFile::~OpenFile() {
-    close();
-}
-
 void OpenFile::close() {
     if (m_handle != -1) ::CloseHandle(handleOf(m_handle));
     m_handle = -1;
@@ -230,27 +208,10 @@ Result<OpenFile> OpenFile::open(const std::string &hostPath) {
     return opened;
 }
 
-Status OpenFile::readAll(std::size_t pieceSize,
-                         const std::function<Status(std::string_view, bool last)> &piece) {
-    m_fingerprint.reset();
-    Fingerprint print;
-    std::vector<char> buffer(pieceSize);
-    std::uint64_t at = 0;
-    while (true) {
-        auto got = readAt(handleOf(m_handle), buffer.data(), static_cast<DWORD>(buffer.size()), at,
-                          m_path);
-        if (!got) return got.error();
-        const std::string_view bytes(buffer.data(), got.value());
-        print.add(bytes);
-        at += got.value();
-        const bool last = got.value() == 0;
-        if (last) m_fingerprint = print.value();
-        if (Status s = piece(bytes, last); !s) {
-            m_fingerprint.reset();
-            return s;
-        }
-        if (last) return {};
-    }
+Result<std::size_t> OpenFile::readAt(char *buffer, std::size_t size, std::uint64_t offset) const {
+    auto got = fs::readAt(handleOf(m_handle), buffer, static_cast<DWORD>(size), offset, m_path);
+    if (!got) return got.error();
+    return static_cast<std::size_t>(got.value());
 }
 
 Status OpenFile::checkUnchanged() const {
@@ -263,39 +224,6 @@ Status OpenFile::checkUnchanged() const {
 }
 
 // --- Reading ----------------------------------------------------------------------------------
-
-Result<std::string>
-readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp,
-                 const std::function<Status(std::string_view soFar, bool last)> &piece) {
-    auto tooLarge = [&] {
-        return makeError(ErrorCode::TooLarge, hostPath,
-                         "The file is larger than " + std::to_string(maxSize >> 20) + " MiB");
-    };
-    BY_HANDLE_FILE_INFORMATION info{};
-    auto file = openRegular(hostPath, info);
-    if (!file) return file.error();
-    const FileStamp opened = stampOf(info);
-    if (stamp) *stamp = opened;
-    if (static_cast<std::uint64_t>(opened.size) > maxSize) return tooLarge();
-    std::string bytes;
-    bytes.reserve(static_cast<size_t>(opened.size) + kPiece);
-    while (true) {
-        const size_t done = bytes.size();
-        bytes.resize(done + kPiece);
-        auto got =
-            readAt(file->get(), bytes.data() + done, static_cast<DWORD>(kPiece), done, hostPath);
-        if (!got) return got.error();
-        bytes.resize(done + got.value());
-        if (bytes.size() > maxSize) return tooLarge();
-        if (piece)
-            if (Status s = piece(bytes, got.value() == 0); !s) return s.error();
-        if (got.value() == 0) return bytes;
-    }
-}
-
-Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp) {
-    return readFileInPieces(hostPath, maxSize, stamp, nullptr);
-}
 
 Status checkUnchanged(const std::string &hostPath, const ReplaceGuard &guard) {
     if (guard.stamp.size < 0) return {};
@@ -366,13 +294,6 @@ Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes) 
 }
 
 // --- ReplacementFile --------------------------------------------------------------------------
-
-ReplacementFile::ReplacementFile(std::string target, std::string temp, std::intptr_t handle)
-    : m_target(std::move(target)), m_temp(std::move(temp)), m_handle(handle) {}
-
-ReplacementFile::ReplacementFile(ReplacementFile &&other) noexcept
-    : m_target(std::move(other.m_target)), m_temp(std::exchange(other.m_temp, std::string())),
-      m_handle(std::exchange(other.m_handle, -1)) {}
 
 ReplacementFile::~ReplacementFile() {
     if (m_handle == -1) return;
@@ -461,72 +382,42 @@ Result<FileStamp> ReplacementFile::commit(const ReplaceGuard *guard) {
 
 // --- Replacing and copying --------------------------------------------------------------------
 
-Result<FileStamp> replaceFileContent(const std::string &hostPath, std::string_view bytes,
-                                     const ReplaceGuard *guard) {
-    auto file = ReplacementFile::create(hostPath);
-    if (!file) return file.error();
-    if (Status s = file->write(bytes, hostPath); !s) return s.error();
-    return file->commit(guard);
-}
-
-Status copyFile(OpenFile &source, const std::string &to) {
-    const std::wstring destination = toWidePath(to);
-    WIN32_FILE_ATTRIBUTE_DATA existing{};
-    if (::GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &existing)) {
-        if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            return makeError(ErrorCode::NotAFile, to);
-        Handle file(::CreateFileW(destination.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-        BY_HANDLE_FILE_INFORMATION info{};
-        if (file.valid() && ::GetFileType(file.get()) != FILE_TYPE_DISK)
-            return makeError(ErrorCode::NotRegularFile, to);
-        if (file.valid() && ::GetFileInformationByHandle(file.get(), &info)) {
-            const FileStamp stamp = stampOf(info);
-            if (stamp.device == source.stamp().device && stamp.inode == source.stamp().inode)
-                return {};
-        }
-        if (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-            return systemError(EACCES, to, "the file is read-only");
-    }
-    auto file = ReplacementFile::create(to);
-    if (!file) return file.error();
-    const std::string &from = source.path();
-    Fingerprint print;
-    std::vector<char> buffer(1 << 16);
-    std::uint64_t at = 0;
-    while (true) {
-        if (int e = gate(FileOperation::Read, from)) return systemError(e, from, "cannot read");
-        auto got = readAt(handleOf(source.handle()), buffer.data(),
-                          static_cast<DWORD>(buffer.size()), at, from);
-        if (!got) return got.error();
-        if (got.value() == 0) break;
-        const std::string_view bytes(buffer.data(), got.value());
-        print.add(bytes);
-        at += got.value();
-        if (Status s = file->write(bytes, to); !s) return s;
-    }
-    // What is copied must be what was checked: the same bytes, from a file nobody wrote since.
-    if (Status s = source.checkUnchanged(); !s) return s;
-    if (source.fingerprint() && *source.fingerprint() != print.value())
-        return makeError(ErrorCode::ChangedOnDisk, from,
-                         "Another program changed the file after it was checked");
-    auto committed = file->commit(nullptr);
-    return committed ? Status() : Status(committed.error());
-}
-
-Status copyFile(const std::string &from, const std::string &to) {
-    if (int e = gate(FileOperation::OpenSource, from)) return systemError(e, from, "cannot open");
-    auto source = OpenFile::open(from);
-    if (!source) return source.error();
-    return copyFile(source.value(), to);
-}
-
 std::string joinPath(const std::string &folder, std::string_view name) {
     std::string out = folder;
     if (out.empty() || (out.back() != '\\' && out.back() != '/')) out += '\\';
     out += name;
     return out;
 }
+
+namespace detail {
+
+Result<std::string> replacementTarget(const std::string &path) {
+    return path;
+}
+
+Result<bool> isCopyOntoItself(const OpenFile &source, const std::string &to) {
+    const std::wstring destination = toWidePath(to);
+    WIN32_FILE_ATTRIBUTE_DATA existing{};
+    if (!::GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &existing))
+        return false;
+    if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return makeError(ErrorCode::NotAFile, to);
+    Handle file(::CreateFileW(destination.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file.valid() && ::GetFileType(file.get()) != FILE_TYPE_DISK)
+        return makeError(ErrorCode::NotRegularFile, to);
+    if (file.valid() && ::GetFileInformationByHandle(file.get(), &info)) {
+        const FileStamp stamp = stampOf(info);
+        if (stamp.device == source.stamp().device && stamp.inode == source.stamp().inode)
+            return true;
+    }
+    if (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+        return systemError(EACCES, to, "the file is read-only");
+    return false;
+}
+
+} // namespace detail
 
 Result<std::string> executableFolder() {
     std::wstring path(MAX_PATH, L'\0');

@@ -13,6 +13,19 @@ constexpr const wchar_t *kOwnClasses[] = {L"CorvelanUpdateTool", L"CorvelanFileC
 
 } // namespace
 
+void registerWindowClass(HINSTANCE instance, const wchar_t *name) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    if (::GetClassInfoExW(instance, name, &windowClass)) return;
+    windowClass.lpfnWndProc = ::DefWindowProcW; // each window sets its own procedure
+    windowClass.hInstance = instance;
+    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+    windowClass.lpszClassName = name;
+    ::RegisterClassExW(&windowClass);
+}
+
 UINT dpiOf(HWND window) {
     const UINT dpi = window ? ::GetDpiForWindow(window) : ::GetDpiForSystem();
     return dpi == 0 ? 96 : dpi;
@@ -136,6 +149,20 @@ bool routeDialogKeys(MSG &message) {
         return ::IsDialogMessageW(top, &message) != 0;
     }
     return false;
+}
+
+void keepFocus(HWND window, WPARAM activation, HWND &lastFocus) {
+    if (LOWORD(activation) == WA_INACTIVE) {
+        if (HWND focus = ::GetFocus(); focus && ::IsChild(window, focus)) lastFocus = focus;
+    } else if (lastFocus) {
+        ::SetFocus(lastFocus);
+    }
+}
+
+void moveToSuggestedRect(HWND window, LPARAM suggested) {
+    const auto *rect = reinterpret_cast<const RECT *>(suggested);
+    ::SetWindowPos(window, nullptr, rect->left, rect->top, rect->right - rect->left,
+                   rect->bottom - rect->top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void showFailure(HWND owner, const wchar_t *what, const char *reason) noexcept {

@@ -39,6 +39,9 @@ private:
     HFONT m_font = nullptr;
 };
 
+// Registers the tool's window class `name` once: the tool's icon, the dialog background.
+void registerWindowClass(HINSTANCE instance, const wchar_t *name);
+
 // A control at its place in 96-DPI pixels (left, top, width, height) with its name.
 struct ControlSpec {
     const wchar_t *className;
@@ -98,6 +101,28 @@ bool routeDialogKeys(MSG &message);
 template <typename Body> LRESULT guarded(HWND owner, const wchar_t *what, Body &&body) noexcept;
 
 void showFailure(HWND owner, const wchar_t *what, const char *reason) noexcept;
+
+// The window procedure of a `Window` object kept in GWLP_USERDATA: each message goes to its
+// handle(message, w, l, result), through guarded(); what it leaves goes to DefWindowProc.
+template <typename Window>
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    auto *self = reinterpret_cast<Window *>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return ::DefWindowProcW(window, message, w, l);
+    LRESULT result = 0;
+    bool handled = false;
+    guarded(window, Window::kWhat, [&] {
+        handled = self->handle(message, w, l, result);
+        return LRESULT{0};
+    });
+    return handled ? result : ::DefWindowProcW(window, message, w, l);
+}
+
+// As a dialog keeps it: the focused control leaves with the window's activation (WM_ACTIVATE)
+// and comes back with it.
+void keepFocus(HWND window, WPARAM activation, HWND &lastFocus);
+
+// Places the window where Windows suggests after a move to a monitor of another DPI.
+void moveToSuggestedRect(HWND window, LPARAM suggested);
 
 template <typename Body> LRESULT guarded(HWND owner, const wchar_t *what, Body &&body) noexcept {
     try {

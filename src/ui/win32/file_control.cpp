@@ -31,27 +31,12 @@ const std::vector<ControlSpec> &layout() {
     return specs;
 }
 
-void registerClass(HINSTANCE instance) {
-    static bool registered = false;
-    if (registered) return;
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = ::DefWindowProcW;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
-    windowClass.lpszClassName = kClass;
-    ::RegisterClassExW(&windowClass);
-    registered = true;
-}
-
 } // namespace
 
 FileControl::FileControl(UpdateTool &main, DriveMap drives)
     : m_main(main), m_browser(std::move(drives)) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    registerClass(instance);
+    registerWindowClass(instance, kClass);
     const UINT dpi = dpiOf(nullptr);
     const SIZE size = windowSizeFor(kStyle, 467, 242, dpi);
     // No owner: the window stacks independently of the main window.
@@ -60,7 +45,7 @@ FileControl::FileControl(UpdateTool &main, DriveMap drives)
     if (!m_window) throw std::runtime_error("cannot create the file selection window");
     ::SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ::SetWindowLongPtrW(m_window, GWLP_WNDPROC,
-                        reinterpret_cast<LONG_PTR>(&FileControl::procedure));
+                        reinterpret_cast<LONG_PTR>(&windowProcedure<FileControl>));
     m_standardFont = standardFont(dpiOf(m_window));
     m_controls = createControls(m_window, layout(), dpiOf(m_window), m_standardFont.get());
     for (const workflows::DriveChoice &drive : m_browser.drives()) {
@@ -161,18 +146,6 @@ void FileControl::folderActivated() {
     showFolder(m_folderPaths[static_cast<size_t>(index)]);
 }
 
-LRESULT CALLBACK FileControl::procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-    auto *self = reinterpret_cast<FileControl *>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self) return ::DefWindowProcW(window, message, w, l);
-    LRESULT result = 0;
-    bool handled = false;
-    guarded(window, L"The file selection window", [&] {
-        handled = self->handle(message, w, l, result);
-        return LRESULT{0};
-    });
-    return handled ? result : ::DefWindowProcW(window, message, w, l);
-}
-
 bool FileControl::handle(UINT message, WPARAM w, LPARAM l, LRESULT &result) {
     result = 0;
     switch (message) {
@@ -201,11 +174,7 @@ bool FileControl::handle(UINT message, WPARAM w, LPARAM l, LRESULT &result) {
             return true; // Escape and the rest: nothing
         }
     case WM_ACTIVATE:
-        if (LOWORD(w) == WA_INACTIVE) {
-            if (HWND focus = ::GetFocus(); focus && ::IsChild(m_window, focus)) m_lastFocus = focus;
-        } else if (m_lastFocus) {
-            ::SetFocus(m_lastFocus);
-        }
+        keepFocus(m_window, w, m_lastFocus);
         return true;
     case WM_DPICHANGED: {
         const UINT dpi = HIWORD(w);
@@ -214,10 +183,7 @@ bool FileControl::handle(UINT message, WPARAM w, LPARAM l, LRESULT &result) {
         for (HWND control : m_controls)
             ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_standardFont.get()),
                            TRUE);
-        const auto *suggested = reinterpret_cast<const RECT *>(l);
-        ::SetWindowPos(m_window, nullptr, suggested->left, suggested->top,
-                       suggested->right - suggested->left, suggested->bottom - suggested->top,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
+        moveToSuggestedRect(m_window, l);
         return true;
     }
     case WM_CLOSE:

@@ -30,9 +30,12 @@ public:
     // The window while it is open, else null.
     [[nodiscard]] HWND hwnd() const { return m_window; }
 
-private:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    // What the window procedure (windowProcedure) names in an error box, and where it sends each
+    // message: false for one left to DefWindowProc.
+    static constexpr const wchar_t *kWhat = L"The file selection window";
     bool handle(UINT message, WPARAM w, LPARAM l, LRESULT &result);
+
+private:
     // Shows `folder` in the lists; on failure says so and keeps the previous folder.
     bool showFolder(const std::string &folder);
     void refreshLists();

@@ -34,23 +34,6 @@ const std::vector<ControlSpec> &layout() {
     return specs;
 }
 
-void registerClass(HINSTANCE instance) {
-    static bool registered = false;
-    if (registered) return;
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-        return ::DefWindowProcW(w, m, wp, lp);
-    };
-    windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
-    windowClass.lpszClassName = kClass;
-    ::RegisterClassExW(&windowClass);
-    registered = true;
-}
-
 } // namespace
 
 UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder,
@@ -69,14 +52,15 @@ UpdateTool::~UpdateTool() {
 
 void UpdateTool::create() {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    registerClass(instance);
+    registerWindowClass(instance, kClass);
     const UINT dpi = dpiOf(nullptr);
     const SIZE size = windowSizeFor(kStyle, kClientWidth, kClientHeight, dpi);
     m_window = ::CreateWindowExW(0, kClass, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx,
                                  size.cy, nullptr, nullptr, instance, nullptr);
     if (!m_window) throw std::runtime_error("cannot create the main window");
     ::SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    ::SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&UpdateTool::procedure));
+    ::SetWindowLongPtrW(m_window, GWLP_WNDPROC,
+                        reinterpret_cast<LONG_PTR>(&windowProcedure<UpdateTool>));
     m_realBoxes.setFallbackOwner(m_window);
     m_standardFont = standardFont(dpiOf(m_window));
     m_controls = createControls(m_window, layout(), dpiOf(m_window), m_standardFont.get());
@@ -151,18 +135,6 @@ void UpdateTool::cmdExit_Click() {
     ::DestroyWindow(m_window);
 }
 
-LRESULT CALLBACK UpdateTool::procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-    auto *self = reinterpret_cast<UpdateTool *>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self) return ::DefWindowProcW(window, message, w, l);
-    LRESULT result = 0;
-    bool handled = false;
-    guarded(window, L"The main window", [&] {
-        handled = self->handle(message, w, l, result);
-        return LRESULT{0};
-    });
-    return handled ? result : ::DefWindowProcW(window, message, w, l);
-}
-
 bool UpdateTool::handle(UINT message, WPARAM w, LPARAM l, LRESULT &result) {
     result = 0;
     switch (message) {
@@ -185,19 +157,11 @@ bool UpdateTool::handle(UINT message, WPARAM w, LPARAM l, LRESULT &result) {
         }
         return true; // IDOK and IDCANCEL (Enter, Escape) and list notifications: nothing
     case WM_ACTIVATE:
-        // As a dialog does: focus leaves with the window and comes back to the same control.
-        if (LOWORD(w) == WA_INACTIVE) {
-            if (HWND focus = ::GetFocus(); focus && ::IsChild(m_window, focus)) m_lastFocus = focus;
-        } else if (m_lastFocus) {
-            ::SetFocus(m_lastFocus);
-        }
+        keepFocus(m_window, w, m_lastFocus);
         return true;
     case WM_DPICHANGED: {
         applyDpi(HIWORD(w));
-        const auto *suggested = reinterpret_cast<const RECT *>(l);
-        ::SetWindowPos(m_window, nullptr, suggested->left, suggested->top,
-                       suggested->right - suggested->left, suggested->bottom - suggested->top,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
+        moveToSuggestedRect(m_window, l);
         return true;
     }
     case WM_DESTROY:

@@ -41,15 +41,17 @@ public:
     [[nodiscard]] FileControl *fileControl() const;
     [[nodiscard]] workflows::MessageBoxes &boxes() { return *m_boxes; }
 
+    // What the window procedure (windowProcedure) names in an error box, and where it sends each
+    // message: false for one left to DefWindowProc.
+    static constexpr const wchar_t *kWhat = L"The main window";
+    bool handle(UINT message, WPARAM w, LPARAM l, LRESULT &result);
+
 private:
     void addLine(const std::string &line) override;
     void addLines(const std::vector<std::string> &lines) override;
     void clearList() override;
     void setInstallEnabled(bool enabled) override;
 
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
-    // False for a message left to DefWindowProc.
-    bool handle(UINT message, WPARAM w, LPARAM l, LRESULT &result);
     void create();
     void applyDpi(UINT dpi);
 
