@@ -44,28 +44,28 @@ Font standardFont(UINT dpi) {
 }
 
 Font font(const wchar_t *face, int points, int weight, UINT dpi) {
-    LOGFONTW spec{};
-    spec.lfHeight = -::MulDiv(points, static_cast<int>(dpi), 72);
-    spec.lfWeight = weight;
-    spec.lfCharSet = DEFAULT_CHARSET;
-    spec.lfQuality = DEFAULT_QUALITY;
-    ::lstrcpynW(spec.lfFaceName, face, LF_FACESIZE);
-    return Font(::CreateFontIndirectW(&spec));
+    LOGFONTW wanted{};
+    wanted.lfHeight = -::MulDiv(points, static_cast<int>(dpi), 72);
+    wanted.lfWeight = weight;
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    wanted.lfQuality = DEFAULT_QUALITY;
+    ::lstrcpynW(wanted.lfFaceName, face, LF_FACESIZE);
+    return Font(::CreateFontIndirectW(&wanted));
 }
 
-std::vector<HWND> createControls(HWND parent, const std::vector<ControlSpec> &specs, UINT dpi,
+std::vector<HWND> createControls(HWND parent, const std::vector<ControlPlace> &places, UINT dpi,
                                  HFONT standard) {
     std::vector<HWND> controls;
     const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE));
-    for (const ControlSpec &spec : specs) {
+    for (const ControlPlace &place : places) {
         HWND control = ::CreateWindowExW(
-            0, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style,
-            scaled(spec.left, dpi), scaled(spec.top, dpi), scaled(spec.width, dpi),
-            scaled(spec.height, dpi), parent,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
-        // The name is one of the specification's string literals, which live as long as the tool.
+            0, place.className, place.text, WS_CHILD | WS_VISIBLE | place.style,
+            scaled(place.left, dpi), scaled(place.top, dpi), scaled(place.width, dpi),
+            scaled(place.height, dpi), parent,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(place.id)), instance, nullptr);
+        // The name is one of the layout's string literals, which live as long as the tool.
         ::SetPropW(control, kNameProperty,
-                   reinterpret_cast<HANDLE>(const_cast<wchar_t *>(spec.name)));
+                   reinterpret_cast<HANDLE>(const_cast<wchar_t *>(place.name)));
         if (standard)
             ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(standard), FALSE);
         controls.push_back(control);
@@ -73,12 +73,12 @@ std::vector<HWND> createControls(HWND parent, const std::vector<ControlSpec> &sp
     return controls;
 }
 
-void placeControls(const std::vector<HWND> &controls, const std::vector<ControlSpec> &specs,
+void placeControls(const std::vector<HWND> &controls, const std::vector<ControlPlace> &places,
                    UINT dpi) {
-    for (size_t i = 0; i < controls.size() && i < specs.size(); ++i)
-        ::SetWindowPos(controls[i], nullptr, scaled(specs[i].left, dpi), scaled(specs[i].top, dpi),
-                       scaled(specs[i].width, dpi), scaled(specs[i].height, dpi),
-                       SWP_NOZORDER | SWP_NOACTIVATE);
+    for (size_t i = 0; i < controls.size() && i < places.size(); ++i)
+        ::SetWindowPos(controls[i], nullptr, scaled(places[i].left, dpi),
+                       scaled(places[i].top, dpi), scaled(places[i].width, dpi),
+                       scaled(places[i].height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 SIZE windowSizeFor(DWORD style, int width, int height, UINT dpi) {

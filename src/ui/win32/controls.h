@@ -1,5 +1,5 @@
 // What both Win32 windows share: controls placed in 96-DPI pixels scaled once with the window's
-// DPI, named as the specification names them, fonts owned by RAII handles, and the window
+// DPI, named by their design names, fonts owned by RAII handles, and the window
 // procedure that finds its object and lets no exception out.
 #pragma once
 
@@ -43,9 +43,9 @@ private:
 void registerWindowClass(HINSTANCE instance, const wchar_t *name);
 
 // A control at its place in 96-DPI pixels (left, top, width, height) with its name.
-struct ControlSpec {
+struct ControlPlace {
     const wchar_t *className;
-    const wchar_t *name; // the specification's control name, kept as a window property
+    const wchar_t *name; // the control's design name, kept as a window property
     const wchar_t *text;
     DWORD style;
     int id;
@@ -66,21 +66,21 @@ struct ControlSpec {
 
 // Creates the controls of `parent` in the given order, which is their tab order, each placed at
 // `dpi` with `standard` as its font. Returns their handles in the same order.
-std::vector<HWND> createControls(HWND parent, const std::vector<ControlSpec> &specs, UINT dpi,
+std::vector<HWND> createControls(HWND parent, const std::vector<ControlPlace> &places, UINT dpi,
                                  HFONT standard);
 
 // Places the controls again at `dpi` (after the window moved to a monitor of another DPI).
-void placeControls(const std::vector<HWND> &controls, const std::vector<ControlSpec> &specs,
+void placeControls(const std::vector<HWND> &controls, const std::vector<ControlPlace> &places,
                    UINT dpi);
 
 // The outer size of a window whose client area is `width` x `height` 96-DPI pixels at `dpi`.
 [[nodiscard]] SIZE windowSizeFor(DWORD style, int width, int height, UINT dpi);
 
-// The control of `window` (or of its children) with the specification's name `name`; null when
+// The control of `window` (or of its children) with the design name `name`; null when
 // there is none.
 [[nodiscard]] HWND controlNamed(HWND window, std::wstring_view name);
 
-// The specification's name of `control`, empty when it has none.
+// The design name of `control` ("List1", "cmdUpdate", ...), empty when it has none.
 [[nodiscard]] std::wstring nameOf(HWND control);
 
 // The text of a window as UTF-8.

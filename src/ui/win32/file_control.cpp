@@ -12,8 +12,8 @@ constexpr const wchar_t *kClass = L"CorvelanFileControl";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 // In tab order, at their places in pixels at 96 dots per inch.
-const std::vector<ControlSpec> &layout() {
-    static const std::vector<ControlSpec> specs{
+const std::vector<ControlPlace> &layout() {
+    static const std::vector<ControlPlace> places{
         // A drop-down list's height is that of its open list; it shows as one line when closed.
         {L"COMBOBOX", L"Drive1", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
          FileControl::Drive1, 16, 16, 137, 200},
@@ -28,7 +28,7 @@ const std::vector<ControlSpec> &layout() {
         {L"BUTTON", L"CmdCancel", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, FileControl::CmdCancel,
          320, 200, 81, 25},
     };
-    return specs;
+    return places;
 }
 
 } // namespace

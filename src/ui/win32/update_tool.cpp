@@ -15,8 +15,8 @@ constexpr int kClientWidth = 526;
 constexpr int kClientHeight = 344;
 
 // In tab order, at their places in pixels at 96 dots per inch.
-const std::vector<ControlSpec> &layout() {
-    static const std::vector<ControlSpec> specs{
+const std::vector<ControlPlace> &layout() {
+    static const std::vector<ControlPlace> places{
         {L"LISTBOX", L"List1", L"",
          WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, UpdateTool::List1,
          24, 56, 481, 173},
@@ -31,7 +31,7 @@ const std::vector<ControlSpec> &layout() {
         {L"BUTTON", L"cmdRemove", L"Remove", WS_TABSTOP | BS_PUSHBUTTON, UpdateTool::cmdRemove, 224,
          288, 65, 25},
     };
-    return specs;
+    return places;
 }
 
 } // namespace
