@@ -43,16 +43,18 @@ quietly() {
   "$@" </dev/null >>"$log" 2>&1 || { cat "$log" >&2; echo "failed: $*" >&2; exit 1; }
 }
 : >"$log"
-# A server left from an earlier prefix at this path would serve a prefix that is gone. The new
-# one is persistent, so that no test's output pipe is held by Wine's services past the test.
+# A server left from an earlier prefix at this path would serve a prefix that is gone.
 as_test_user /usr/lib/wine/wineserver64 -k >/dev/null 2>&1 || true
-quietly as_test_user /usr/lib/wine/wineserver64 -p
 if [ ! -f "$prefix/system.reg" ]; then
   echo "Making the Wine prefix for the Windows tests (once): $prefix" >&2
   quietly as_test_user /usr/lib/wine/wine64 wineboot --init
   # Without a display Wine's null graphics driver takes over, so windows work headless.
   quietly as_test_user /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics \
     /d x11,null /f
+  # The desktop process the first boot started knows no driver yet: it goes with its server.
+  quietly as_test_user /usr/lib/wine/wineserver64 -k
+  as_test_user /usr/lib/wine/wineserver64 -w >/dev/null 2>&1 || true
 fi
-# Warmed up: Wine's services run before the first test starts.
+# A persistent server, warmed up, so that no test's output pipe is held by Wine's services.
+quietly as_test_user /usr/lib/wine/wineserver64 -p
 quietly as_test_user /usr/lib/wine/wine64 wineboot
