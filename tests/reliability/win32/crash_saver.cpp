@@ -1,6 +1,6 @@
 // Saves a catalogue of a few MB over the file it is given, for a crash test that ends this
 // process at a random moment: crash_saver <path> <version>. It says "ready" on its standard
-// output just before the save starts.
+// output just before the save starts, and "saved" once it is done.
 #include "platform/file_system.h"
 #include "platform/win32/wide.h"
 #include "support/sample_catalogue.h"
@@ -15,6 +15,9 @@ int main() {
     const std::string bytes =
         corvelan::test::sampleCatalogue(12'000, corvelan::win32::fromWide(argv[2]));
     DWORD written = 0;
-    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), "ready", 5, &written, nullptr);
-    return corvelan::fs::replaceFileContent(path, bytes).ok() ? 0 : 1;
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    ::WriteFile(out, "ready", 5, &written, nullptr);
+    const bool saved = corvelan::fs::replaceFileContent(path, bytes).ok();
+    ::WriteFile(out, "saved", 5, &written, nullptr);
+    return saved ? 0 : 1;
 }
