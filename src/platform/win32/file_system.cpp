@@ -380,7 +380,7 @@ Result<FileStamp> ReplacementFile::commit(const ReplaceGuard *guard) {
     return stampOf(written);
 }
 
-// --- Replacing and copying --------------------------------------------------------------------
+// --- Paths and the process ------------------------------------------------------------------
 
 std::string joinPath(const std::string &folder, std::string_view name) {
     std::string out = folder;
