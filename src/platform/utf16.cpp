@@ -1,7 +1,44 @@
 #include "platform/utf16.h"
 
 namespace corvelan {
-namespace {
+bool decodeUtf8(std::string_view utf8, std::size_t &i, char32_t &cp) {
+    const auto b0 = static_cast<unsigned char>(utf8[i]);
+    std::size_t extra = 0;
+    char32_t min = 0;
+    if (b0 < 0x80) {
+        cp = b0;
+        ++i;
+        return true;
+    }
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        extra = 1;
+        min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        extra = 2;
+        min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        extra = 3;
+        min = 0x10000;
+    } else {
+        ++i;
+        return false;
+    }
+    char32_t value = b0 & (0x3Fu >> extra);
+    for (std::size_t k = 1; k <= extra; ++k) {
+        if (i + k >= utf8.size() || (static_cast<unsigned char>(utf8[i + k]) & 0xC0) != 0x80) {
+            ++i;
+            return false;
+        }
+        value = (value << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+    }
+    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        ++i;
+        return false;
+    }
+    cp = value;
+    i += extra + 1;
+    return true;
+}
 
 void appendUtf8(std::string &out, char32_t cp) {
     if (cp < 0x80) {
@@ -21,41 +58,12 @@ void appendUtf8(std::string &out, char32_t cp) {
     }
 }
 
-} // namespace
-
 std::optional<std::u16string> utf8ToUtf16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
-    for (size_t i = 0; i < utf8.size();) {
-        const auto b0 = static_cast<unsigned char>(utf8[i]);
-        size_t extra = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
         char32_t cp = 0;
-        char32_t min = 0;
-        if (b0 < 0x80) {
-            cp = b0;
-        } else if (b0 >= 0xC2 && b0 <= 0xDF) {
-            extra = 1;
-            cp = b0 & 0x1Fu;
-            min = 0x80;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            extra = 2;
-            cp = b0 & 0x0Fu;
-            min = 0x800;
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            extra = 3;
-            cp = b0 & 0x07u;
-            min = 0x10000;
-        } else {
-            return std::nullopt;
-        }
-        if (i + extra >= utf8.size() && extra > 0) return std::nullopt;
-        for (size_t k = 1; k <= extra; ++k) {
-            const auto b = static_cast<unsigned char>(utf8[i + k]);
-            if ((b & 0xC0) != 0x80) return std::nullopt;
-            cp = (cp << 6) | (b & 0x3Fu);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-        i += extra + 1;
+        if (!decodeUtf8(utf8, i, cp)) return std::nullopt;
         if (cp >= 0x10000) {
             cp -= 0x10000;
             out += static_cast<char16_t>(0xD800 + (cp >> 10));

@@ -2,11 +2,20 @@
 // flavours test the one conversion the Win32 boundary uses (platform/win32/wide.h).
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace corvelan {
+
+// Decodes the UTF-8 sequence at `i` into `cp` and moves `i` past it. False, with `i` past the
+// first byte only, for a byte that starts no valid sequence (overlong forms, surrogates and code
+// points past U+10FFFF included).
+bool decodeUtf8(std::string_view utf8, std::size_t &i, char32_t &cp);
+
+// Appends the UTF-8 form of the code point `cp` (surrogates included, as their three bytes).
+void appendUtf8(std::string &out, char32_t cp);
 
 // The UTF-16 form of `utf8`; empty when `utf8` is not valid UTF-8 (overlong forms, surrogates
 // and code points past U+10FFFF included).

@@ -1,59 +1,11 @@
 #include "platform/windows_names.h"
 
+#include "platform/utf16.h"
+
 #include <array>
 
 namespace corvelan {
 namespace {
-
-// Decodes one UTF-8 sequence at `i`. Returns false, with `i` past the first byte, for a byte that
-// does not start a valid sequence (overlong forms and surrogates included).
-bool decode(std::string_view s, size_t &i, char32_t &cp) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    size_t extra = 0;
-    char32_t min = 0;
-    if (b0 < 0x80) {
-        cp = b0;
-        ++i;
-        return true;
-    }
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        extra = 1;
-        min = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        extra = 2;
-        min = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        extra = 3;
-        min = 0x10000;
-    } else {
-        cp = b0;
-        ++i;
-        return false;
-    }
-    char32_t value = b0 & (0x3Fu >> extra);
-    for (size_t k = 1; k <= extra; ++k) {
-        if (i + k >= s.size()) {
-            cp = b0;
-            ++i;
-            return false;
-        }
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) {
-            cp = b0;
-            ++i;
-            return false;
-        }
-        value = (value << 6) | (b & 0x3Fu);
-    }
-    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        cp = b0;
-        ++i;
-        return false;
-    }
-    cp = value;
-    i += extra + 1;
-    return true;
-}
 
 // A run of letters whose lower-case forms sit at a fixed distance from their upper-case forms:
 // either every code point in [first, last] (step 1), or every other one (step 2, the pairs of
@@ -105,31 +57,35 @@ char32_t upcaseForNames(char32_t c) {
     return c;
 }
 
-bool namesEqualIgnoringCase(std::string_view a, std::string_view b) {
-    size_t i = 0;
-    size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        char32_t x = 0;
-        char32_t y = 0;
-        const bool validX = decode(a, i, x);
-        const bool validY = decode(b, j, y);
-        if (validX != validY) return false;
-        if (validX ? upcaseForNames(x) != upcaseForNames(y) : x != y) return false;
-    }
-    return i == a.size() && j == b.size();
-}
+namespace {
 
-int compareNamesIgnoringCase(std::string_view a, std::string_view b) {
+// Compares the names character by character as Windows upper-cases them. A byte that starts no
+// valid UTF-8 sequence counts as a character past every code point, equal only to itself.
+int compareUpcased(std::string_view a, std::string_view b) {
+    auto next = [](std::string_view s, size_t &i) -> char32_t {
+        const auto byte = static_cast<unsigned char>(s[i]);
+        char32_t cp = 0;
+        return decodeUtf8(s, i, cp) ? upcaseForNames(cp) : 0x110000 + byte;
+    };
     size_t i = 0;
     size_t j = 0;
     while (i < a.size() && j < b.size()) {
-        char32_t x = 0;
-        char32_t y = 0;
-        if (decode(a, i, x)) x = upcaseForNames(x);
-        if (decode(b, j, y)) y = upcaseForNames(y);
+        const char32_t x = next(a, i);
+        const char32_t y = next(b, j);
         if (x != y) return x < y ? -1 : 1;
     }
     if (i < a.size() || j < b.size()) return i < a.size() ? 1 : -1;
+    return 0;
+}
+
+} // namespace
+
+bool namesEqualIgnoringCase(std::string_view a, std::string_view b) {
+    return compareUpcased(a, b) == 0;
+}
+
+int compareNamesIgnoringCase(std::string_view a, std::string_view b) {
+    if (const int c = compareUpcased(a, b); c != 0) return c;
     return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
 }
 
@@ -145,7 +101,7 @@ bool isAddressableName(std::string_view name) {
     for (size_t i = 0; i < name.size();) {
         if (isForbiddenInName(name[i])) return false;
         char32_t cp = 0;
-        if (!decode(name, i, cp)) return false;
+        if (!decodeUtf8(name, i, cp)) return false;
     }
     // Device names stay devices whatever extension follows them ("nul.xml" is NUL).
     const std::string_view stem = name.substr(0, name.find('.'));
@@ -186,7 +142,8 @@ Result<WindowsPath> parseWindowsPath(std::string_view path) {
             if (isForbiddenInName(part[i]))
                 return invalid("The name '" + part + "' holds a character Windows forbids");
             char32_t cp = 0;
-            if (!decode(part, i, cp)) return invalid("The name '" + part + "' is not valid UTF-8");
+            if (!decodeUtf8(part, i, cp))
+                return invalid("The name '" + part + "' is not valid UTF-8");
         }
         parsed.parts.push_back(std::move(part));
     }

@@ -1,5 +1,6 @@
 #include "xml/document_scanner.h"
 
+#include "platform/utf16.h"
 #include "xml/strict_parser.h"
 
 #include <algorithm>
@@ -12,19 +13,6 @@ namespace corvelan::xml {
 namespace {
 
 constexpr std::int64_t kChunk = std::int64_t{1} << 26;
-
-void appendUtf8(std::string &out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 class Scanner final : public StrictParser {
 public:

@@ -119,15 +119,19 @@ std::vector<std::string> listLines(HWND list) {
     return lines;
 }
 
-void setListLines(HWND list, const std::vector<std::string> &lines) {
+void appendListLines(HWND list, const std::vector<std::string> &lines) {
     ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-    ::SendMessageW(list, LB_RESETCONTENT, 0, 0);
     ::SendMessageW(list, LB_INITSTORAGE, lines.size(), static_cast<LPARAM>(lines.size() * 64));
     for (const std::string &line : lines)
         ::SendMessageW(list, LB_ADDSTRING, 0,
                        reinterpret_cast<LPARAM>(win32::toWide(line).c_str()));
     ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(list, nullptr, TRUE);
+}
+
+void setListLines(HWND list, const std::vector<std::string> &lines) {
+    ::SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    appendListLines(list, lines);
 }
 
 bool routeDialogKeys(MSG &message) {

@@ -89,6 +89,9 @@ void placeControls(const std::vector<HWND> &controls, const std::vector<ControlP
 // The lines of a list box, as UTF-8.
 [[nodiscard]] std::vector<std::string> listLines(HWND list);
 
+// Adds `lines` (UTF-8) at the end of a list box, in one redraw.
+void appendListLines(HWND list, const std::vector<std::string> &lines);
+
 // Replaces every line of a list box with `lines` (UTF-8), in one redraw.
 void setListLines(HWND list, const std::vector<std::string> &lines);
 

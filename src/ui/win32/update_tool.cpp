@@ -99,9 +99,7 @@ void UpdateTool::addLine(const std::string &line) {
 }
 
 void UpdateTool::addLines(const std::vector<std::string> &lines) {
-    std::vector<std::string> all = listLines(m_controls[0]);
-    all.insert(all.end(), lines.begin(), lines.end());
-    setListLines(m_controls[0], all);
+    appendListLines(m_controls[0], lines);
 }
 
 void UpdateTool::clearList() {
