@@ -111,6 +111,16 @@ TEST(CatalogueEdit, InstallChangesOnlyTheDeviceEntries) {
          "<DDXMLRepository><File ProductID=\"QVX TSR 7700\"/><File ProductID=\"QVX TSR 7700\" "
          "Fileversion=\"0.9\"/><File ProductID=\"qvx tsr 7700\"/></DDXMLRepository>",
          "2.0", "<DDXMLRepository><File ProductID=\"qvx tsr 7700\"/>" + e20 + "</DDXMLRepository>"},
+        {"near misses of the ProductID are other products",
+         "<DDXMLRepository><File ProductID=\"QVX TSR 7700 Plus\"/><File ProductID=\"QVX TSR 770\"/>"
+         "<File ProductID=\" QVX TSR 7700\"/><File ProductID=\"QVX TSR 7700 \"/>"
+         "<File ProductID=\"QVX TSR 7700\"/><File ProductID=\"QVX\"/><File ProductID=\"\"/>"
+         "</DDXMLRepository>",
+         "2.0",
+         "<DDXMLRepository><File ProductID=\"QVX TSR 7700 Plus\"/><File ProductID=\"QVX TSR 770\"/>"
+         "<File ProductID=\" QVX TSR 7700\"/><File ProductID=\"QVX TSR 7700 \"/>"
+         "<File ProductID=\"QVX\"/><File ProductID=\"\"/>" +
+             e20 + "</DDXMLRepository>"},
         {"attributes over several lines",
          "<DDXMLRepository>\r\n  <File\r\n    ProductID=\"QVX TSR 7700\"\r\n    Fileversion=\"1\" "
          "/>\r\n</DDXMLRepository>",
@@ -169,12 +179,13 @@ TEST(CatalogueEdit, InstallChangesOnlyTheDeviceEntries) {
         ASSERT_TRUE(removedOnly.ok());
         expectIndexOfAFullParse(removedOnly.value());
 
-        // The result is a catalogue again, with one device entry, listed last.
+        // The result is a catalogue again, with one device entry, listed last with the very
+        // version installed.
         auto reloaded = Catalogue::load(path);
         ASSERT_TRUE(reloaded.ok());
         const auto lines = reloaded->listing();
         ASSERT_FALSE(lines.empty());
-        EXPECT_TRUE(lines.back().starts_with("QVX TSR 7700  Revision: "));
+        EXPECT_EQ(lines.back(), "QVX TSR 7700  Revision: " + tc.version);
         EXPECT_EQ(std::count_if(reloaded->entries().begin(), reloaded->entries().end(),
                                 [](const CatalogueEntry &e) { return e.isDevice(); }),
                   1);
@@ -387,9 +398,13 @@ TEST(CatalogueEncodings, SingleByteEncodingsTheSystemKnowsAreReadAndKept) {
          "Gr\xC3\xB6\xC3\x9F"
          "e",
          "\xC3\xA9", "&#233;"},
+        // At the edge of what each table holds byte for byte: one character either side.
+        {"windows-1252", "x", "x", "\x7F\xC2\x80", "\x7F&#128;"},
+        {"ISO-8859-1", "x", "x", "\xC3\xBF\xC4\x80", "\xFF&#256;"},
+        {"US-ASCII", "x", "x", "\x7F\xC2\x80", "\x7F&#128;"},
     };
     for (const Case &tc : cases) {
-        SCOPED_TRACE(tc.encoding);
+        SCOPED_TRACE(std::string(tc.encoding) + ", version stored as " + tc.stored);
         const std::string head = std::string("<?xml version='1.0' encoding='") + tc.encoding +
                                  "'?>\r\n<DDXMLRepository>\r\n<File ProductID='" + tc.product +
                                  "' Fileversion='1'/>\r\n";

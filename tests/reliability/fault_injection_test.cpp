@@ -232,6 +232,74 @@ TEST_F(WorkflowFaults, ARivalWriterIsNotOverwritten) {
     }
 }
 
+TEST_F(WorkflowFaults, AnEditAnotherProgramAlreadyMadeListsWhatTheFileHolds) {
+    // The other program took the device entry out itself and added one of its own: the tool's
+    // remove then has nothing left to do, writes nothing, and lists the file as it is now.
+    const std::string rival = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>"
+                              "\r\n<File ProductID=\"Host\" Fileversion=\"9\"/>\r\n"
+                              "</DDXMLRepository>\r\n";
+    {
+        RivalAtCheck host(prefix.catalogueFile(), rival);
+        session->remove(view, boxes);
+        ASSERT_TRUE(host.wrote);
+    }
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), rival);
+    EXPECT_EQ(view.lines, (std::vector<std::string>{"A  Revision: 1", "Host  Revision: 9"}));
+    EXPECT_EQ(session->catalogue()->bytes(), rival);
+
+    // What the tool holds now is that file: an install edits it without meeting a change.
+    session->installDtm("C:\\dtm.xml", view, boxes);
+    EXPECT_EQ(boxes.shown.size(), 1u) << "only the confirmation";
+    EXPECT_EQ(view.lines, (std::vector<std::string>{"A  Revision: 1", "Host  Revision: 9",
+                                                    "QVX TSR 7700  Revision: 2"}));
+}
+
+// Another program rewrites the catalogue every time the tool looks at it before its rename, up
+// to `times` times, each time with another version of its own entry.
+class RivalThatKeepsWriting final : public fs::FileOperationHook {
+public:
+    RivalThatKeepsWriting(std::string path, int times) : m_path(std::move(path)), m_left(times) {
+        m_previous = fs::setFileOperationHook(this);
+    }
+    ~RivalThatKeepsWriting() override { fs::setFileOperationHook(m_previous); }
+    int before(FileOperation operation, const std::string &) override {
+        if (operation == FileOperation::Check && m_left > 0) {
+            --m_left;
+            last = "<DDXMLRepository>\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>"
+                   "\r\n<File ProductID=\"Host\" Fileversion=\"" +
+                   std::to_string(++writes) + "\"/>\r\n</DDXMLRepository>\r\n";
+            test::writeFile(m_path, last);
+        }
+        return 0;
+    }
+    int writes = 0;
+    std::string last;
+
+private:
+    std::string m_path;
+    int m_left;
+    fs::FileOperationHook *m_previous;
+};
+
+TEST_F(WorkflowFaults, ACatalogueThatKeepsChangingIsGivenUpOn) {
+    const auto listed = view.lines;
+    // Far more rewrites than the tool tries: a tool that never gave up would spin until they end
+    // and then save without a word.
+    RivalThatKeepsWriting host(prefix.catalogueFile(), 100);
+    session->remove(view, boxes);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0],
+              (test::ShownBox{kSavePath + " could not be saved: another program kept changing "
+                                          "it. Nothing was removed.",
+                              "File Error", 16}));
+    EXPECT_LE(host.writes, 10) << "the tool gave up after a few rounds";
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), host.last) << "the last write is kept";
+    EXPECT_EQ(view.lines, listed);
+    EXPECT_EQ(session->catalogue()->bytes(), kCatalogue);
+    EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
+}
+
 // Another program writes into the catalogue, in place and keeping its size, while the tool
 // compares the file with what it read, after the first piece compared equal.
 class RivalDuringComparison final : public fs::FileOperationHook {

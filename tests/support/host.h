@@ -1,7 +1,9 @@
 // What a test needs of its host beyond the tool's own platform layer.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <string>
 
 namespace corvelan::test {
 
@@ -9,6 +11,11 @@ namespace corvelan::test {
 // host has FIFOs, so that a parser that reads it hangs the test instead of passing quietly.
 void plantNeverReadTrap();
 void removeNeverReadTrap();
+
+// The file's last write time, in nanoseconds since the host's epoch, read and set to the
+// precision of the host's file times (std::filesystem rounds to seconds on mingw).
+[[nodiscard]] std::int64_t modifiedTime(const std::string &path);
+void setModifiedTime(const std::string &path, std::int64_t nanoseconds);
 
 // POSIX only. Permission errors as root: root ignores permissions, so a test that needs one runs
 // that step in a child process that has dropped to the unprivileged user "nobody".

@@ -1,4 +1,5 @@
 #include "support/device_entry.h"
+#include "support/host.h"
 #include "support/recording_view.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
@@ -135,6 +136,19 @@ TEST_F(InstallTest, ChecksTheFileAndShowsTheFirstFailure) {
         {"prefixed profile root",
          "<p:ISO15745Profile xmlns:p='urn:p'><productName>QVXTSR7700</productName>"
          "</p:ISO15745Profile>",
+         {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", 16}},
+        // A file that fails several checks gets the box of the first one only.
+        {"not well-formed, another root and another product",
+         "<Profiles><productName>Other</productName>",
+         {"% is not a valid DTM XML file.", "File Error", 16}},
+        {"another root and a productName too long",
+         "<Profiles><productName>" + std::string(256, 'Q') + "</productName></Profiles>",
+         {"% is not a valid DTM XML file.", "File Error", 16}},
+        {"another root and another product",
+         "<Profiles><productName>Other</productName><version>1</version></Profiles>",
+         {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", 16}},
+        {"another root without a productName",
+         "<Profiles><version>1</version></Profiles>",
          {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", 16}},
         {"lower-case product",
          profile("<productName>qvxtsr7700</productName>"),
@@ -336,6 +350,31 @@ TEST_F(InstallTest, RemoveCutsOnlyTheDeviceEntries) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+TEST_F(InstallTest, NearMissesOfTheProductIdAreOtherProducts) {
+    const std::string others = "<DDXMLRepository>\r\n"
+                               "<File ProductID=\"QVX TSR 7700 Plus\" Fileversion=\"3\"/>\r\n"
+                               "<File ProductID=\"QVX TSR 770\" Fileversion=\"4\"/>\r\n"
+                               "<File ProductID=\"qvx tsr 7700\" Fileversion=\"5\"/>\r\n";
+    const std::vector<std::string> otherLines{
+        "QVX TSR 7700 Plus  Revision: 3", "QVX TSR 770  Revision: 4", "qvx tsr 7700  Revision: 5"};
+    writeFile(prefix.catalogueFile(), others +
+                                          "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
+                                          "</DDXMLRepository>\r\n");
+    UpdateSession &s = start();
+    s.remove(view, boxes);
+    EXPECT_EQ(readFile(prefix.catalogueFile()), others + "</DDXMLRepository>\r\n");
+    EXPECT_EQ(view.lines, otherLines);
+
+    s.installDtm(description("a.xml", profile("<productName>QVXTSR7700</productName>"
+                                              "<version>6</version>")),
+                 view, boxes);
+    EXPECT_EQ(readFile(prefix.catalogueFile()), others + entry("6") + "</DDXMLRepository>\r\n");
+    auto lines = otherLines;
+    lines.push_back("QVX TSR 7700  Revision: 6");
+    EXPECT_EQ(view.lines, lines);
+    EXPECT_EQ(boxes.shown.size(), 1u) << "only the confirmation";
+}
+
 TEST_F(InstallTest, RemoveWithoutACatalogueSaysSo) {
     stdfs::remove(test::fsPath(prefix.catalogueFile()));
     UpdateSession s(prefix.drives());
@@ -406,6 +445,26 @@ TEST_F(InstallTest, TheFileInstalledIsTheFileChecked) {
         << "no temporary file left";
     EXPECT_EQ(test::listFolder(pictures()), "QVXTSR7700.jpg QVXTSR7700Large.ico "
                                             "QVXTSR7700Small.ico corvelan.ico corvelan.jpg");
+
+    // Rewritten in place with the same size, its write time set back, as tools that keep time
+    // stamps do (and coarse clocks): size and time say nothing changed, the bytes do.
+    writeFile(file("picked.xml"), checked);
+    boxes.shown.clear();
+    boxes.whileShown = [&](const ShownBox &box) {
+        if (box.style != kStyleConfirm) return;
+        const std::int64_t time = test::modifiedTime(file("picked.xml"));
+        test::writeInPlace(file("picked.xml"), 0, other);
+        test::setModifiedTime(file("picked.xml"), time);
+        ASSERT_EQ(test::modifiedTime(file("picked.xml")), time);
+    };
+    s.installDtm(picked, view, boxes);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1].text,
+              "The DTM was installed, but these files could not be copied:\n"
+              "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\"
+              "QVX TSR 7700.xml (" +
+                  picked + ": Another program changed the file after it was checked)");
+    EXPECT_EQ(readFile(stored), "the previous description");
 }
 
 TEST_F(InstallTest, RemoveWithNothingToRemoveWritesNothing) {

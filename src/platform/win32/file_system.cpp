@@ -42,8 +42,11 @@ HANDLE handleOf(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// Since 1970, as on Linux: FILETIME counts 100 ns from 1601, which in nanoseconds would not fit.
 std::int64_t nanoseconds(FILETIME t) {
-    return static_cast<std::int64_t>((std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) *
+    constexpr std::int64_t kUnixEpoch = 116444736000000000;
+    return (static_cast<std::int64_t>((std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) -
+            kUnixEpoch) *
            100;
 }
 

@@ -2,6 +2,7 @@
 
 #include "support/hostile_corpus.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,6 +17,19 @@ void plantNeverReadTrap() {
 
 void removeNeverReadTrap() {
     ::unlink(kNeverReadPath);
+}
+
+std::int64_t modifiedTime(const std::string &path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return -1;
+    return std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+void setModifiedTime(const std::string &path, std::int64_t nanoseconds) {
+    const timespec times[2] = {{0, UTIME_OMIT},
+                               {static_cast<time_t>(nanoseconds / 1000000000),
+                                static_cast<long>(nanoseconds % 1000000000)}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 int runUnprivileged(const std::function<int()> &body) {

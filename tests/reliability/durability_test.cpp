@@ -1,0 +1,98 @@
+// What reaches the disk around each rename of a save or a copy, as the system sees the calls: the
+// new file whole and flushed before the rename, the folder flushed after it, so that a power cut
+// leaves the old file or the new one, never an empty or torn one.
+#include "platform/file_system.h"
+#include "support/disk_calls.h"
+#include "support/recording_view.h"
+#include "support/scripted_boxes.h"
+#include "support/temp_prefix.h"
+#include "workflows/update_session.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace corvelan {
+namespace {
+
+using test::DiskCall;
+
+const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
+                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+
+std::uint64_t identityOf(const std::string &path) {
+    auto file = fs::OpenFile::open(path);
+    return file ? file->stamp().inode : 0;
+}
+
+// Every rename moved a file that had been flushed whole before it, and the folder it went into
+// was flushed after it, before the next rename. Returns the files renamed.
+std::vector<std::uint64_t> expectFlushedAroundEachRename(const std::vector<DiskCall> &calls) {
+    std::vector<std::uint64_t> renamed;
+    for (size_t i = 0; i < calls.size(); ++i) {
+        const DiskCall &rename = calls[i];
+        if (rename.kind != DiskCall::Rename) continue;
+        SCOPED_TRACE("rename " + std::to_string(renamed.size() + 1));
+        renamed.push_back(rename.file);
+        const auto before = calls.begin() + static_cast<std::ptrdiff_t>(i);
+        EXPECT_TRUE(std::any_of(calls.begin(), before, [&](const DiskCall &c) {
+            return c.kind == DiskCall::FlushFile && c.file == rename.file && c.size == rename.size;
+        })) << "the new file was not flushed whole before its rename";
+        const auto next = std::find_if(
+            before + 1, calls.end(), [](const DiskCall &c) { return c.kind == DiskCall::Rename; });
+        EXPECT_TRUE(std::any_of(before + 1, next, [&](const DiskCall &c) {
+            return c.kind == DiskCall::FlushFolder && c.folder == rename.folder;
+        })) << "the folder was not flushed after the rename";
+    }
+    return renamed;
+}
+
+class Durability : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::writeFile(prefix.catalogueFile(),
+                        "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
+                        "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
+                        "</DDXMLRepository>\r\n");
+        for (const char *picture : kPictures)
+            test::writeFile(tool / picture, std::string(100000, picture[0]));
+        test::writeFile(prefix / "drive_c/dtm.xml",
+                        "<ISO15745Profile><productName>QVXTSR7700</productName>"
+                        "<version>2</version></ISO15745Profile>");
+        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+        ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
+    }
+
+    test::TempPrefix prefix;
+    test::TempDir tool;
+    std::optional<workflows::UpdateSession> session;
+    test::RecordingView view;
+    test::ScriptedBoxes boxes;
+};
+
+TEST_F(Durability, InstallFlushesTheCatalogueAndEveryCopyBeforeItsRename) {
+    test::DiskCallRecorder recorder;
+    session->installDtm("C:\\dtm.xml", view, boxes);
+    ASSERT_EQ(boxes.shown.size(), 1u) << "only the confirmation";
+    const auto renamed = expectFlushedAroundEachRename(recorder.calls());
+    EXPECT_EQ(renamed.size(), 7u) << "the catalogue and six copies";
+    const std::string pictures = prefix.repositoryDir() + "/Pictures/";
+    for (const std::string &path :
+         {prefix.catalogueFile(), prefix.repositoryDir() + "/QVX TSR 7700.xml",
+          pictures + "corvelan.ico", pictures + "QVXTSR7700Small.ico"}) {
+        SCOPED_TRACE(path);
+        EXPECT_NE(std::find(renamed.begin(), renamed.end(), identityOf(path)), renamed.end())
+            << "the file in place is one that was renamed there";
+    }
+}
+
+TEST_F(Durability, RemoveFlushesTheCatalogueBeforeItsRename) {
+    test::DiskCallRecorder recorder;
+    session->remove(view, boxes);
+    ASSERT_TRUE(boxes.shown.empty());
+    const auto renamed = expectFlushedAroundEachRename(recorder.calls());
+    EXPECT_EQ(renamed, std::vector<std::uint64_t>{identityOf(prefix.catalogueFile())});
+}
+
+} // namespace
+} // namespace corvelan

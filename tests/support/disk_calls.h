@@ -1,0 +1,32 @@
+// The system calls that make a save durable, as the system sees them: the flush of a file or a
+// folder and the rename of a file, recorded while a DiskCallRecorder lives. On Linux the C
+// library's fsync, fdatasync and rename calls are interposed; on Windows the executable's imports
+// of FlushFileBuffers, SetFileInformationByHandle (its renames) and MoveFileExW are.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace corvelan::test {
+
+struct DiskCall {
+    enum Kind { FlushFile, FlushFolder, Rename };
+    Kind kind = FlushFile;
+    std::uint64_t file = 0;   // the file flushed or moved (inode, or file index)
+    std::uint64_t folder = 0; // the folder flushed, or the folder a rename moves the file into
+    std::int64_t size = -1;   // the file's size at the call
+};
+
+// Records every such call that succeeds, in order, from its construction to its end. One at a
+// time; not thread-safe.
+class DiskCallRecorder {
+public:
+    DiskCallRecorder();
+    ~DiskCallRecorder();
+    DiskCallRecorder(const DiskCallRecorder &) = delete;
+    DiskCallRecorder &operator=(const DiskCallRecorder &) = delete;
+
+    [[nodiscard]] const std::vector<DiskCall> &calls() const;
+};
+
+} // namespace corvelan::test

@@ -1,0 +1,152 @@
+// Patches the executable's imports of FlushFileBuffers, SetFileInformationByHandle and
+// MoveFileExW: every call from the tool's code (linked statically into the test) reaches these
+// first, then kernel32's own.
+#include "support/disk_calls.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+namespace corvelan::test {
+namespace {
+
+std::vector<DiskCall> *g_calls = nullptr;
+
+// Points the executable's import of `function` from kernel32 at `replacement`; returns the
+// import's previous target, null when the executable does not import it.
+void *patchImport(const char *function, void *replacement) {
+    auto *base = reinterpret_cast<BYTE *>(::GetModuleHandleW(nullptr));
+    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+    const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto *module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
+         module->Name != 0; ++module) {
+        if (::_stricmp(reinterpret_cast<const char *>(base + module->Name), "kernel32.dll") != 0)
+            continue;
+        auto *names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + module->OriginalFirstThunk);
+        auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + module->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            const auto *byName =
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char *>(byName->Name), function) != 0) continue;
+            DWORD protection = 0;
+            ::VirtualProtect(&slots->u1.Function, sizeof(void *), PAGE_READWRITE, &protection);
+            void *previous = reinterpret_cast<void *>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            ::VirtualProtect(&slots->u1.Function, sizeof(void *), protection, &protection);
+            return previous;
+        }
+    }
+    return nullptr;
+}
+
+using FlushFunction = BOOL(WINAPI *)(HANDLE);
+using SetInformationFunction = BOOL(WINAPI *)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+using MoveFunction = BOOL(WINAPI *)(LPCWSTR, LPCWSTR, DWORD);
+FlushFunction g_flush = nullptr;
+SetInformationFunction g_setInformation = nullptr;
+MoveFunction g_move = nullptr;
+
+std::uint64_t indexOf(const BY_HANDLE_FILE_INFORMATION &info) {
+    return (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+}
+
+// The file index of the folder that holds `path`; 0 when it cannot be opened.
+std::uint64_t folderIndexOf(std::wstring path) {
+    const auto separator = path.find_last_of(L"\\/");
+    path = separator == std::wstring::npos ? L"." : path.substr(0, separator + 1);
+    HANDLE folder = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(folder, &info) != 0;
+    ::CloseHandle(folder);
+    return known ? indexOf(info) : 0;
+}
+
+DiskCall renameOf(HANDLE file, const std::wstring &to) {
+    DiskCall call{DiskCall::Rename, 0, folderIndexOf(to), -1};
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileInformationByHandle(file, &info)) {
+        call.file = indexOf(info);
+        call.size = static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) |
+                                              info.nFileSizeLow);
+    }
+    return call;
+}
+
+BOOL WINAPI flushFileBuffers(HANDLE file) {
+    const BOOL done = g_flush(file);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (done && g_calls && ::GetFileInformationByHandle(file, &info)) {
+        if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            g_calls->push_back({DiskCall::FlushFolder, 0, indexOf(info), -1});
+        else
+            g_calls->push_back(
+                {DiskCall::FlushFile, indexOf(info), 0,
+                 static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) |
+                                           info.nFileSizeLow)});
+    }
+    return done;
+}
+
+BOOL WINAPI setFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data,
+                                       DWORD size) {
+    constexpr int kRenameInfoEx = 22; // FileRenameInfoEx, not yet in mingw-w64's headers
+    const bool renames = kind == FileRenameInfo || static_cast<int>(kind) == kRenameInfoEx;
+    DiskCall planned;
+    if (renames && g_calls) {
+        const auto *rename = static_cast<const FILE_RENAME_INFO *>(data);
+        planned = renameOf(
+            file, std::wstring(rename->FileName, rename->FileNameLength / sizeof(wchar_t)));
+    }
+    const BOOL done = g_setInformation(file, kind, data, size);
+    if (done && renames && g_calls) g_calls->push_back(planned);
+    return done;
+}
+
+BOOL WINAPI moveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    DiskCall planned;
+    if (g_calls) {
+        HANDLE file = ::CreateFileW(from, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            planned = renameOf(file, to);
+            ::CloseHandle(file);
+        }
+    }
+    const BOOL done = g_move(from, to, flags);
+    if (done && g_calls) g_calls->push_back(planned);
+    return done;
+}
+
+} // namespace
+
+DiskCallRecorder::DiskCallRecorder() {
+    static std::vector<DiskCall> calls;
+    calls.clear();
+    g_calls = &calls;
+    if (!g_flush) {
+        g_flush = reinterpret_cast<FlushFunction>(
+            patchImport("FlushFileBuffers", reinterpret_cast<void *>(&flushFileBuffers)));
+        g_setInformation = reinterpret_cast<SetInformationFunction>(patchImport(
+            "SetFileInformationByHandle", reinterpret_cast<void *>(&setFileInformationByHandle)));
+        g_move = reinterpret_cast<MoveFunction>(
+            patchImport("MoveFileExW", reinterpret_cast<void *>(&moveFileExW)));
+    }
+}
+
+DiskCallRecorder::~DiskCallRecorder() {
+    g_calls = nullptr;
+}
+
+const std::vector<DiskCall> &DiskCallRecorder::calls() const {
+    return *g_calls;
+}
+
+} // namespace corvelan::test
