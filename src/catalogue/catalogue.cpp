@@ -107,7 +107,7 @@ Result<Catalogue> Catalogue::load(const std::string &hostPath) {
     EntryCollector collector(catalogue.m_entries);
     xml::DocumentScanner scanner(kEntryElement, &collector);
     auto failed = [&hostPath](Error e) {
-        e.subject = hostPath;
+        e.path = hostPath;
         return e;
     };
     auto read = fs::readFileInPieces(
@@ -144,13 +144,12 @@ Result<std::vector<xml::Splice>> Catalogue::planRemoveDeviceEntries() const {
     for (const CatalogueEntry &entry : m_entries) {
         if (!entry.isDevice() || entry.span.end() <= coveredUntil) continue;
         if (entry.span.offset == m_shape.rootStartTag.offset)
-            return makeError(ErrorCode::EditRefused, {},
-                             "The device entry is the catalogue's root element; removing it "
-                             "would remove every entry");
-        if (!holdsStartTag(m_bytes, entry.span.offset, kEntryElement, m_shape.encoding))
-            return makeError(ErrorCode::EditRefused, {},
-                             "The device entry at byte " + std::to_string(entry.span.offset) +
-                                 " comes from an entity reference and cannot be removed exactly");
+            return makeError(ErrorCode::EntryIsRoot);
+        if (!holdsStartTag(m_bytes, entry.span.offset, kEntryElement, m_shape.encoding)) {
+            Error e = makeError(ErrorCode::EntryFromEntity);
+            e.offset = entry.span.offset;
+            return e;
+        }
         const xml::Span cut = cutFor(m_bytes, entry.span, m_shape.encoding);
         splices.push_back({cut.offset, cut.length, {}});
         coveredUntil = cut.end();
@@ -172,23 +171,23 @@ std::string deviceEntryMarkup(std::string_view version) {
 }
 
 Result<xml::Splice> Catalogue::planAppendDeviceEntry(std::string_view version) const {
-    if (!hasRepositoryRoot())
-        return makeError(ErrorCode::NotRepository, {},
-                         "The root element is " + m_shape.rootName + ", not " +
-                             std::string(kRootElement));
+    if (!hasRepositoryRoot()) {
+        Error e = makeError(ErrorCode::NotRepository);
+        e.name = m_shape.rootName;
+        return e;
+    }
     const xml::TextEncoding encoding = m_shape.encoding;
     const std::string entry = xml::encodeText(deviceEntryMarkup(version), encoding);
     if (m_shape.rootEndTag.length > 0) {
         if (!xml::holdsAscii(m_bytes, m_shape.rootEndTag.offset, "</" + m_shape.rootName, encoding))
-            return makeError(ErrorCode::EditRefused, {},
-                             "The root element's end tag was not found");
+            return makeError(ErrorCode::RootEndTagMissing);
         return xml::Splice{m_shape.rootEndTag.offset, 0, entry};
     }
     // An empty root "<DDXMLRepository/>" is opened up: its "/>" becomes ">", the entry and
     // the end tag.
     const std::int64_t close = m_shape.rootStartTag.end() - 2 * xml::unitSize(encoding);
     if (!xml::holdsAscii(m_bytes, close, "/>", encoding))
-        return makeError(ErrorCode::EditRefused, {}, "The empty root element could not be opened");
+        return makeError(ErrorCode::EmptyRootNotOpened);
     return xml::Splice{close, 2 * xml::unitSize(encoding),
                        xml::encodeText(">", encoding) + entry +
                            xml::encodeText("</" + m_shape.rootName + ">", encoding)};
@@ -196,10 +195,12 @@ Result<xml::Splice> Catalogue::planAppendDeviceEntry(std::string_view version) c
 
 Result<Catalogue> Catalogue::edited(std::vector<xml::Splice> splices) const {
     auto result = parse(xml::applySplices(m_bytes, std::move(splices)));
-    if (!result)
-        return makeError(ErrorCode::EditRefused, {},
-                         "The edited catalogue would not be well-formed (" +
-                             result.error().reason() + ")");
+    if (!result) {
+        Error e = result.error();
+        e.cause = e.code;
+        e.code = ErrorCode::EditNotWellFormed;
+        return e;
+    }
     return result;
 }
 

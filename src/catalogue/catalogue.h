@@ -54,18 +54,18 @@ public:
     [[nodiscard]] std::vector<std::string> listing() const;
 
     // Splices that cut every device entry out: its whole line, indentation and line end included,
-    // when nothing else stands on that line, else the element alone. Refused (EditRefused) when
-    // an entry's span does not hold its own start tag, as for an entry an entity reference
-    // produced, or when the entry is the root element itself.
+    // when nothing else stands on that line, else the element alone. Refused when an entry's span
+    // does not hold its own start tag, as for an entry an entity reference produced
+    // (EntryFromEntity), or when the entry is the root element itself (EntryIsRoot).
     [[nodiscard]] Result<std::vector<xml::Splice>> planRemoveDeviceEntries() const;
 
     // The splice that inserts the device entry with `version` (UTF-8), followed by CR LF, just
     // before the root's end tag, in the document's encoding. Refused (NotRepository) when the
-    // root is not DDXMLRepository.
+    // root is not DDXMLRepository, or when the root's end tag is not where the parse put it.
     [[nodiscard]] Result<xml::Splice> planAppendDeviceEntry(std::string_view version) const;
 
-    // The catalogue with `splices` applied, parsed again. Refused (EditRefused) when the result
-    // does not parse; this catalogue is left as it is either way.
+    // The catalogue with `splices` applied, parsed again. Refused (EditNotWellFormed) when the
+    // result does not parse; this catalogue is left as it is either way.
     [[nodiscard]] Result<Catalogue> edited(std::vector<xml::Splice> splices) const;
 
     // The catalogue without its device entries and, with a `version`, with the device entry

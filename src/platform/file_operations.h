@@ -1,8 +1,11 @@
-// The seam for every file operation that replaces or copies a file.
+// The steps of the file layer, and the seam through which tests fail them.
 //
 // Each step of a save or a copy asks the gate first. Normally the gate lets every step run; a
 // test installs a hook that fails a chosen step with an errno of its choice, or does something
-// at that moment (a rival writer rewriting the file just before the rename).
+// at that moment (a rival writer rewriting the file just before the rename). The gates are asked
+// by the shared protocol (platform/file_system.cpp) only, so no platform can skip one.
+//
+// An error names the step it failed in (Error::operation), gated or not.
 #pragma once
 
 #include <string>
@@ -10,21 +13,35 @@
 namespace corvelan::fs {
 
 enum class FileOperation {
+    None,
+    // The gated steps of a save and a copy
     CreateTemp,     // create the temporary file beside the target
     OpenSource,     // open the source of a copy
-    Read,           // read a chunk of the source of a copy
+    Read,           // read a chunk of the source of a copy, or of a file being read
     Write,          // write a chunk to the temporary file
-    SetOwner,       // fchown
-    CopyAttributes, // copy the extended attributes (user.DOSATTRIB)
-    SetMode,        // fchmod
-    Flush,          // fsync of the temporary file
+    SetOwner,       // give the temporary file the target's owner
+    CopyAttributes, // give it the target's attributes (user.DOSATTRIB; hidden, system)
+    SetMode,        // give it the target's permissions (read-only)
+    Flush,          // flush it to the disk
     Check,          // look at the file to be replaced, before comparing it with what was read
     Compare,        // read a piece of the file to be replaced, to compare it
-    Rename,         // rename over the target
-    FlushFolder,    // fsync of the folder after the rename
+    Rename,         // rename it over the target
+    FlushFolder,    // flush the folder after the rename
+    // Steps that are not gated
+    Open,              // open a file to read it
+    Inspect,           // learn an open file's size and identity
+    ListAttributes,    // list the target's extended attributes (`name` empty) or copy one
+    ResolvePath,       // resolve the links of a path
+    ResolveFolder,     // resolve the folder of a path
+    ReadAttributes,    // read a file's attributes
+    SetAttributes,     // set a file's attributes
+    ClearAttributes,   // clear a file's attributes
+    OpenFolder,        // open a folder to list it
+    ReadFolder,        // read a folder's names
+    FindOwnExecutable, // find the running executable
+    FindCurrentFolder, // find the process's current folder
+    CreateParser,      // create the XML parser
 };
-
-[[nodiscard]] const char *operationName(FileOperation operation);
 
 class FileOperationHook {
 public:

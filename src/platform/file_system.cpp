@@ -1,28 +1,109 @@
-// The part of the file layer both platforms share: what they do alike is written once, on the
-// platform's own reads, locks and renames (platform/posix, platform/win32).
+// The file layer's protocol, written once over each platform's primitives
+// (platform/file_primitives.h): reading, the unchanged check, replacing and copying, and the
+// cleanup of stale temporary files. Every gate of the fault seam is asked here.
 #include "platform/file_system.h"
 
 #include "platform/file_operations.h"
-#include "platform/file_system_parts.h"
+#include "platform/file_primitives.h"
 #include "platform/fingerprint.h"
+#include "platform/folder_listing.h"
+#include "platform/temporary_names.h"
 
+#include <cerrno>
+#include <random>
 #include <utility>
 #include <vector>
 
 namespace corvelan::fs {
+namespace {
+
+constexpr std::size_t kPiece = std::size_t{1} << 20;
+
+Error changedOnDisk(const std::string &path, FileOperation operation) {
+    Error e = makeError(ErrorCode::ChangedOnDisk, path);
+    e.operation = operation;
+    return e;
+}
+
+// The error of a gate that failed `operation` on `path`, if it did.
+std::optional<Error> refusedByGate(FileOperation operation, const std::string &path) {
+    if (const int e = gate(operation, path)) return systemError(e, path, operation);
+    return std::nullopt;
+}
+
+// Closes a host handle once.
+class HandleCloser {
+public:
+    explicit HandleCloser(host::Handle file) : m_file(file) {}
+    HandleCloser(const HandleCloser &) = delete;
+    HandleCloser &operator=(const HandleCloser &) = delete;
+    ~HandleCloser() { host::close(m_file); }
+    [[nodiscard]] host::Handle get() const { return m_file; }
+
+private:
+    host::Handle m_file;
+};
+
+std::string randomLetters(std::size_t count) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937_64 random(std::random_device{}());
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kAlphabet - 2);
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i)
+        out += kAlphabet[pick(random)];
+    return out;
+}
+
+// Removes the temporary files that killed saves and copies left in `folder`, whatever file they
+// were for: those of the tool's naming pattern that no process holds. A live one, of this or
+// another copy of the tool, is held and stays.
+void removeStaleTemporaries(const std::string &folder) {
+    auto contents = listFolder(folder);
+    if (!contents) return;
+    for (const std::string &name : contents->files)
+        if (isTemporaryFileName(name)) host::removeIfStale(folder, name);
+}
+
+} // namespace
+
+// --- Paths ------------------------------------------------------------------------------------
+
+std::string folderOf(const std::string &path) {
+    const std::size_t at = path.find_last_of(host::separators());
+    if (at == std::string::npos) return ".";
+    // A root keeps its separator: "/" and "C:\".
+    if (at == 0 || (at == 2 && path[1] == ':')) return path.substr(0, at + 1);
+    return path.substr(0, at);
+}
+
+std::string nameOf(const std::string &path) {
+    const std::size_t at = path.find_last_of(host::separators());
+    return at == std::string::npos ? path : path.substr(at + 1);
+}
+
+std::string joinPath(const std::string &folder, std::string_view name) {
+    std::string out = folder;
+    if (out.empty() || host::separators().find(out.back()) == std::string_view::npos)
+        out += host::separators().front();
+    out += name;
+    return out;
+}
+
+// --- OpenFile ---------------------------------------------------------------------------------
 
 OpenFile::OpenFile(std::string path, std::intptr_t handle)
     : m_path(std::move(path)), m_handle(handle) {}
 
 OpenFile::OpenFile(OpenFile &&other) noexcept
-    : m_path(std::move(other.m_path)), m_handle(std::exchange(other.m_handle, -1)),
+    : m_path(std::move(other.m_path)), m_handle(std::exchange(other.m_handle, host::kNoHandle)),
       m_stamp(other.m_stamp), m_fingerprint(std::move(other.m_fingerprint)) {}
 
 OpenFile &OpenFile::operator=(OpenFile &&other) noexcept {
     if (this != &other) {
         close();
         m_path = std::move(other.m_path);
-        m_handle = std::exchange(other.m_handle, -1);
+        m_handle = std::exchange(other.m_handle, host::kNoHandle);
         m_stamp = other.m_stamp;
         m_fingerprint = std::move(other.m_fingerprint);
     }
@@ -31,6 +112,33 @@ OpenFile &OpenFile::operator=(OpenFile &&other) noexcept {
 
 OpenFile::~OpenFile() {
     close();
+}
+
+void OpenFile::close() {
+    if (m_handle != host::kNoHandle) host::close(m_handle);
+    m_handle = host::kNoHandle;
+}
+
+Result<OpenFile> OpenFile::open(const std::string &hostPath) {
+    host::Look look;
+    auto handle = host::openRegular(hostPath, look);
+    if (!handle) return handle.error();
+    OpenFile file(hostPath, handle.value());
+    file.m_stamp = look.stamp;
+    return file;
+}
+
+Result<std::size_t> OpenFile::readAt(char *buffer, std::size_t size, std::uint64_t offset) const {
+    return host::readAt(m_handle, buffer, size, offset, m_path);
+}
+
+Status OpenFile::checkUnchanged() const {
+    // Size and write time: the change time also moves when the file is only renamed or unlinked,
+    // which leaves its bytes, the ones that were checked, as they were.
+    auto now = host::lookAt(m_handle, m_path);
+    if (!now) return now.error();
+    if (now->stamp != m_stamp) return changedOnDisk(m_path, FileOperation::Read);
+    return {};
 }
 
 Status OpenFile::readAll(std::size_t pieceSize,
@@ -55,19 +163,21 @@ Status OpenFile::readAll(std::size_t pieceSize,
     }
 }
 
+// --- Reading ----------------------------------------------------------------------------------
+
 Result<std::string>
 readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp,
                  const std::function<Status(std::string_view soFar, bool last)> &piece) {
     auto tooLarge = [&] {
-        return makeError(ErrorCode::TooLarge, hostPath,
-                         "The file is larger than " + std::to_string(maxSize >> 20) + " MiB");
+        Error e = makeError(ErrorCode::TooLarge, hostPath);
+        e.limit = maxSize;
+        return e;
     };
     auto file = OpenFile::open(hostPath);
     if (!file) return file.error();
     if (stamp) *stamp = file->stamp();
     const auto size = static_cast<std::uint64_t>(file->stamp().size);
     if (size > maxSize) return tooLarge();
-    constexpr std::size_t kPiece = 1 << 20;
     std::string bytes;
     // Room for the last read too, so that the buffer is not moved at the end of the file.
     bytes.reserve(static_cast<std::size_t>(size) + kPiece);
@@ -89,16 +199,124 @@ Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize,
     return readFileInPieces(hostPath, maxSize, stamp, nullptr);
 }
 
+Status checkUnchanged(const std::string &hostPath, const ReplaceGuard &guard) {
+    if (guard.stamp.size < 0) return {};
+    if (auto refused = refusedByGate(FileOperation::Check, hostPath)) return *refused;
+    host::Look first;
+    auto opened = host::openRegular(hostPath, first);
+    // Removed, replaced by something that is no file, or locked: not what was read.
+    if (!opened) return changedOnDisk(hostPath, FileOperation::Check);
+    const HandleCloser file(opened.value());
+    if (first.stamp != guard.stamp) return changedOnDisk(hostPath, FileOperation::Check);
+    // Compared a piece at a time, so that the check needs no second copy of the file.
+    std::vector<char> piece(kPiece);
+    std::string_view expected = guard.bytes;
+    std::uint64_t at = 0;
+    while (true) {
+        if (auto refused = refusedByGate(FileOperation::Compare, hostPath)) return *refused;
+        auto got = host::readAt(file.get(), piece.data(), piece.size(), at, hostPath);
+        if (!got) return changedOnDisk(hostPath, FileOperation::Compare);
+        if (got.value() == 0) break;
+        const std::string_view bytes(piece.data(), got.value());
+        if (!expected.starts_with(bytes)) return changedOnDisk(hostPath, FileOperation::Compare);
+        expected.remove_prefix(bytes.size());
+        at += got.value();
+    }
+    if (!expected.empty()) return changedOnDisk(hostPath, FileOperation::Compare);
+    // A write while the bytes were compared, even one of the same size into a part already
+    // compared, moved the change time; a file renamed over the path is another file.
+    auto again = host::lookAt(file.get(), hostPath);
+    const host::PathState named = host::stateOf(hostPath);
+    if (!again || again.value() != first || named.device != first.stamp.device ||
+        named.inode != first.stamp.inode)
+        return changedOnDisk(hostPath, FileOperation::Compare);
+    return {};
+}
+
+// --- ReplacementFile --------------------------------------------------------------------------
+
 ReplacementFile::ReplacementFile(std::string target, std::string temp, std::intptr_t handle)
     : m_target(std::move(target)), m_temp(std::move(temp)), m_handle(handle) {}
 
 ReplacementFile::ReplacementFile(ReplacementFile &&other) noexcept
     : m_target(std::move(other.m_target)), m_temp(std::exchange(other.m_temp, std::string())),
-      m_handle(std::exchange(other.m_handle, -1)) {}
+      m_handle(std::exchange(other.m_handle, host::kNoHandle)) {}
+
+ReplacementFile::~ReplacementFile() {
+    if (m_handle == host::kNoHandle) return;
+    if (m_temp.empty())
+        host::close(m_handle);
+    else
+        host::discard(m_handle, m_temp);
+}
+
+Result<ReplacementFile> ReplacementFile::create(const std::string &target) {
+    const std::string folder = folderOf(target);
+    removeStaleTemporaries(folder);
+    if (auto refused = refusedByGate(FileOperation::CreateTemp, target)) return *refused;
+    // Another copy of the tool may take a new file for a stale one in the moment before it is
+    // locked, or have taken the name: then another name is tried.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp =
+            joinPath(folder, temporaryName(nameOf(target), randomLetters(kTemporaryRandomLength)));
+        auto created = host::createLocked(temp);
+        if (created) return ReplacementFile(target, std::move(temp), created.value());
+        if (created.error().sysErrno != EEXIST) {
+            Error e = created.error();
+            e.path = target;
+            return e;
+        }
+    }
+    return systemError(EEXIST, target, FileOperation::CreateTemp);
+}
+
+Status ReplacementFile::write(std::string_view bytes, const std::string &subject) {
+    while (!bytes.empty()) {
+        if (auto refused = refusedByGate(FileOperation::Write, subject)) return *refused;
+        auto written = host::write(m_handle, bytes.data(), std::min(bytes.size(), kPiece), subject);
+        if (!written) return written.error();
+        bytes.remove_prefix(written.value());
+    }
+    return {};
+}
+
+Result<FileStamp> ReplacementFile::commit(const ReplaceGuard *guard) {
+    const std::string &t = m_target;
+    const host::PathState target = host::stateOf(t);
+    // Owner first: it may clear set-id bits; attributes need write permission, so the
+    // permissions (read-only) go last.
+    if (auto refused = refusedByGate(FileOperation::SetOwner, t)) return *refused;
+    if (Status s = host::giveOwner(m_handle, target, t); !s) return s.error();
+    if (auto refused = refusedByGate(FileOperation::CopyAttributes, t)) return *refused;
+    if (Status s = host::giveAttributes(m_handle, t, target, t); !s) return s.error();
+    if (auto refused = refusedByGate(FileOperation::SetMode, t)) return *refused;
+    if (Status s = host::givePermissions(m_handle, target, t); !s) return s.error();
+    // A failed flush is never retried: the system may have dropped the unwritten pages, so a
+    // second call could report success for data that is gone.
+    if (auto refused = refusedByGate(FileOperation::Flush, t)) return *refused;
+    if (Status s = host::flush(m_handle, t); !s) return s.error();
+    auto written = host::lookAt(m_handle, t);
+    if (!written) return written.error();
+    if (guard)
+        if (Status s = checkUnchanged(t, *guard); !s) return s.error();
+    // What remains: a write by another program that lands between the check's last look and
+    // this rename is replaced. Neither POSIX nor Windows has a rename that first checks what it
+    // replaces, so that window cannot be closed, only kept this small.
+    if (auto refused = refusedByGate(FileOperation::Rename, t)) return *refused;
+    if (Status s = host::renameOver(m_handle, m_temp, t, target); !s) return s.error();
+    m_temp.clear();
+    host::close(std::exchange(m_handle, host::kNoHandle));
+    // The rename is only durable once the folder is flushed; the new content is in place whatever
+    // this answers, so a failure here is not reported.
+    if (gate(FileOperation::FlushFolder, t) == 0) host::flushFolder(folderOf(t));
+    return written->stamp;
+}
+
+// --- Replacing and copying --------------------------------------------------------------------
 
 Result<FileStamp> replaceFileContent(const std::string &hostPath, std::string_view bytes,
                                      const ReplaceGuard *guard) {
-    auto target = detail::replacementTarget(hostPath);
+    auto target = host::replacementTarget(hostPath);
     if (!target) return target.error();
     auto file = ReplacementFile::create(target.value());
     if (!file) return file.error();
@@ -106,11 +324,33 @@ Result<FileStamp> replaceFileContent(const std::string &hostPath, std::string_vi
     return file->commit(guard);
 }
 
+namespace {
+
+// Whether a copy of `source` may go to `to`: true when `to` is `source` itself (nothing to do),
+// false when it may be written; refused when it is a folder, not a regular file, or read-only.
+Result<bool> isCopyOntoItself(const OpenFile &source, const std::string &to) {
+    const host::PathState state = host::stateOf(to);
+    if (state.kind == host::PathState::Kind::Missing) return false;
+    if (state.inode != 0 && state.device == source.stamp().device &&
+        state.inode == source.stamp().inode)
+        return true;
+    if (state.kind == host::PathState::Kind::Folder) return makeError(ErrorCode::NotAFile, to);
+    if (state.kind == host::PathState::Kind::Other) return makeError(ErrorCode::NotRegularFile, to);
+    if (state.readOnly) {
+        Error e = makeError(ErrorCode::ReadOnly, to);
+        e.sysErrno = EACCES;
+        return e;
+    }
+    return false;
+}
+
+} // namespace
+
 Status copyFile(OpenFile &source, const std::string &to) {
-    auto itself = detail::isCopyOntoItself(source, to);
+    auto itself = isCopyOntoItself(source, to);
     if (!itself) return itself.error();
     if (itself.value()) return {};
-    auto target = detail::replacementTarget(to);
+    auto target = host::replacementTarget(to);
     if (!target) return target.error();
     auto file = ReplacementFile::create(target.value());
     if (!file) return file.error();
@@ -119,7 +359,7 @@ Status copyFile(OpenFile &source, const std::string &to) {
     std::vector<char> buffer(1 << 16);
     std::uint64_t at = 0;
     while (true) {
-        if (int e = gate(FileOperation::Read, from)) return systemError(e, from, "cannot read");
+        if (auto refused = refusedByGate(FileOperation::Read, from)) return *refused;
         auto got = source.readAt(buffer.data(), buffer.size(), at);
         if (!got) return got.error();
         if (got.value() == 0) break;
@@ -131,14 +371,13 @@ Status copyFile(OpenFile &source, const std::string &to) {
     // What is copied must be what was checked: the same bytes, from a file nobody wrote since.
     if (Status s = source.checkUnchanged(); !s) return s;
     if (source.fingerprint() && *source.fingerprint() != print.value())
-        return makeError(ErrorCode::ChangedOnDisk, from,
-                         "Another program changed the file after it was checked");
+        return changedOnDisk(from, FileOperation::Read);
     auto committed = file->commit(nullptr);
     return committed ? Status() : Status(committed.error());
 }
 
 Status copyFile(const std::string &from, const std::string &to) {
-    if (int e = gate(FileOperation::OpenSource, from)) return systemError(e, from, "cannot open");
+    if (auto refused = refusedByGate(FileOperation::OpenSource, from)) return *refused;
     auto source = OpenFile::open(from);
     if (!source) return source.error();
     return copyFile(source.value(), to);

@@ -161,7 +161,7 @@ private:
                                                    const ReplaceGuard *guard = nullptr);
 
 // Copies what the open `source` holds over `to`, replacing an existing destination atomically. A
-// read-only destination is refused (EACCES), as Windows does; so is one that is a folder or not a
+// read-only destination is refused (ReadOnly), as Windows does; so is one that is a folder or not a
 // regular file. Copying a file onto itself (the same file, whatever the path) succeeds and leaves
 // it untouched. Fails with ChangedOnDisk, leaving the destination as it was, when the source was
 // written since it was opened or its bytes differ from those of its last complete readAll().
@@ -176,10 +176,9 @@ private:
 // `name` inside the host folder `folder`.
 [[nodiscard]] std::string joinPath(const std::string &folder, std::string_view name);
 
-// Host path of the folder that holds the running executable, links resolved.
-[[nodiscard]] Result<std::string> executableFolder();
-
-// Host path of the process's current folder.
-[[nodiscard]] Result<std::string> currentFolder();
+// The folder of a host path ("." when it names none; a root keeps its separator), and the name
+// after it.
+[[nodiscard]] std::string folderOf(const std::string &path);
+[[nodiscard]] std::string nameOf(const std::string &path);
 
 } // namespace corvelan::fs

@@ -1,7 +1,10 @@
 // Errors as values. Every fallible call in the core returns a Status or a Result<T>; nothing
-// throws across layers. An Error carries a code, the subject (a path, in the form the caller
-// knows it), the OS error number or parser detail, and for XML the position of the fault.
+// throws across layers. An Error is data only: what went wrong (its code), the step it went wrong
+// in, the paths and names it is about, the OS's own error, and for XML the position of the fault.
+// No text for the user is made here: workflows/messages.h turns errors into sentences.
 #pragma once
+
+#include "platform/file_operations.h"
 
 #include <cassert>
 #include <cstdint>
@@ -13,41 +16,62 @@
 namespace corvelan {
 
 enum class ErrorCode {
-    NotFound,        // no such file, folder or drive
-    NotAFile,        // a folder where a file was expected
-    NotRegularFile,  // a FIFO, socket or device where a file was expected
-    InvalidPath,     // a path the drive map cannot take apart
-    AmbiguousName,   // several names differ from the given one only in letter case
-    System,          // an OS call failed; Error::sysErrno says why
-    TooLarge,        // input beyond a limit of the tool
-    XmlSyntax,       // not well-formed, or beyond the parser's limits
-    XmlUnseenEntity, // refers to an entity whose text the tool cannot see
-    EditRefused,     // an edit that cannot be made exactly
-    NotRepository,   // the catalogue's root element is not DDXMLRepository
-    ChangedOnDisk,   // another program changed the file since the tool read it
+    // Paths and files
+    NotFound,          // no such file or folder
+    NotAFile,          // a folder where a file was expected
+    NotRegularFile,    // a FIFO, socket or device where a file was expected
+    ReadOnly,          // a read-only file that is not replaced (sysErrno EACCES)
+    NoDriveLetter,     // a Windows path without a drive letter
+    ForbiddenName,     // `name` holds a character Windows forbids
+    NotUtf8Name,       // `name` is not valid UTF-8
+    DriveNotMapped,    // the drive `name` (its upper-case letter) is not mapped
+    NoDrive,           // no drive is mapped at all
+    PrefixNotAbsolute, // the Wine prefix `path` is not an absolute path
+    NoPrefix,          // neither WINEPREFIX nor HOME is set
+    AmbiguousName,     // `name` and `otherName` in the folder `otherPath` differ only in case
+    System,            // an OS call failed in `operation`; sysErrno, osCode and osMessage say why
+    TooLarge,          // larger than `limit` bytes
+    ChangedOnDisk,     // another program changed the file since the tool read or checked it
+    // Documents
+    XmlSyntax,            // not well-formed; `detail` is the parser's own message
+    XmlTooDeep,           // elements nested deeper than `limit`
+    XmlTooManyAttributes, // more than `limit` attributes on one element
+    XmlRunTooLong,        // more than `limit` bytes of text or of one tag
+    XmlStopped,           // reading stopped by a failure of the reader; `detail` may say which
+    XmlUnseenEntity,      // refers to the entity `name`, whose text the tool cannot see
+    FactTooLong,          // the `name` text of a description is longer than `limit` characters
+    // Catalogue edits
+    EntryFromEntity,    // the device entry at `offset` comes from an entity reference
+    EntryIsRoot,        // the device entry is the catalogue's root element
+    RootEndTagMissing,  // the root element's end tag is not where the parse put it
+    EmptyRootNotOpened, // the empty root element "<Root/>" is not where the parse put it
+    EditNotWellFormed,  // the edited catalogue would not parse; `cause` and the position say why
+    NotRepository,      // the root element `name` is not DDXMLRepository
 };
 
 struct Error {
     ErrorCode code = ErrorCode::System;
-    std::string subject;      // what failed, e.g. a path
-    int sysErrno = 0;         // for ErrorCode::System
-    std::string osMessage;    // the system's own text for it, when it has one beyond strerror
-    std::string detail;       // parser message or other explanation
-    std::int64_t offset = -1; // byte offset of an XML fault, -1 when none
-    std::int64_t line = 0;
-    std::int64_t column = 0;
-
-    // One sentence for the user: what failed, the subject quoted, and the reason.
-    [[nodiscard]] std::string message() const;
-    // The reason alone, e.g. "Permission denied".
-    [[nodiscard]] std::string reason() const;
+    fs::FileOperation operation = fs::FileOperation::None; // the step it failed in
+    std::string path;      // what it is about: a host or Windows path, as the caller knows it
+    std::string otherPath; // a second path, where there is one
+    std::string name;      // a name it is about: an entity, an attribute, a drive, an element
+    std::string otherName;
+    int sysErrno = 0;               // the errno, or the errno of the same meaning on Windows
+    std::uint32_t osCode = 0;       // the Windows error code; 0 on Linux
+    std::string osMessage;          // Windows' own text for osCode
+    std::string detail;             // the XML parser's own message
+    std::optional<ErrorCode> cause; // for EditNotWellFormed: why the result did not parse
+    std::int64_t offset = -1;       // byte offset of an XML fault, -1 when none
+    std::int64_t line = 0;          // of an XML fault, from 1; 0 when none
+    std::int64_t column = 0;        // of an XML fault, from 1
+    std::uint64_t limit = 0;        // the limit a TooLarge or Xml... error broke
 };
 
-// An Error of `code` about `subject`, with `detail` for its text.
-[[nodiscard]] Error makeError(ErrorCode code, std::string subject, std::string detail = {});
+// An Error of `code` about `path`.
+[[nodiscard]] Error makeError(ErrorCode code, std::string path = {});
 
-// Builds an Error from errno for `subject`, with `what` naming the failed step.
-[[nodiscard]] Error systemError(int err, std::string subject, std::string what = {});
+// A failed OS call: `err` (an errno) in `operation` on `path`.
+[[nodiscard]] Error systemError(int err, std::string path, fs::FileOperation operation);
 
 class [[nodiscard]] Status {
 public:

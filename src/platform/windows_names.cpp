@@ -117,12 +117,14 @@ bool isAddressableName(std::string_view name) {
 }
 
 Result<WindowsPath> parseWindowsPath(std::string_view path) {
-    auto invalid = [&](std::string why) {
-        return makeError(ErrorCode::InvalidPath, std::string(path), std::move(why));
+    auto invalid = [&](ErrorCode code, std::string name = {}) {
+        Error e = makeError(code, std::string(path));
+        e.name = std::move(name);
+        return e;
     };
     if (path.size() < 2 || path[1] != ':' ||
         !((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z')))
-        return invalid("The path does not start with a drive letter");
+        return invalid(ErrorCode::NoDriveLetter);
     WindowsPath parsed;
     parsed.letter = static_cast<char>(path[0] | 0x20);
     std::string_view rest = path.substr(2);
@@ -139,11 +141,9 @@ Result<WindowsPath> parseWindowsPath(std::string_view path) {
             part.pop_back();
         if (part.empty()) continue;
         for (size_t i = 0; i < part.size();) {
-            if (isForbiddenInName(part[i]))
-                return invalid("The name '" + part + "' holds a character Windows forbids");
+            if (isForbiddenInName(part[i])) return invalid(ErrorCode::ForbiddenName, part);
             char32_t cp = 0;
-            if (!decodeUtf8(part, i, cp))
-                return invalid("The name '" + part + "' is not valid UTF-8");
+            if (!decodeUtf8(part, i, cp)) return invalid(ErrorCode::NotUtf8Name, part);
         }
         parsed.parts.push_back(std::move(part));
     }

@@ -38,8 +38,8 @@ struct WindowsPath {
 
 // Takes `path` apart as Windows does: a drive letter and a colon first, then parts separated by
 // "\\" or "/", where "." and ".." collapse and trailing dots and spaces of a part are dropped.
-// Fails (InvalidPath, the path as subject) without a drive letter or on a character Windows
-// forbids in a name.
+// Fails, with the path as the error's path, without a drive letter (NoDriveLetter), on a
+// character Windows forbids in a name (ForbiddenName) or on a name that is not UTF-8 (NotUtf8Name).
 [[nodiscard]] Result<WindowsPath> parseWindowsPath(std::string_view path);
 
 } // namespace corvelan

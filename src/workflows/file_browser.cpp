@@ -2,7 +2,9 @@
 
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
+#include "platform/process.h"
 #include "platform/windows_names.h"
+#include "workflows/messages.h"
 
 #include <algorithm>
 
@@ -76,12 +78,11 @@ std::string composeFilePath(const std::string &folder, const std::string &name) 
     return out + name;
 }
 
-std::vector<DriveChoice> FileBrowser::drives() const {
-    std::vector<DriveChoice> out;
+FileBrowser::FileBrowser(DriveMap drives) : m_drives(std::move(drives)) {
     for (const Drive &drive : m_drives.drives())
-        out.push_back({drive.letter, std::string(1, drive.letter) + ":" +
-                                         (drive.label.empty() ? "" : " [" + drive.label + "]")});
-    return out;
+        m_driveRows.push_back(
+            {drive.letter, std::string(1, drive.letter) + ":" +
+                               (drive.label.empty() ? "" : " [" + drive.label + "]")});
 }
 
 Status FileBrowser::open(const std::string &windowsFolder) {
@@ -89,25 +90,42 @@ Status FileBrowser::open(const std::string &windowsFolder) {
     auto host = m_drives.hostPath(path);
     if (!host) {
         Error e = host.error();
-        e.subject = path;
+        e.path = path;
         return e;
     }
     auto contents = fs::listFolder(host.value());
     if (!contents) {
+        // The folder's path and the system's reason say it all.
         Error e = contents.error();
-        e.subject = path;
-        e.detail.clear();
+        e.path = path;
+        e.operation = fs::FileOperation::None;
         return e;
     }
     m_path = path;
-    m_subFolders = std::move(contents->folders);
+    std::vector<std::string> subFolders = std::move(contents->folders);
     m_files.clear();
     for (std::string &name : contents->files)
         if (matchesXmlPattern(name)) m_files.push_back(std::move(name));
-    keepListable(m_subFolders);
+    keepListable(subFolders);
     keepListable(m_files);
-    sortNames(m_subFolders);
+    sortNames(subFolders);
     sortNames(m_files);
+
+    // The chain of folders from the drive's root down to the current one, then its sub-folders,
+    // each indented one step deeper than its parent.
+    m_folderRows.clear();
+    std::string indent;
+    m_folderRows.push_back({m_path.substr(0, 3), m_path.substr(0, 3), true});
+    for (size_t start = 3; start < m_path.size();) {
+        const size_t end = std::min(m_path.find('\\', start), m_path.size());
+        indent += "  ";
+        m_folderRows.push_back(
+            {indent + m_path.substr(start, end - start), m_path.substr(0, end), true});
+        start = end + 1;
+    }
+    indent += "  ";
+    for (const std::string &name : subFolders)
+        m_folderRows.push_back({indent + name, composeFilePath(m_path, name), false});
     return {};
 }
 
@@ -118,28 +136,49 @@ Status FileBrowser::openCurrentFolder() {
         if (isAddressablePath(path))
             if (Status s = open(path); s) return s;
     }
-    const auto all = drives();
-    if (all.empty()) {
-        return makeError(ErrorCode::NotFound, {}, "No drive is mapped");
-    }
-    return open(std::string(1, static_cast<char>(all.front().letter - 32)) + ":\\");
+    if (m_driveRows.empty()) return makeError(ErrorCode::NoDrive);
+    return open(std::string(1, static_cast<char>(m_driveRows.front().letter - 32)) + ":\\");
 }
 
-char FileBrowser::driveLetter() const {
-    return m_path.empty() ? '\0' : lower(m_path[0]);
+bool FileBrowser::chooseDrive(int driveRow, MessageBoxes &boxes) {
+    if (driveRow < 0 || static_cast<size_t>(driveRow) >= m_driveRows.size()) return false;
+    // The drive's root, not the folder last used on that drive.
+    const char letter = static_cast<char>(m_driveRows[static_cast<size_t>(driveRow)].letter - 32);
+    if (Status s = open(std::string(1, letter) + ":\\"); !s) {
+        const Message box = messages::folderUnreadable(s.error());
+        boxes.show(box.text, box.title, box.style);
+        return false;
+    }
+    return true;
 }
 
-std::vector<FolderLevel> FileBrowser::chain() const {
-    std::vector<FolderLevel> levels;
-    if (m_path.size() < 3) return levels;
-    levels.push_back({m_path.substr(0, 3), m_path.substr(0, 3)});
-    size_t start = 3;
-    while (start < m_path.size()) {
-        const size_t end = std::min(m_path.find('\\', start), m_path.size());
-        levels.push_back({m_path.substr(start, end - start), m_path.substr(0, end)});
-        start = end + 1;
+bool FileBrowser::chooseFolder(int folderRow, MessageBoxes &boxes) {
+    if (folderRow < 0 || static_cast<size_t>(folderRow) >= m_folderRows.size()) return false;
+    if (Status s = open(m_folderRows[static_cast<size_t>(folderRow)].path); !s) {
+        const Message box = messages::folderUnreadable(s.error());
+        boxes.show(box.text, box.title, box.style);
+        return false;
     }
-    return levels;
+    return true;
+}
+
+std::string FileBrowser::pathToOpen(int fileRow) const {
+    const bool selected = fileRow >= 0 && static_cast<size_t>(fileRow) < m_files.size();
+    return composeFilePath(m_path, selected ? m_files[static_cast<size_t>(fileRow)] : "");
+}
+
+int FileBrowser::currentDriveRow() const {
+    const char letter = m_path.empty() ? '\0' : lower(m_path[0]);
+    for (size_t i = 0; i < m_driveRows.size(); ++i)
+        if (m_driveRows[i].letter == letter) return static_cast<int>(i);
+    return -1;
+}
+
+int FileBrowser::currentFolderRow() const {
+    int last = -1;
+    for (size_t i = 0; i < m_folderRows.size() && m_folderRows[i].open; ++i)
+        last = static_cast<int>(i);
+    return last;
 }
 
 } // namespace corvelan::workflows

@@ -2,6 +2,7 @@
 
 #include "catalogue/repository.h"
 #include "platform/file_system.h"
+#include "workflows/messages.h"
 #include "xml/description_reader.h"
 
 #include <vector>
@@ -9,13 +10,10 @@
 namespace corvelan::workflows {
 namespace {
 
-constexpr std::string_view kFileError = "File Error";
-constexpr std::string_view kNothingInstalled = ". Nothing was installed.";
-constexpr std::string_view kNothingRemoved = ". Nothing was removed.";
 constexpr std::string_view kProductName = "QVXTSR7700";
 
-std::string savePath() {
-    return std::string(catalogue::kCatalogueSavePath);
+int show(MessageBoxes &boxes, const Message &message) {
+    return boxes.show(message.text, message.title, message.style);
 }
 
 void showStatus(ListView &view, std::string_view first, std::string_view second) {
@@ -59,14 +57,13 @@ void UpdateSession::refresh(ListView &view) const {
 }
 
 bool UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes,
-                           std::string_view nothingDone) {
-    const std::string fileError(kFileError);
-    auto fail = [&](const std::string &sentence) {
-        boxes.show(savePath() + sentence + std::string(nothingDone), fileError, kStyleError);
+                           Workflow workflow) {
+    auto fail = [&](const Message &message) {
+        show(boxes, message);
         return false;
     };
     auto target = m_drives.hostPath(catalogue::kCatalogueSavePath);
-    if (!target) return fail(" could not be saved: " + target.error().reason());
+    if (!target) return fail(messages::catalogueNotSaved(target.error(), workflow));
 
     // A rival writer is met again only if it writes between our check and our rename; a few
     // rounds are plenty, and then the user hears about it rather than the tool spinning.
@@ -75,11 +72,7 @@ bool UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes
     for (int round = 0; round < kRounds; ++round) {
         const catalogue::Catalogue &base = reread ? *reread : *m_catalogue;
         auto edited = edit(base);
-        if (!edited) {
-            if (edited.error().code == ErrorCode::NotRepository)
-                return fail(" is not a DTM repository catalogue");
-            return fail(" could not be saved: " + edited.error().reason());
-        }
+        if (!edited) return fail(messages::catalogueNotSaved(edited.error(), workflow));
         // Nothing to write when the bytes stay as they were; the file must still hold them, or
         // the change is made again on what it holds now.
         const bool same = edited->bytes() == base.bytes();
@@ -95,27 +88,25 @@ bool UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes
             return true;
         }
         if (saved.error().code != ErrorCode::ChangedOnDisk)
-            return fail(" could not be saved: " + saved.error().reason());
+            return fail(messages::catalogueNotSaved(saved.error(), workflow));
         auto current = catalogue::Catalogue::load(target.value());
-        if (!current) return fail(" was changed by another program and cannot be read");
+        if (!current) return fail(messages::catalogueChangedUnreadable(workflow));
         reread = std::move(current).value();
     }
-    return fail(" could not be saved: another program kept changing it");
+    return fail(messages::catalogueKeptChanging(workflow));
 }
 
 void UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
     if (!m_catalogue) {
-        boxes.show(savePath() + " is not loaded" + std::string(kNothingRemoved),
-                   std::string(kFileError), kStyleError);
+        show(boxes, messages::catalogueNotLoaded(Workflow::Remove));
         return;
     }
     change([](const catalogue::Catalogue &base) { return base.withDeviceEntries(nullptr); }, view,
-           boxes, kNothingRemoved);
+           boxes, Workflow::Remove);
 }
 
 void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
                                MessageBoxes &boxes) {
-    const std::string fileError(kFileError);
     // Held open from the check to the copy: a file renamed over the path meanwhile is not copied.
     std::optional<fs::OpenFile> description;
     Result<xml::DescriptionFacts> facts = makeError(ErrorCode::NotFound, newFileName);
@@ -128,43 +119,38 @@ void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
         facts = xml::readDescription(*description);
     }
     if (!facts) {
-        boxes.show(newFileName + " is not a valid DTM XML file.", fileError, kStyleError);
+        show(boxes, messages::notADtmFile(newFileName));
         return;
     }
     if (!facts->rootIsProfile) {
-        boxes.show(newFileName + " is not a valid QVXTSR7700 DTM XML file.", fileError,
-                   kStyleError);
+        show(boxes, messages::notADeviceProfile(newFileName));
         return;
     }
     const std::string product = facts->productName.value_or("");
     if (product != kProductName) {
-        boxes.show("The Product ID of this file is " + product + ". It should be QVXTSR7700.",
-                   fileError, kStyleOk);
+        show(boxes, messages::wrongProduct(product));
         return;
     }
     const std::string version = facts->version.value_or("");
-    if (boxes.show("You have selected the QVXTSR7700 DTM version " + version + ". Is this correct?",
-                   "File Selection", kStyleConfirm) == kAnswerNo)
-        return;
+    if (show(boxes, messages::confirmVersion(version)) == kAnswerNo) return;
 
     if (!m_catalogue) {
-        boxes.show(savePath() + " is not loaded" + std::string(kNothingInstalled), fileError,
-                   kStyleError);
+        show(boxes, messages::catalogueNotLoaded(Workflow::Install));
         return;
     }
     const bool saved = change(
         [&version](const catalogue::Catalogue &base) { return base.withDeviceEntries(&version); },
-        view, boxes, kNothingInstalled);
+        view, boxes, Workflow::Install);
     if (saved) copyInstalledFiles(*description, boxes);
 }
 
 void UpdateSession::copyInstalledFiles(fs::OpenFile &description, MessageBoxes &boxes) {
-    std::vector<std::string> failures;
+    std::vector<messages::FailedCopy> failures;
     for (const catalogue::InstalledFile &file : catalogue::kInstalledFiles) {
         const std::string destination(file.destination);
         auto to = m_drives.hostPath(destination);
         if (!to) {
-            failures.push_back(destination + " (" + to.error().reason() + ")");
+            failures.push_back({destination, to.error(), {}});
             continue;
         }
         std::string source = description.path();
@@ -176,24 +162,19 @@ void UpdateSession::copyInstalledFiles(fs::OpenFile &description, MessageBoxes &
             // host path: its name may hold what a Windows path cannot.
             auto folder = m_toolFolder();
             if (!folder) {
-                failures.push_back(destination + " (" + folder.error().reason() + ")");
+                failures.push_back({destination, folder.error(), {}});
                 continue;
             }
             source = fs::joinPath(folder.value(), file.pictureName);
             copied = fs::copyFile(source, to.value());
         }
         if (copied) continue;
+        // Which side failed, in the tool's own terms: the source by its Windows path.
         const Error &e = copied.error();
-        // Say which side failed in the tool's own terms: the source by its Windows path.
-        std::string reason = e.reason();
-        if (e.subject == source) reason = m_drives.windowsPath(source) + ": " + reason;
-        failures.push_back(destination + " (" + reason + ")");
+        failures.push_back(
+            {destination, e, e.path == source ? m_drives.windowsPath(source) : std::string()});
     }
-    if (failures.empty()) return;
-    std::string text = "The DTM was installed, but these files could not be copied:";
-    for (const std::string &failure : failures)
-        text += "\n" + failure;
-    boxes.show(text, "File Error", kStyleWarning);
+    if (!failures.empty()) show(boxes, messages::copiesFailed(failures));
 }
 
 } // namespace corvelan::workflows

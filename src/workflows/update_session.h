@@ -4,6 +4,8 @@
 #include "catalogue/catalogue.h"
 #include "platform/drive_map.h"
 #include "platform/file_system.h"
+#include "platform/process.h"
+#include "workflows/messages.h"
 #include "workflows/ports.h"
 
 #include <functional>
@@ -57,10 +59,9 @@ private:
     // Makes the change that `edit` plans from a catalogue, saves it and lists it. When another
     // program changed the file since it was read, the change is made again on what the file
     // holds now. A change that leaves the bytes as they were writes nothing. False, after an
-    // error box ending in `nothingDone`, when the change could not be saved.
+    // error box that says what `workflow` did not do, when the change could not be saved.
     using Edit = std::function<Result<catalogue::Catalogue>(const catalogue::Catalogue &)>;
-    bool change(const Edit &edit, ListView &view, MessageBoxes &boxes,
-                std::string_view nothingDone);
+    bool change(const Edit &edit, ListView &view, MessageBoxes &boxes, Workflow workflow);
     void copyInstalledFiles(fs::OpenFile &description, MessageBoxes &boxes);
 
     DriveMap m_drives;

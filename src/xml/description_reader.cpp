@@ -110,8 +110,7 @@ private:
                 capture->characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
             // Stopped as soon as it is too long: a megabyte of text is never collected.
             if (capture->characters > kMaxFactLength) {
-                stopAtLimit("The " + std::string(capture->name) + " text is longer than " +
-                            std::to_string(kMaxFactLength) + " characters");
+                stopAtLimit(ErrorCode::FactTooLong, kMaxFactLength, std::string(capture->name));
                 return;
             }
             capture->text->append(text);
@@ -145,7 +144,7 @@ Result<DescriptionFacts> readDescription(fs::OpenFile &file) {
         if (reader.feedChunk(piece.data(), static_cast<std::int64_t>(piece.size()), last))
             return Status();
         Error e = reader.failure();
-        e.subject = file.path();
+        e.path = file.path();
         return Status(e);
     });
     if (!read) return read.error();

@@ -27,7 +27,7 @@ struct DescriptionFacts {
 // Reads the open file from its start, to its end. Fails when it cannot be read or is not a
 // well-formed document the tool can read whole, with the same strictness as the catalogue
 // (xml/strict_parser.h), or when its product name or version is longer than kMaxFactLength
-// characters (XmlSyntax; reading stops there).
+// characters (FactTooLong; reading stops there).
 [[nodiscard]] Result<DescriptionFacts> readDescription(fs::OpenFile &file);
 
 // The same for the file at `hostPath`.

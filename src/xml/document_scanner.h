@@ -80,8 +80,8 @@ private:
 };
 
 // Scans `bytes`, reporting the unprefixed elements named `watched` to `handler` (which may be
-// null). Fails with XmlSyntax (offset, line, column of the fault) or XmlUnseenEntity; the handler
-// may then have seen part of the document.
+// null). Fails with XmlSyntax, a limit (XmlTooDeep, ...), XmlStopped or XmlUnseenEntity, with the
+// offset, line and column of the fault; the handler may then have seen part of the document.
 [[nodiscard]] Result<DocumentShape> scanDocument(std::string_view bytes, std::string_view watched,
                                                  ScanHandler *handler);
 

@@ -54,8 +54,8 @@ bool StrictParser::checkRuns(const char *data, std::int64_t length) {
         const auto *lt = static_cast<const char *>(std::memchr(from, '<', end - from));
         const std::int64_t stop = m_fed + ((lt ? lt : end) - data);
         if (stop - m_lastMarkup > limit) {
-            m_limit = "More than " + std::to_string(kMaxRunWithoutMarkup >> 20) +
-                      " MiB of text or of one tag";
+            m_limit = ErrorCode::XmlRunTooLong;
+            m_limitValue = static_cast<std::uint64_t>(kMaxRunWithoutMarkup);
             return false;
         }
         if (!lt) return true;
@@ -65,30 +65,32 @@ bool StrictParser::checkRuns(const char *data, std::int64_t length) {
 }
 
 bool StrictParser::feed(const char *data, std::int64_t length, bool final) {
-    if (m_threw || !m_limit.empty() || !checkRuns(data, length)) return false;
+    if (m_threw || m_limit || !checkRuns(data, length)) return false;
     m_fed += length;
     return XML_Parse(m_parser.get(), data, static_cast<int>(length), final) == XML_STATUS_OK;
 }
 
 bool StrictParser::admitElement(std::int64_t depth, std::size_t attributes) {
     if (depth > kMaxDepth)
-        stopAtLimit("Elements nested deeper than " + std::to_string(kMaxDepth));
+        stopAtLimit(ErrorCode::XmlTooDeep, static_cast<std::uint64_t>(kMaxDepth));
     else if (attributes > kMaxAttributes)
-        stopAtLimit("More than " + std::to_string(kMaxAttributes) + " attributes on one element");
+        stopAtLimit(ErrorCode::XmlTooManyAttributes, kMaxAttributes);
     else
         return true;
     return false;
 }
 
-void StrictParser::stopAtLimit(std::string why) {
-    m_limit = std::move(why);
+void StrictParser::stopAtLimit(ErrorCode limit, std::uint64_t value, std::string name) {
+    m_limit = limit;
+    m_limitValue = value;
+    m_limitName = std::move(name);
     XML_StopParser(m_parser.get(), XML_FALSE);
 }
 
 void StrictParser::stopForException(const char *what) noexcept {
     m_threw = true;
     try {
-        m_limit = std::string("Reading stopped: ") + what;
+        m_stopped = what;
     } catch (...) {
         // Out of memory: the failure is told without the detail.
     }
@@ -96,27 +98,27 @@ void StrictParser::stopForException(const char *what) noexcept {
 }
 
 Error StrictParser::failure() const {
+    if (!m_parser) return systemError(ENOMEM, {}, fs::FileOperation::CreateParser);
     Error e;
-    if (!m_parser) {
-        e = systemError(ENOMEM, {}, "cannot create the XML parser");
-        return e;
-    }
     XML_Parser p = m_parser.get();
     e.offset = XML_GetCurrentByteIndex(p);
     e.line = static_cast<std::int64_t>(XML_GetCurrentLineNumber(p));
     e.column = static_cast<std::int64_t>(XML_GetCurrentColumnNumber(p)) + 1;
-    if (!m_limit.empty() || m_threw) {
-        e.code = ErrorCode::XmlSyntax;
-        e.detail = m_limit.empty() ? "Reading stopped" : m_limit;
-        if (XML_GetErrorCode(p) == XML_ERROR_NONE) e.offset = m_fed;
+    if (m_threw) {
+        e.code = ErrorCode::XmlStopped;
+        e.detail = m_stopped;
+    } else if (m_limit) {
+        e.code = *m_limit;
+        e.limit = m_limitValue;
+        e.name = m_limitName;
     } else if (!m_unseenEntity.empty()) {
         e.code = ErrorCode::XmlUnseenEntity;
-        e.detail =
-            "The document refers to the entity '" + m_unseenEntity + "', whose text cannot be read";
+        e.name = m_unseenEntity;
     } else {
         e.code = ErrorCode::XmlSyntax;
         e.detail = XML_ErrorString(XML_GetErrorCode(p));
     }
+    if ((m_threw || m_limit) && XML_GetErrorCode(p) == XML_ERROR_NONE) e.offset = m_fed;
     return e;
 }
 

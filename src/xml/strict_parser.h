@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -67,8 +68,9 @@ protected:
     // Stops the parse because the document refers to `entity`, which the tool cannot see.
     void stopForEntity(std::string entity);
 
-    // Stops the parse because the document is beyond a limit of the tool, told by `why`.
-    void stopAtLimit(std::string why);
+    // Stops the parse because the document is beyond a limit of the tool: `limit` says which,
+    // `value` what it is, `name` what it is about where that matters.
+    void stopAtLimit(ErrorCode limit, std::uint64_t value, std::string name = {});
 
     // Runs a callback's `body` for the parser behind `userData`. An exception stops the parse
     // there, instead of unwinding through expat, and the parse fails with what it said.
@@ -114,8 +116,11 @@ private:
     bool checkRuns(const char *data, std::int64_t length);
 
     std::string m_unseenEntity;
-    std::string m_limit;  // which limit stopped the parse
-    bool m_threw = false; // a callback threw; m_limit says what, when it could be kept
+    std::optional<ErrorCode> m_limit; // which limit stopped the parse
+    std::uint64_t m_limitValue = 0;
+    std::string m_limitName;
+    bool m_threw = false;  // a callback threw
+    std::string m_stopped; // what it said, when that could be kept
     std::int64_t m_fed = 0;
     std::int64_t m_lastMarkup = 0; // offset of the last '<' seen
     int m_unit = 0;                // code unit size for the run check, 0 until known

@@ -1,5 +1,6 @@
 #include "catalogue/catalogue.h"
 #include "support/device_entry.h"
+#include "support/error_text.h"
 #include "support/temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ Result<Catalogue> install(const Catalogue &catalogue, std::string_view version) 
 // The index an edit moved along must be the one a full parse of its bytes gives.
 void expectIndexOfAFullParse(const Catalogue &edited) {
     auto parsed = Catalogue::parse(edited.bytes());
-    ASSERT_TRUE(parsed.ok()) << parsed.error().message();
+    ASSERT_TRUE(parsed.ok()) << parsed.error();
     ASSERT_EQ(edited.entries().size(), parsed->entries().size());
     for (size_t i = 0; i < parsed->entries().size(); ++i) {
         SCOPED_TRACE("entry " + std::to_string(i));
@@ -163,16 +164,16 @@ TEST(CatalogueEdit, InstallChangesOnlyTheDeviceEntries) {
         const std::string path = dir / "DDXMLRepository.xml";
         writeFile(path, tc.before);
         auto loaded = Catalogue::load(path);
-        ASSERT_TRUE(loaded.ok()) << loaded.error().message();
+        ASSERT_TRUE(loaded.ok()) << loaded.error();
         auto changed = install(loaded.value(), tc.version);
-        ASSERT_TRUE(changed.ok()) << changed.error().message();
+        ASSERT_TRUE(changed.ok()) << changed.error();
         ASSERT_TRUE(changed->saveTo(path).ok());
         EXPECT_EQ(readFile(path), tc.after);
         EXPECT_EQ(loaded->bytes(), tc.before) << "the loaded catalogue is not changed by an edit";
 
         // The workflows' edit, which moves the index along instead of parsing again.
         auto moved = loaded->withDeviceEntries(&tc.version);
-        ASSERT_TRUE(moved.ok()) << moved.error().message();
+        ASSERT_TRUE(moved.ok()) << moved.error();
         EXPECT_EQ(moved->bytes(), tc.after);
         expectIndexOfAFullParse(moved.value());
         auto removedOnly = loaded->withDeviceEntries(nullptr);
@@ -237,7 +238,7 @@ TEST(CatalogueEdit, RemoveCutsAWholeLineOnlyWhenTheEntryStandsAlone) {
         auto catalogue = Catalogue::parse(tc.before);
         ASSERT_TRUE(catalogue.ok());
         auto removed = catalogue->withDeviceEntries(nullptr);
-        ASSERT_TRUE(removed.ok()) << removed.error().message();
+        ASSERT_TRUE(removed.ok()) << removed.error();
         EXPECT_EQ(removed->bytes(), tc.after);
         expectIndexOfAFullParse(removed.value());
         // Nothing to remove: no splice, same bytes.
@@ -285,7 +286,7 @@ TEST(CatalogueEdit, NeverSavesADocumentThatIsNotWellFormed) {
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.name);
         auto catalogue = Catalogue::parse(tc.xml);
-        ASSERT_TRUE(catalogue.ok()) << catalogue.error().message();
+        ASSERT_TRUE(catalogue.ok()) << catalogue.error();
         const std::string version = "2";
         for (const std::string *edit : {static_cast<const std::string *>(nullptr), &version}) {
             auto changed = catalogue->withDeviceEntries(edit);
@@ -294,8 +295,10 @@ TEST(CatalogueEdit, NeverSavesADocumentThatIsNotWellFormed) {
                 EXPECT_TRUE(Catalogue::parse(changed->bytes()).ok()) << changed->bytes();
                 continue;
             }
-            EXPECT_TRUE(changed.error().code == ErrorCode::EditRefused ||
-                        changed.error().code == ErrorCode::NotRepository);
+            EXPECT_TRUE(changed.error().code == ErrorCode::EditNotWellFormed ||
+                        changed.error().code == ErrorCode::EntryIsRoot ||
+                        changed.error().code == ErrorCode::NotRepository)
+                << changed.error();
         }
         EXPECT_FALSE(catalogue->withDeviceEntries(nullptr).ok());
     }
@@ -307,7 +310,9 @@ TEST(CatalogueEdit, RefusesEditsItCannotMakeExactly) {
         "<DDXMLRepository>&d;</DDXMLRepository>");
     ASSERT_TRUE(fromEntity.ok());
     EXPECT_EQ(fromEntity->listing(), (std::vector<std::string>{"QVX TSR 7700  Revision: "}));
-    EXPECT_EQ(fromEntity->planRemoveDeviceEntries().error().code, ErrorCode::EditRefused);
+    EXPECT_EQ(fromEntity->planRemoveDeviceEntries().error().code, ErrorCode::EntryFromEntity);
+    EXPECT_EQ(fromEntity->planRemoveDeviceEntries().error().offset,
+              fromEntity->entries()[0].span.offset);
 
     auto otherRoot = Catalogue::parse("<Catalog><File ProductID='QVX TSR 7700'/></Catalog>");
     ASSERT_TRUE(otherRoot.ok());
@@ -319,7 +324,7 @@ TEST(CatalogueEdit, RefusesEditsItCannotMakeExactly) {
     // The device entry as the root: cutting it would leave no document.
     auto rootEntry = Catalogue::parse("<File ProductID='QVX TSR 7700'/>");
     ASSERT_TRUE(rootEntry.ok());
-    EXPECT_EQ(rootEntry->planRemoveDeviceEntries().error().code, ErrorCode::EditRefused);
+    EXPECT_EQ(rootEntry->planRemoveDeviceEntries().error().code, ErrorCode::EntryIsRoot);
     EXPECT_EQ(rootEntry->bytes(), "<File ProductID='QVX TSR 7700'/>");
 }
 
@@ -359,7 +364,7 @@ TEST(CatalogueListing, OneLinePerEntryWithItsOwnValues) {
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.name);
         auto catalogue = Catalogue::parse(tc.xml);
-        ASSERT_TRUE(catalogue.ok()) << catalogue.error().message();
+        ASSERT_TRUE(catalogue.ok()) << catalogue.error();
         EXPECT_EQ(catalogue->listing(), tc.lines);
     }
 }
@@ -409,10 +414,10 @@ TEST(CatalogueEncodings, SingleByteEncodingsTheSystemKnowsAreReadAndKept) {
                                  "'?>\r\n<DDXMLRepository>\r\n<File ProductID='" + tc.product +
                                  "' Fileversion='1'/>\r\n";
         auto catalogue = Catalogue::parse(head + "</DDXMLRepository>\r\n");
-        ASSERT_TRUE(catalogue.ok()) << catalogue.error().message();
+        ASSERT_TRUE(catalogue.ok()) << catalogue.error();
         EXPECT_EQ(catalogue->listing(), (std::vector<std::string>{tc.listed + "  Revision: 1"}));
         auto installed = catalogue->withDeviceEntries(&tc.version);
-        ASSERT_TRUE(installed.ok()) << installed.error().message();
+        ASSERT_TRUE(installed.ok()) << installed.error();
         EXPECT_EQ(installed->bytes(), head + entry(tc.stored) + "</DDXMLRepository>\r\n");
         expectIndexOfAFullParse(installed.value());
         EXPECT_EQ(installed->listing().back(), "QVX TSR 7700  Revision: " + tc.version);
@@ -448,7 +453,7 @@ TEST(CatalogueLoad, RefusesWhatItCannotReadWhole) {
         auto catalogue = Catalogue::load(path);
         ASSERT_FALSE(catalogue.ok());
         EXPECT_EQ(catalogue.error().code, tc.code);
-        EXPECT_EQ(catalogue.error().subject, path);
+        EXPECT_EQ(catalogue.error().path, path);
         if (tc.bytes) {
             EXPECT_EQ(readFile(path), tc.bytes) << "never changed";
         }

@@ -1,6 +1,7 @@
 // The file layer as both platforms must behave: reads, atomic replacement, copies and the
 // Windows attributes the tool keeps.
 #include "platform/file_system.h"
+#include "support/error_text.h"
 #include "support/temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,7 @@ TEST(ReplaceFileContent, KeepsReadOnlyAndHiddenAndLeavesNoTemporary) {
     const std::uint64_t before = identityOf(path);
 
     auto saved = replaceFileContent(path, "new content");
-    ASSERT_TRUE(saved.ok()) << saved.error().message();
+    ASSERT_TRUE(saved.ok()) << saved.error();
     EXPECT_EQ(readFile(path), "new content");
     EXPECT_NE(identityOf(path), before) << "replaced, not written in place";
     EXPECT_EQ(saved->inode, identityOf(path));
@@ -104,14 +105,15 @@ TEST(CopyFile, FailuresNameTheirCause) {
 
     const Status readOnly = copyFile(dir / "src.ico", dir / "ro.ico");
     ASSERT_FALSE(readOnly.ok());
+    EXPECT_EQ(readOnly.error().code, ErrorCode::ReadOnly);
     EXPECT_EQ(readOnly.error().sysErrno, EACCES);
-    EXPECT_EQ(readOnly.error().reason(), "the file is read-only: Permission denied");
+    EXPECT_EQ(readOnly.error().path, dir / "ro.ico");
     EXPECT_EQ(readFile(dir / "ro.ico"), "kept");
 
     const Status missing = copyFile(dir / "none.ico", dir / "x.ico");
     ASSERT_FALSE(missing.ok());
     EXPECT_EQ(missing.error().code, ErrorCode::NotFound);
-    EXPECT_EQ(missing.error().subject, dir / "none.ico");
+    EXPECT_EQ(missing.error().path, dir / "none.ico");
 
     EXPECT_EQ(copyFile(dir.path(), dir / "x.ico").error().code, ErrorCode::NotAFile);
     EXPECT_EQ(copyFile(dir / "src.ico", dir.path()).error().code, ErrorCode::NotAFile);

@@ -1,8 +1,10 @@
+#include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
 #include "workflows/file_browser.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace corvelan::workflows {
@@ -53,20 +55,52 @@ TEST_F(FileBrowserTest, ListsXmlFilesAndFoldersAsWindowsDoes) {
     FileBrowser browser(prefix.drives());
     ASSERT_TRUE(browser.open("c:\\data\\").ok());
     EXPECT_EQ(browser.path(), "c:\\data");
-    EXPECT_EQ(browser.files(), (std::vector<std::string>{"a.xml", "A2.xml", "b.XML"}));
-    EXPECT_EQ(browser.subFolders(),
-              (std::vector<std::string>{"folder.xml", "link", "Sub", "sub two"}));
-    ASSERT_EQ(browser.chain().size(), 2u);
-    EXPECT_EQ(browser.chain()[0].name, "c:\\");
-    EXPECT_EQ(browser.chain()[1].path, "c:\\data");
-    EXPECT_EQ(browser.driveLetter(), 'c');
+    EXPECT_EQ(browser.fileRows(), (std::vector<std::string>{"a.xml", "A2.xml", "b.XML"}));
+    // The folders down to the current one, open, then its sub-folders, a level deeper each.
+    const std::vector<std::pair<std::string, std::string>> rows{
+        {"c:\\", "c:\\"},
+        {"  data", "c:\\data"},
+        {"    folder.xml", "c:\\data\\folder.xml"},
+        {"    link", "c:\\data\\link"},
+        {"    Sub", "c:\\data\\Sub"},
+        {"    sub two", "c:\\data\\sub two"},
+    };
+    ASSERT_EQ(browser.folderRows().size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i].first);
+        EXPECT_EQ(browser.folderRows()[i].text, rows[i].first);
+        EXPECT_EQ(browser.folderRows()[i].path, rows[i].second);
+        EXPECT_EQ(browser.folderRows()[i].open, i < 2);
+    }
+    EXPECT_EQ(browser.currentFolderRow(), 1);
+    EXPECT_EQ(browser.driveRows()[static_cast<size_t>(browser.currentDriveRow())].letter, 'c');
+}
 
-    ASSERT_TRUE(browser.open(composeFilePath(browser.path(), "sub two")).ok());
-    EXPECT_EQ(browser.path(), "c:\\data\\sub two");
-    EXPECT_TRUE(browser.files().empty());
-    ASSERT_TRUE(browser.open("Z:\\").ok());
-    EXPECT_EQ(browser.chain().size(), 1u);
-    EXPECT_EQ(browser.driveLetter(), 'z');
+TEST_F(FileBrowserTest, ChoicesOpenFoldersAndDrivesAndComposeThePath) {
+    FileBrowser browser(prefix.drives());
+    test::ScriptedBoxes boxes;
+    ASSERT_TRUE(browser.open("C:\\Data").ok());
+    EXPECT_EQ(browser.pathToOpen(1), "C:\\Data\\A2.xml");
+    EXPECT_EQ(browser.pathToOpen(-1), "C:\\Data\\") << "no file selected";
+
+    ASSERT_TRUE(browser.chooseFolder(5, boxes)); // "sub two"
+    EXPECT_EQ(browser.path(), "C:\\Data\\sub two");
+    EXPECT_TRUE(browser.fileRows().empty());
+    ASSERT_TRUE(browser.chooseFolder(0, boxes)); // the drive's root, up the chain
+    EXPECT_EQ(browser.path(), "C:\\");
+    EXPECT_EQ(browser.folderRows().size(), 2u) << "drive_c holds Data alone";
+    EXPECT_EQ(browser.pathToOpen(-1), "C:\\");
+
+    // Another drive shows its root, not the folder last used there.
+    const auto &drives = browser.driveRows();
+    const auto z = std::find_if(drives.begin(), drives.end(),
+                                [](const DriveRow &d) { return d.letter == 'z'; });
+    ASSERT_NE(z, drives.end());
+    ASSERT_TRUE(browser.chooseDrive(static_cast<int>(z - drives.begin()), boxes));
+    EXPECT_EQ(browser.path(), "Z:\\");
+    EXPECT_EQ(browser.currentDriveRow(), z - drives.begin());
+    EXPECT_EQ(browser.currentFolderRow(), 0);
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(FileBrowserTest, KeepsThePreviousFolderWhenOneCannotBeRead) {
@@ -74,12 +108,28 @@ TEST_F(FileBrowserTest, KeepsThePreviousFolderWhenOneCannotBeRead) {
     ASSERT_TRUE(browser.open("C:\\Data").ok());
     const Status missing = browser.open("C:\\Data\\Gone");
     ASSERT_FALSE(missing.ok());
-    EXPECT_EQ(missing.error().subject, "C:\\Data\\Gone");
+    EXPECT_EQ(missing.error().path, "C:\\Data\\Gone");
     const Status noDrive = browser.open("Q:\\");
     ASSERT_FALSE(noDrive.ok());
-    EXPECT_EQ(noDrive.error().subject, "Q:\\");
+    EXPECT_EQ(noDrive.error().code, ErrorCode::DriveNotMapped);
+    EXPECT_EQ(noDrive.error().path, "Q:\\");
     EXPECT_EQ(browser.path(), "C:\\Data");
-    EXPECT_EQ(browser.files().size(), 3u);
+    EXPECT_EQ(browser.fileRows().size(), 3u);
+
+    // A folder that went away between its listing and the click: a box names it, and the
+    // lists stay on the folder still shown.
+    test::ScriptedBoxes boxes;
+    stdfs::remove_all(test::fsPath(prefix / "drive_c/Data/Sub"));
+    EXPECT_FALSE(browser.chooseFolder(4, boxes));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(boxes.shown[0].text.starts_with("C:\\Data\\Sub cannot be read: "))
+        << boxes.shown[0].text;
+    EXPECT_EQ(boxes.shown[0].title, "File Error");
+    EXPECT_EQ(boxes.shown[0].style, kStyleError);
+    EXPECT_EQ(browser.path(), "C:\\Data");
+    EXPECT_EQ(browser.currentFolderRow(), 1);
+    EXPECT_FALSE(browser.chooseFolder(99, boxes)) << "no such row";
+    EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
 TEST_F(FileBrowserTest, StartsAtTheProcessFolder) {

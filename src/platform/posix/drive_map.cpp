@@ -72,8 +72,7 @@ std::string canonicalHostPath(std::string_view hostPath) {
 
 Result<DriveMap> DriveMap::forPrefix(std::string prefix) {
     if (prefix.empty() || prefix.front() != '/') {
-        return makeError(ErrorCode::InvalidPath, prefix,
-                         "The Wine prefix must be an absolute path");
+        return makeError(ErrorCode::PrefixNotAbsolute, prefix);
     }
     while (prefix.size() > 1 && prefix.back() == '/')
         prefix.pop_back();
@@ -86,7 +85,7 @@ Result<DriveMap> DriveMap::fromEnvironment() {
     if (const char *wine = std::getenv("WINEPREFIX"); wine && *wine) return forPrefix(wine);
     const char *home = std::getenv("HOME");
     if (!home || !*home) {
-        return makeError(ErrorCode::InvalidPath, {}, "Neither WINEPREFIX nor HOME is set");
+        return makeError(ErrorCode::NoPrefix);
     }
     return forPrefix(joinHost(home, ".wine"));
 }
@@ -117,9 +116,9 @@ Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
     const char letter = parsed->letter;
     std::string current = driveRoot(letter);
     if (current.empty()) {
-        return makeError(ErrorCode::NotFound, std::string(windowsPath),
-                         std::string("Drive ") + static_cast<char>(letter - 32) +
-                             ": is not mapped");
+        Error e = makeError(ErrorCode::DriveNotMapped, std::string(windowsPath));
+        e.name = std::string(1, static_cast<char>(letter - 32));
+        return e;
     }
     const std::vector<std::string> &parts = parsed->parts;
 
@@ -133,8 +132,11 @@ Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
             }
             const auto found = matchesInFolder(current, part);
             if (found.size() > 1) {
-                return makeError(ErrorCode::AmbiguousName, std::string(windowsPath),
-                                 "'" + found[0] + "' and '" + found[1] + "' in " + current);
+                Error e = makeError(ErrorCode::AmbiguousName, std::string(windowsPath));
+                e.name = found[0];
+                e.otherName = found[1];
+                e.otherPath = current;
+                return e;
             }
             if (found.size() == 1) {
                 current = joinHost(current, found.front());

@@ -11,14 +11,14 @@ namespace corvelan::fs {
 
 Result<FolderContents> listFolder(const std::string &hostPath) {
     std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(hostPath.c_str()), ::closedir);
-    if (!dir) return systemError(errno, hostPath, "cannot open the folder");
+    if (!dir) return systemError(errno, hostPath, FileOperation::OpenFolder);
     FolderContents contents;
     const int dirFd = ::dirfd(dir.get());
     while (true) {
         errno = 0;
         const dirent *entry = ::readdir(dir.get());
         if (!entry) {
-            if (errno != 0) return systemError(errno, hostPath, "cannot read the folder");
+            if (errno != 0) return systemError(errno, hostPath, FileOperation::ReadFolder);
             break;
         }
         const std::string name = entry->d_name;

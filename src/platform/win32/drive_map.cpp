@@ -28,7 +28,7 @@ std::string withBackslashes(std::string_view path) {
 Result<DriveMap> DriveMap::forPrefix(std::string prefix) {
     prefix = withBackslashes(prefix);
     if (prefix.size() < 3 || prefix[1] != ':' || prefix[2] != '\\') {
-        return makeError(ErrorCode::InvalidPath, prefix, "The prefix must be an absolute path");
+        return makeError(ErrorCode::PrefixNotAbsolute, prefix);
     }
     while (prefix.size() > 3 && prefix.back() == '\\')
         prefix.pop_back();
@@ -81,9 +81,9 @@ Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
     if (!parsed) return parsed.error();
     std::string path = driveRoot(parsed->letter);
     if (path.empty()) {
-        return makeError(ErrorCode::NotFound, std::string(windowsPath),
-                         std::string("Drive ") + static_cast<char>(parsed->letter - 32) +
-                             ": is not mapped");
+        Error e = makeError(ErrorCode::DriveNotMapped, std::string(windowsPath));
+        e.name = std::string(1, static_cast<char>(parsed->letter - 32));
+        return e;
     }
     // The file system itself compares names without regard to case.
     for (const std::string &part : parsed->parts) {

@@ -13,7 +13,7 @@ Result<FolderContents> listFolder(const std::string &hostPath) {
     if (search == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         if (code == ERROR_FILE_NOT_FOUND) return FolderContents{}; // an empty drive root
-        return win32::win32Error(code, hostPath, "cannot open the folder");
+        return win32::win32Error(code, hostPath, FileOperation::OpenFolder);
     }
     FolderContents contents;
     do {
@@ -25,7 +25,7 @@ Result<FolderContents> listFolder(const std::string &hostPath) {
     const DWORD code = ::GetLastError();
     ::FindClose(search);
     if (code != ERROR_NO_MORE_FILES)
-        return win32::win32Error(code, hostPath, "cannot read the folder");
+        return win32::win32Error(code, hostPath, FileOperation::ReadFolder);
     return contents;
 }
 

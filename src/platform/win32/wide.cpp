@@ -33,7 +33,7 @@ std::wstring toWidePath(std::string_view path) {
     return wide;
 }
 
-Error win32Error(DWORD code, std::string subject, std::string what) {
+Error win32Error(DWORD code, std::string path, fs::FileOperation operation) {
     int err = EIO;
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
@@ -65,7 +65,8 @@ Error win32Error(DWORD code, std::string subject, std::string what) {
     default:
         break;
     }
-    Error e = systemError(err, std::move(subject), std::move(what));
+    Error e = systemError(err, std::move(path), operation);
+    e.osCode = code;
     wchar_t *text = nullptr;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -83,8 +84,8 @@ Error win32Error(DWORD code, std::string subject, std::string what) {
     return e;
 }
 
-Error lastError(std::string subject, std::string what) {
-    return win32Error(::GetLastError(), std::move(subject), std::move(what));
+Error lastError(std::string path, fs::FileOperation operation) {
+    return win32Error(::GetLastError(), std::move(path), operation);
 }
 
 } // namespace corvelan::win32

@@ -21,12 +21,13 @@ namespace corvelan::win32 {
 // enough for MAX_PATH to matter (absolute drive paths; "\\?\UNC\" for a share).
 [[nodiscard]] std::wstring toWidePath(std::string_view path);
 
-// The tool's error for the Win32 error `code` about `subject`: the errno of the same meaning
-// where there is one (so that messages read alike on both platforms), and Windows' own text.
-[[nodiscard]] Error win32Error(DWORD code, std::string subject, std::string what = {});
+// The tool's error for the Win32 error `code` in `operation` on `path`: the code, the errno of the
+// same meaning where there is one (so that errors read alike on both platforms), and Windows' own
+// text for it.
+[[nodiscard]] Error win32Error(DWORD code, std::string path, fs::FileOperation operation);
 
 // The same for GetLastError().
-[[nodiscard]] Error lastError(std::string subject, std::string what = {});
+[[nodiscard]] Error lastError(std::string path, fs::FileOperation operation);
 
 // Closes a HANDLE once; move-only.
 class Handle {

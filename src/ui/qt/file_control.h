@@ -1,7 +1,9 @@
 // The file selection window: a drive list, a folder list and the folder's "*.xml" files, with
-// Open and Cancel. Open hands the picked path to the main window's InstallDtm and closes.
+// Open and Cancel. It draws the rows of the FileBrowser model and forwards the user's choices;
+// Open hands the composed path to the main window's InstallDtm and closes.
 #pragma once
 
+#include "ui/qt/qt_message_boxes.h"
 #include "workflows/file_browser.h"
 
 #include <QPointer>
@@ -10,7 +12,6 @@
 class QComboBox;
 class QListWidget;
 class QListWidgetItem;
-class QPushButton;
 
 namespace corvelan::qtui {
 
@@ -28,19 +29,15 @@ public:
     void open();
 
 private:
-    // Shows `folder` in the lists; on failure says so and keeps the previous folder.
-    bool showFolder(const std::string &folder);
-    void refreshLists();
-    void driveChanged(int index);
-    void folderActivated(QListWidgetItem *item);
+    // Draws the model's rows.
+    void drawLists();
 
     workflows::FileBrowser m_browser;
     QPointer<UpdateTool> m_main;
+    QtMessageBoxes m_boxes{this};
     QComboBox *m_drives;
     QListWidget *m_folders;
     QListWidget *m_files;
-    QPushButton *m_open;
-    QPushButton *m_cancel;
 };
 
 } // namespace corvelan::qtui

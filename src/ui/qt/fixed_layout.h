@@ -1,29 +1,23 @@
-// Controls placed at fixed pixel positions (96 dots per inch), as both windows lay them out.
+// The Qt drawing of a window design (workflows/window_design.h): the controls at their places in
+// pixels at 96 dots per inch, named by their design names (objectName), in their tab order.
 #pragma once
 
-#include <QPushButton>
-#include <QString>
+#include "workflows/window_design.h"
+
 #include <QWidget>
 
 namespace corvelan::qtui {
 
-// A new control of `parent` named `name` (its objectName) at the given geometry.
-template <typename Widget>
-Widget *place(QWidget *parent, const char *name, int left, int top, int width, int height) {
-    auto *widget = new Widget(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left, top, width, height);
-    return widget;
-}
+// Gives `window` the design's name, title and fixed client size, and creates its controls: a
+// QListWidget for a list, a QLabel, a QPushButton that is never a default button, a QComboBox for
+// the drive list.
+void buildWindow(QWidget *window, const workflows::WindowDesign &design);
 
-// A button that is never the window's default: Enter and Escape press no button.
-inline QPushButton *plainButton(QWidget *parent, const char *name, const char *caption, int left,
-                                int top, int width, int height) {
-    auto *button = place<QPushButton>(parent, name, left, top, width, height);
-    button->setText(QString::fromLatin1(caption));
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
+// The control of `window` with the design name `name`.
+template <typename Widget> Widget *control(QWidget *window, std::string_view name) {
+    return window->findChild<Widget *>(
+        QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
+        Qt::FindDirectChildrenOnly);
 }
 
 } // namespace corvelan::qtui

@@ -2,6 +2,7 @@
 // It binds events to the workflows of UpdateSession and holds no rules of its own.
 #pragma once
 
+#include "platform/process.h"
 #include "ui/qt/file_control.h"
 #include "ui/qt/qt_message_boxes.h"
 #include "workflows/ports.h"
@@ -13,7 +14,6 @@
 
 #include <functional>
 
-class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -54,14 +54,12 @@ private:
     void cmdExit_Click();
     // Runs `handler`; a failure inside it is shown in an error box that names it, and the tool
     // goes on.
-    void runHandler(const QString &what, const std::function<void()> &handler);
+    void runHandler(const std::string &what, const std::function<void()> &handler);
 
     workflows::UpdateSession m_session;
     QtMessageBoxes m_boxes{this};
     QPointer<FileControl> m_fileControl;
     QListWidget *m_list;
-    QLabel *m_heading;
-    QLabel *m_instruction;
     QPushButton *m_install;
     QPushButton *m_exit;
     QPushButton *m_remove;

@@ -1,15 +1,17 @@
 #include "ui/win32/controls.h"
 
 #include "platform/win32/wide.h"
+#include "workflows/messages.h"
 
 #include <exception>
+#include <stdexcept>
 
 namespace corvelan::win32ui {
 namespace {
 
 constexpr const wchar_t *kNameProperty = L"CorvelanControlName";
 // The window classes of the tool's own top-level windows, whose keyboard is routed as a dialog's.
-constexpr const wchar_t *kOwnClasses[] = {L"CorvelanUpdateTool", L"CorvelanFileControl"};
+constexpr const wchar_t *kOwnClasses[] = {kUpdateToolClass, kFileControlClass};
 
 } // namespace
 
@@ -53,19 +55,60 @@ Font font(const wchar_t *face, int points, int weight, UINT dpi) {
     return Font(::CreateFontIndirectW(&wanted));
 }
 
-std::vector<HWND> createControls(HWND parent, const std::vector<ControlPlace> &places, UINT dpi,
-                                 HFONT standard) {
+namespace {
+
+// The Win32 control that draws a kind of the design, and its style.
+struct ControlClass {
+    const wchar_t *name;
+    DWORD style;
+};
+
+ControlClass classOf(workflows::ControlKind kind) {
+    using workflows::ControlKind;
+    switch (kind) {
+    case ControlKind::Label:
+        return {L"STATIC", SS_LEFT | SS_NOPREFIX};
+    case ControlKind::Button:
+        return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON};
+    case ControlKind::DriveList:
+        return {L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST};
+    case ControlKind::List:
+    case ControlKind::FolderList:
+    case ControlKind::FileList:
+        break;
+    }
+    return {L"LISTBOX", WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT};
+}
+
+// A drop-down list's window is as high as its open list; closed, it shows one line.
+int windowHeightOf(const workflows::ControlDesign &design) {
+    constexpr int kOpenDropDownHeight = 200;
+    return design.kind == workflows::ControlKind::DriveList ? kOpenDropDownHeight : design.height;
+}
+
+void place(HWND control, const workflows::ControlDesign &design, UINT dpi) {
+    ::SetWindowPos(control, nullptr, scaled(design.left, dpi), scaled(design.top, dpi),
+                   scaled(design.width, dpi), scaled(windowHeightOf(design), dpi),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+} // namespace
+
+std::vector<HWND> createControls(HWND parent, const workflows::WindowDesign &design, int firstId,
+                                 UINT dpi, HFONT standard) {
     std::vector<HWND> controls;
     const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE));
-    for (const ControlPlace &place : places) {
-        HWND control = ::CreateWindowExW(
-            0, place.className, place.text, WS_CHILD | WS_VISIBLE | place.style,
-            scaled(place.left, dpi), scaled(place.top, dpi), scaled(place.width, dpi),
-            scaled(place.height, dpi), parent,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(place.id)), instance, nullptr);
-        // The name is one of the layout's string literals, which live as long as the tool.
+    for (const workflows::ControlDesign &c : design.controls) {
+        const ControlClass kind = classOf(c.kind);
+        HWND control = ::CreateWindowExW(0, kind.name, win32::toWide(c.caption).c_str(),
+                                         WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0, 0, parent,
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(
+                                             firstId + static_cast<int>(controls.size()))),
+                                         instance, nullptr);
+        place(control, c, dpi);
+        // The name is one of the design's string literals, which live as long as the tool.
         ::SetPropW(control, kNameProperty,
-                   reinterpret_cast<HANDLE>(const_cast<wchar_t *>(place.name)));
+                   reinterpret_cast<HANDLE>(const_cast<char *>(c.name.data())));
         if (standard)
             ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(standard), FALSE);
         controls.push_back(control);
@@ -73,18 +116,34 @@ std::vector<HWND> createControls(HWND parent, const std::vector<ControlPlace> &p
     return controls;
 }
 
-void placeControls(const std::vector<HWND> &controls, const std::vector<ControlPlace> &places,
-                   UINT dpi) {
-    for (size_t i = 0; i < controls.size() && i < places.size(); ++i)
-        ::SetWindowPos(controls[i], nullptr, scaled(places[i].left, dpi),
-                       scaled(places[i].top, dpi), scaled(places[i].width, dpi),
-                       scaled(places[i].height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+void placeControls(const std::vector<HWND> &controls, const workflows::WindowDesign &design,
+                   UINT dpi, HFONT standard, std::vector<Font> &fonts) {
+    fonts.clear();
+    for (size_t i = 0; i < controls.size() && i < design.controls.size(); ++i) {
+        const workflows::ControlDesign &c = design.controls[i];
+        place(controls[i], c, dpi);
+        HFONT chosen = standard;
+        if (!c.font.face.empty()) {
+            fonts.push_back(font(win32::toWide(c.font.face).c_str(), c.font.points,
+                                 c.font.bold ? FW_BOLD : FW_NORMAL, dpi));
+            chosen = fonts.back().get();
+        }
+        ::SendMessageW(controls[i], WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
+    }
 }
 
-SIZE windowSizeFor(DWORD style, int width, int height, UINT dpi) {
-    RECT rect{0, 0, scaled(width, dpi), scaled(height, dpi)};
+HWND createWindow(const wchar_t *className, const workflows::WindowDesign &design, DWORD style) {
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    registerWindowClass(instance, className);
+    const UINT dpi = dpiOf(nullptr);
+    RECT rect{0, 0, scaled(design.width, dpi), scaled(design.height, dpi)};
     ::AdjustWindowRectExForDpi(&rect, style, FALSE, 0, dpi);
-    return {rect.right - rect.left, rect.bottom - rect.top};
+    // No owner: each window stacks on its own.
+    HWND window = ::CreateWindowExW(0, className, win32::toWide(design.title).c_str(), style,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, rect.right - rect.left,
+                                    rect.bottom - rect.top, nullptr, nullptr, instance, nullptr);
+    if (!window) throw std::runtime_error("cannot create the window " + std::string(design.name));
+    return window;
 }
 
 HWND controlNamed(HWND window, std::wstring_view name) {
@@ -94,8 +153,8 @@ HWND controlNamed(HWND window, std::wstring_view name) {
 }
 
 std::wstring nameOf(HWND control) {
-    const auto *name = static_cast<const wchar_t *>(::GetPropW(control, kNameProperty));
-    return name ? std::wstring(name) : std::wstring();
+    const auto *name = static_cast<const char *>(::GetPropW(control, kNameProperty));
+    return name ? win32::toWide(name) : std::wstring();
 }
 
 std::string textOf(HWND window) {
@@ -169,12 +228,13 @@ void moveToSuggestedRect(HWND window, LPARAM suggested) {
                    rect->bottom - rect->top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void showFailure(HWND owner, const wchar_t *what, const char *reason) noexcept {
+void showFailure(HWND owner, const char *what, const char *reason) noexcept {
     try {
-        const std::wstring text = std::wstring(what) + L" failed: " + win32::toWide(reason);
-        ::MessageBoxW(owner, text.c_str(), L"Corvelan DTM Update Tool - V1.1", MB_ICONERROR);
+        const workflows::Message box = workflows::messages::handlerFailed(what, reason);
+        ::MessageBoxW(owner, win32::toWide(box.text).c_str(), win32::toWide(box.title).c_str(),
+                      static_cast<UINT>(box.style));
     } catch (...) {
-        ::MessageBoxW(owner, what, L"Corvelan DTM Update Tool - V1.1", MB_ICONERROR);
+        ::MessageBoxW(owner, L"", L"", MB_ICONERROR); // out of memory: the icon alone
     }
 }
 

@@ -1,7 +1,9 @@
-// What both Win32 windows share: controls placed in 96-DPI pixels scaled once with the window's
-// DPI, named by their design names, fonts owned by RAII handles, and the window
-// procedure that finds its object and lets no exception out.
+// What both Win32 windows share: the controls of a window design (workflows/window_design.h)
+// placed in 96-DPI pixels scaled once with the window's DPI and named by their design names, fonts
+// owned by RAII handles, and the window procedure that finds its object and lets no exception out.
 #pragma once
+
+#include "workflows/window_design.h"
 
 #include <windows.h>
 
@@ -11,6 +13,10 @@
 #include <vector>
 
 namespace corvelan::win32ui {
+
+// The window classes of the tool's two windows.
+inline constexpr const wchar_t *kUpdateToolClass = L"CorvelanUpdateTool";
+inline constexpr const wchar_t *kFileControlClass = L"CorvelanFileControl";
 
 // A font, deleted with its owner.
 class Font {
@@ -42,16 +48,6 @@ private:
 // Registers the tool's window class `name` once: the tool's icon, the dialog background.
 void registerWindowClass(HINSTANCE instance, const wchar_t *name);
 
-// A control at its place in 96-DPI pixels (left, top, width, height) with its name.
-struct ControlPlace {
-    const wchar_t *className;
-    const wchar_t *name; // the control's design name, kept as a window property
-    const wchar_t *text;
-    DWORD style;
-    int id;
-    int left, top, width, height;
-};
-
 // The DPI of `window` (96 when the system cannot tell).
 [[nodiscard]] UINT dpiOf(HWND window);
 
@@ -64,17 +60,22 @@ struct ControlPlace {
 // A font of `face`, `points` high, at `dpi`.
 [[nodiscard]] Font font(const wchar_t *face, int points, int weight, UINT dpi);
 
-// Creates the controls of `parent` in the given order, which is their tab order, each placed at
-// `dpi` with `standard` as its font. Returns their handles in the same order.
-std::vector<HWND> createControls(HWND parent, const std::vector<ControlPlace> &places, UINT dpi,
-                                 HFONT standard);
+// Creates the controls of `design` in `parent`, in the design's order, which is their tab order,
+// each placed at `dpi` with its design name, the identifier `firstId` plus its index, and
+// `standard` as its font. Returns their handles in the same order.
+std::vector<HWND> createControls(HWND parent, const workflows::WindowDesign &design, int firstId,
+                                 UINT dpi, HFONT standard);
 
-// Places the controls again at `dpi` (after the window moved to a monitor of another DPI).
-void placeControls(const std::vector<HWND> &controls, const std::vector<ControlPlace> &places,
-                   UINT dpi);
+// Places the controls again at `dpi` and gives them their fonts at that DPI (after the window
+// moved to a monitor of another DPI). `fonts` keeps the fonts the design asks for beyond the
+// standard one.
+void placeControls(const std::vector<HWND> &controls, const workflows::WindowDesign &design,
+                   UINT dpi, HFONT standard, std::vector<Font> &fonts);
 
-// The outer size of a window whose client area is `width` x `height` 96-DPI pixels at `dpi`.
-[[nodiscard]] SIZE windowSizeFor(DWORD style, int width, int height, UINT dpi);
+// Creates the top-level window of `design` of the registered class `className`, at the place
+// Windows chooses, sized for its client area at the system's DPI. Throws when it cannot.
+[[nodiscard]] HWND createWindow(const wchar_t *className, const workflows::WindowDesign &design,
+                                DWORD style);
 
 // The control of `window` (or of its children) with the design name `name`; null when
 // there is none.
@@ -101,9 +102,10 @@ bool routeDialogKeys(MSG &message);
 
 // Runs `body` for a window procedure: an exception is shown in an error box on `owner` that names
 // `what`, instead of unwinding through Windows' own frames.
-template <typename Body> LRESULT guarded(HWND owner, const wchar_t *what, Body &&body) noexcept;
+template <typename Body> LRESULT guarded(HWND owner, const char *what, Body &&body) noexcept;
 
-void showFailure(HWND owner, const wchar_t *what, const char *reason) noexcept;
+// The box of a handler `what` that failed for `reason`.
+void showFailure(HWND owner, const char *what, const char *reason) noexcept;
 
 // The window procedure of a `Window` object kept in GWLP_USERDATA: each message goes to its
 // handle(message, w, l, result), through guarded(); what it leaves goes to DefWindowProc.
@@ -127,7 +129,7 @@ void keepFocus(HWND window, WPARAM activation, HWND &lastFocus);
 // Places the window where Windows suggests after a move to a monitor of another DPI.
 void moveToSuggestedRect(HWND window, LPARAM suggested);
 
-template <typename Body> LRESULT guarded(HWND owner, const wchar_t *what, Body &&body) noexcept {
+template <typename Body> LRESULT guarded(HWND owner, const char *what, Body &&body) noexcept {
     try {
         return body();
     } catch (const std::exception &e) {

@@ -1,6 +1,7 @@
 // The file selection window, in Win32: a drive list, a folder list and the folder's "*.xml"
-// files, with Open and Cancel. Open hands the picked path to the main window's InstallDtm and
-// closes. It renders the FileBrowser workflow as the Qt window does, not Windows' own lists.
+// files, with Open and Cancel. It draws the rows of the FileBrowser model, as the Qt window does
+// (not Windows' own lists), and forwards the user's choices; Open hands the composed path to the
+// main window's InstallDtm and closes.
 #pragma once
 
 #include "ui/win32/controls.h"
@@ -32,15 +33,12 @@ public:
 
     // What the window procedure (windowProcedure) names in an error box, and where it sends each
     // message: false for one left to DefWindowProc.
-    static constexpr const wchar_t *kWhat = L"The file selection window";
+    static constexpr const char *kWhat = "The file selection window";
     bool handle(UINT message, WPARAM w, LPARAM l, LRESULT &result);
 
 private:
-    // Shows `folder` in the lists; on failure says so and keeps the previous folder.
-    bool showFolder(const std::string &folder);
-    void refreshLists();
-    void driveChanged();
-    void folderActivated();
+    // Draws the model's rows.
+    void drawLists();
     void close();
 
     UpdateTool &m_main;
@@ -48,9 +46,8 @@ private:
     HWND m_window = nullptr;
     HWND m_lastFocus = nullptr;
     std::vector<HWND> m_controls;
-    std::vector<std::string> m_folderPaths; // Dir1's lines, by index
-    std::vector<char> m_driveLetters;       // Drive1's lines, by index
     Font m_standardFont;
+    std::vector<Font> m_designFonts;
 };
 
 } // namespace corvelan::win32ui

@@ -3,36 +3,10 @@
 #include "platform/win32/wide.h"
 #include "ui/win32/file_control.h"
 
-#include <stdexcept>
-
 namespace corvelan::win32ui {
 namespace {
 
-constexpr const wchar_t *kClass = L"CorvelanUpdateTool";
-constexpr const wchar_t *kCaption = L"Corvelan DTM Update Tool - V1.1";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-constexpr int kClientWidth = 526;
-constexpr int kClientHeight = 344;
-
-// In tab order, at their places in pixels at 96 dots per inch.
-const std::vector<ControlPlace> &layout() {
-    static const std::vector<ControlPlace> places{
-        {L"LISTBOX", L"List1", L"",
-         WS_TABSTOP | WS_BORDER | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, UpdateTool::List1,
-         24, 56, 481, 173},
-        {L"STATIC", L"Label1", L"Installed DTM's", SS_LEFT | SS_NOPREFIX, UpdateTool::Label1, 24,
-         16, 185, 25},
-        {L"STATIC", L"Label2", L"Click to Install or Remove the QVX TSR 7700 DTM.",
-         SS_LEFT | SS_NOPREFIX, UpdateTool::Label2, 24, 248, 425, 25},
-        {L"BUTTON", L"cmdUpdate", L"Install", WS_TABSTOP | BS_PUSHBUTTON, UpdateTool::cmdUpdate, 88,
-         288, 65, 25},
-        {L"BUTTON", L"cmdExit", L"Exit", WS_TABSTOP | BS_PUSHBUTTON, UpdateTool::cmdExit, 360, 288,
-         81, 25},
-        {L"BUTTON", L"cmdRemove", L"Remove", WS_TABSTOP | BS_PUSHBUTTON, UpdateTool::cmdRemove, 224,
-         288, 65, 25},
-    };
-    return places;
-}
 
 } // namespace
 
@@ -51,36 +25,28 @@ UpdateTool::~UpdateTool() {
 }
 
 void UpdateTool::create() {
-    HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    registerWindowClass(instance, kClass);
-    const UINT dpi = dpiOf(nullptr);
-    const SIZE size = windowSizeFor(kStyle, kClientWidth, kClientHeight, dpi);
-    m_window = ::CreateWindowExW(0, kClass, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx,
-                                 size.cy, nullptr, nullptr, instance, nullptr);
-    if (!m_window) throw std::runtime_error("cannot create the main window");
+    m_window = createWindow(kUpdateToolClass, workflows::kUpdateToolDesign, kStyle);
     ::SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ::SetWindowLongPtrW(m_window, GWLP_WNDPROC,
                         reinterpret_cast<LONG_PTR>(&windowProcedure<UpdateTool>));
     m_realBoxes.setFallbackOwner(m_window);
     m_standardFont = standardFont(dpiOf(m_window));
-    m_controls = createControls(m_window, layout(), dpiOf(m_window), m_standardFont.get());
+    m_controls = createControls(m_window, workflows::kUpdateToolDesign, List1, dpiOf(m_window),
+                                m_standardFont.get());
     applyDpi(dpiOf(m_window));
     m_lastFocus = m_controls[0];
     // The start-up check runs before the window is first shown.
-    guarded(m_window, L"The start-up check", [this] {
+    guarded(m_window, "The start-up check", [this] {
         m_session.startUp(*this);
         return LRESULT{0};
     });
 }
 
 void UpdateTool::applyDpi(UINT dpi) {
+    // Label1's "MS Sans Serif" Windows maps to its nearest face.
     m_standardFont = standardFont(dpi);
-    // "MS Sans Serif", 12 points, bold: Windows maps it to its nearest face.
-    m_headingFont = font(L"MS Sans Serif", 12, FW_BOLD, dpi);
-    placeControls(m_controls, layout(), dpi);
-    for (HWND control : m_controls)
-        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_standardFont.get()), TRUE);
-    ::SendMessageW(m_controls[1], WM_SETFONT, reinterpret_cast<WPARAM>(m_headingFont.get()), TRUE);
+    placeControls(m_controls, workflows::kUpdateToolDesign, dpi, m_standardFont.get(),
+                  m_designFonts);
 }
 
 void UpdateTool::show(int how) {
@@ -111,7 +77,7 @@ void UpdateTool::setInstallEnabled(bool enabled) {
 }
 
 void UpdateTool::InstallDtm() {
-    guarded(m_window, L"The install", [this] {
+    guarded(m_window, "The install", [this] {
         m_session.installDtm(NewFileName, *this, *m_boxes);
         return LRESULT{0};
     });

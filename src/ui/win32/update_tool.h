@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/file_system.h"
+#include "platform/process.h"
 #include "ui/win32/controls.h"
 #include "ui/win32/message_boxes.h"
 #include "workflows/ports.h"
@@ -43,7 +44,7 @@ public:
 
     // What the window procedure (windowProcedure) names in an error box, and where it sends each
     // message: false for one left to DefWindowProc.
-    static constexpr const wchar_t *kWhat = L"The main window";
+    static constexpr const char *kWhat = "The main window";
     bool handle(UINT message, WPARAM w, LPARAM l, LRESULT &result);
 
 private:
@@ -67,7 +68,7 @@ private:
     HWND m_lastFocus = nullptr;
     std::vector<HWND> m_controls;
     Font m_standardFont;
-    Font m_headingFont;
+    std::vector<Font> m_designFonts; // Label1's
 };
 
 } // namespace corvelan::win32ui

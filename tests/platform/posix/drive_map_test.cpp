@@ -1,4 +1,5 @@
 #include "platform/drive_map.h"
+#include "support/error_text.h"
 #include "support/temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +53,7 @@ TEST_F(DriveMapTest, ResolvesWindowsPathsAsWineDoes) {
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.name);
         const auto host = map.hostPath(tc.windows);
-        ASSERT_TRUE(host.ok()) << host.error().message();
+        ASSERT_TRUE(host.ok()) << host.error();
         EXPECT_EQ(host.value(), tc.host);
     }
 }
@@ -65,21 +66,22 @@ TEST_F(DriveMapTest, RefusesPathsItCannotResolveSafely) {
         ErrorCode code;
     } cases[] = {
         {"case twins without an exact match", "c:\\Twins\\CASE", ErrorCode::AmbiguousName},
-        {"no drive letter", "\\ProgramData", ErrorCode::InvalidPath},
-        {"relative", "ProgramData\\x", ErrorCode::InvalidPath},
-        {"forbidden character", "c:\\Program?Data", ErrorCode::InvalidPath},
+        {"no drive letter", "\\ProgramData", ErrorCode::NoDriveLetter},
+        {"relative", "ProgramData\\x", ErrorCode::NoDriveLetter},
+        {"forbidden character", "c:\\Program?Data", ErrorCode::ForbiddenName},
         {"control character",
          "c:\\a\x01"
          "b",
-         ErrorCode::InvalidPath},
-        {"unmapped drive", "q:\\data", ErrorCode::NotFound},
+         ErrorCode::ForbiddenName},
+        {"not UTF-8", "c:\\latin1 \xE9", ErrorCode::NotUtf8Name},
+        {"unmapped drive", "q:\\data", ErrorCode::DriveNotMapped},
     };
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.name);
         const auto host = map.hostPath(tc.windows);
         ASSERT_FALSE(host.ok());
         EXPECT_EQ(host.error().code, tc.code);
-        EXPECT_EQ(host.error().subject, tc.windows);
+        EXPECT_EQ(host.error().path, tc.windows);
     }
 }
 
@@ -125,7 +127,7 @@ TEST(DriveMapPrefix, OnlyAnAbsolutePrefixIsTaken) {
     EXPECT_FALSE(DriveMap::forPrefix("").ok());
     EXPECT_EQ(DriveMap::forPrefix("/home/u/.wine//").value().prefix(), "/home/u/.wine");
     // Without a prefix only z: is mapped.
-    EXPECT_EQ(DriveMap().hostPath("c:\\x").error().code, ErrorCode::NotFound);
+    EXPECT_EQ(DriveMap().hostPath("c:\\x").error().code, ErrorCode::DriveNotMapped);
     EXPECT_EQ(DriveMap().hostPath("z:\\etc").value(), "/etc");
 }
 
@@ -135,7 +137,7 @@ TEST(DriveMapPrefix, EnvironmentChoosesWinePrefixThenHome) {
     ::setenv("WINEPREFIX", "/opt/prefix", 1);
     EXPECT_EQ(DriveMap::fromEnvironment().value().prefix(), "/opt/prefix");
     ::setenv("WINEPREFIX", "not/absolute", 1);
-    EXPECT_EQ(DriveMap::fromEnvironment().error().code, ErrorCode::InvalidPath);
+    EXPECT_EQ(DriveMap::fromEnvironment().error().code, ErrorCode::PrefixNotAbsolute);
     ::unsetenv("WINEPREFIX");
     EXPECT_EQ(DriveMap::fromEnvironment().value().prefix(),
               std::string(std::getenv("HOME")) + "/.wine");

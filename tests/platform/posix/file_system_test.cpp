@@ -1,4 +1,5 @@
 #include "platform/file_system.h"
+#include "platform/process.h"
 #include "support/host.h"
 #include "support/temp_prefix.h"
 
@@ -135,7 +136,7 @@ TEST(ReplaceFileContent, FailureLeavesTheFileAndNoTemporary) {
     const int rc = test::runUnprivileged([&] {
         const Status s = replaceFileContent(path, "changed").status();
         if (s.ok()) return 1;
-        if (s.error().sysErrno != EACCES || s.error().subject != path) return 2;
+        if (s.error().sysErrno != EACCES || s.error().path != path) return 2;
         return 0;
     });
     EXPECT_EQ(rc, 0);

@@ -1,6 +1,7 @@
 // Prints the tool's folder as the install workflow finds it, for a test that starts this
 // program through a symbolic link.
 #include "platform/file_system.h"
+#include "platform/process.h"
 
 #include <cstdio>
 

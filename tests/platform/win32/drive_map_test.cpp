@@ -1,6 +1,7 @@
 // Drives on Windows: native paths after the same validation as on Linux, with c: of a test prefix
 // standing in for the system's.
 #include "platform/drive_map.h"
+#include "support/error_text.h"
 #include "support/temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -27,13 +28,13 @@ TEST(Win32DriveMap, WindowsPathsAreHostPathsAfterValidation) {
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.windows);
         auto host = system.hostPath(tc.windows);
-        ASSERT_TRUE(host.ok()) << host.error().message();
+        ASSERT_TRUE(host.ok()) << host.error();
         EXPECT_EQ(host.value(), tc.host);
     }
-    EXPECT_EQ(system.hostPath("c:\\bad|name").error().code, ErrorCode::InvalidPath);
-    EXPECT_EQ(system.hostPath("\\no drive").error().code, ErrorCode::InvalidPath);
-    EXPECT_EQ(system.hostPath("c:\\latin1 \xE9").error().code, ErrorCode::InvalidPath);
-    EXPECT_EQ(system.hostPath("q:\\data").error().code, ErrorCode::NotFound);
+    EXPECT_EQ(system.hostPath("c:\\bad|name").error().code, ErrorCode::ForbiddenName);
+    EXPECT_EQ(system.hostPath("\\no drive").error().code, ErrorCode::NoDriveLetter);
+    EXPECT_EQ(system.hostPath("c:\\latin1 \xE9").error().code, ErrorCode::NotUtf8Name);
+    EXPECT_EQ(system.hostPath("q:\\data").error().code, ErrorCode::DriveNotMapped);
     EXPECT_EQ(system.windowsPath("c:/Users/x/"), "C:\\Users\\x");
     EXPECT_EQ(system.windowsPath("z:"), "Z:\\");
 }

@@ -4,7 +4,9 @@
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
 #include "platform/win32/wide.h"
+#include "support/error_text.h"
 #include "support/temp_prefix.h"
+#include "workflows/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +33,7 @@ TEST(Win32Attributes, ReadOnlyHiddenAndSystemSurviveAReplacement) {
     const std::uint64_t before = OpenFile::open(path)->stamp().inode;
 
     auto saved = replaceFileContent(path, "new");
-    ASSERT_TRUE(saved.ok()) << saved.error().message();
+    ASSERT_TRUE(saved.ok()) << saved.error();
     EXPECT_EQ(readFile(path), "new");
     EXPECT_EQ(rawAttributes(path) & 7u, 7u);
     const FileStamp now = OpenFile::open(path)->stamp();
@@ -114,11 +116,13 @@ TEST(Win32Copies, RefuseDevicesAndReadOnlyDestinations) {
 }
 
 TEST(Win32Errors, CarryWindowsOwnText) {
-    const Error e = win32::win32Error(ERROR_ACCESS_DENIED, "C:\\x", "cannot write");
+    const Error e = win32::win32Error(ERROR_ACCESS_DENIED, "C:\\x", fs::FileOperation::Write);
     EXPECT_EQ(e.sysErrno, EACCES);
+    EXPECT_EQ(e.osCode, ERROR_ACCESS_DENIED);
     EXPECT_FALSE(e.osMessage.empty());
-    EXPECT_EQ(e.reason(), "cannot write: " + e.osMessage);
-    EXPECT_EQ(win32::win32Error(ERROR_DISK_FULL, "C:\\x").sysErrno, ENOSPC);
+    EXPECT_EQ(workflows::reasonOf(e), "cannot write: " + e.osMessage);
+    EXPECT_EQ(win32::win32Error(ERROR_DISK_FULL, "C:\\x", fs::FileOperation::Write).sysErrno,
+              ENOSPC);
 }
 
 } // namespace

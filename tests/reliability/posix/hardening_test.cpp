@@ -1,11 +1,11 @@
 // What a hostile Linux host can put in the tool's way: FIFOs and devices where files should be,
 // names Windows cannot say, a second copy of the tool saving at the same moment, signal storms.
 #include "platform/file_system.h"
+#include "platform/termination.h"
 #include "support/host.h"
 #include "support/recording_view.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
-#include "ui/qt/terminate_signals.h"
 #include "workflows/file_browser.h"
 #include "workflows/update_session.h"
 
@@ -78,7 +78,7 @@ TEST_F(Hostile, SpecialFilesAreRefusedAtOnceNeverWaitedOn) {
     ASSERT_EQ(::mkfifo((prefix / "drive_c/x.xml").c_str(), 0600), 0);
     FileBrowser browser(prefix.drives());
     ASSERT_TRUE(browser.open("C:\\").ok());
-    EXPECT_EQ(browser.files(), std::vector<std::string>{"dtm.xml"});
+    EXPECT_EQ(browser.fileRows(), std::vector<std::string>{"dtm.xml"});
     UpdateSession &s = start();
     ASSERT_EQ(startup, StartupOutcome::Listed);
     s.installDtm("C:\\x.xml", view, boxes);
@@ -156,8 +156,9 @@ TEST_F(Hostile, TheFileWindowListsOnlyNamesAWindowsPathLeadsBackTo) {
 
     FileBrowser browser(prefix.drives());
     ASSERT_TRUE(browser.open("C:\\Data").ok());
-    EXPECT_EQ(browser.files(), fine);
-    EXPECT_EQ(browser.subFolders(), std::vector<std::string>{"ok folder"});
+    EXPECT_EQ(browser.fileRows(), fine);
+    ASSERT_EQ(browser.folderRows().size(), 3u);
+    EXPECT_EQ(browser.folderRows()[2].text, "    ok folder");
 
     UpdateSession &s = start();
     for (const std::string &name : fine) {
@@ -316,7 +317,7 @@ TEST_F(Hostile, AToolFolderWhoseNameWindowsCannotSayStillHoldsThePictures) {
 
 TEST(TerminateSignals, ABurstNeitherBlocksNorChangesErrno) {
     const Deadline deadline(20);
-    const int socket = app::catchTerminateSignals();
+    const int socket = catchEndRequests();
     ASSERT_GE(socket, 0);
     // Far more signals than the socket can hold: a blocking write would hang here.
     for (int i = 0; i < 200'000; ++i) {

@@ -2,6 +2,7 @@
 // hardest stop, and checks that the catalogue is always the old file or the new one, never a mix.
 #include "catalogue/catalogue.h"
 #include "platform/file_system.h"
+#include "platform/process.h"
 #include "platform/win32/wide.h"
 #include "support/sample_catalogue.h"
 #include "support/temp_prefix.h"

@@ -26,8 +26,10 @@ TEST(PosixFileBrowser, FollowsLinksAndKeepsTheFolderItCannotLeave) {
     stdfs::create_symlink("gone.xml", data + "/dangling.xml");
     FileBrowser browser(prefix.drives());
     ASSERT_TRUE(browser.open("C:\\Data").ok());
-    EXPECT_EQ(browser.subFolders(), (std::vector<std::string>{"link", "Sub"}));
-    EXPECT_EQ(browser.files(), (std::vector<std::string>{"alias.xml", "real.xml"}));
+    ASSERT_EQ(browser.folderRows().size(), 4u);
+    EXPECT_EQ(browser.folderRows()[2].text, "    link");
+    EXPECT_EQ(browser.folderRows()[3].text, "    Sub");
+    EXPECT_EQ(browser.fileRows(), (std::vector<std::string>{"alias.xml", "real.xml"}));
 
     // A folder without read permission, seen by an unprivileged user.
     for (stdfs::path p = data; p.string().size() > 4; p = p.parent_path())
@@ -43,10 +45,10 @@ TEST(PosixFileBrowser, FollowsLinksAndKeepsTheFolderItCannotLeave) {
 TEST(PosixFileBrowser, OffersTheMappedDrivesWithTheirHostFolders) {
     TempPrefix prefix{false};
     FileBrowser browser(prefix.drives());
-    const auto drives = browser.drives();
+    const auto &drives = browser.driveRows();
     ASSERT_EQ(drives.size(), 2u);
-    EXPECT_EQ(drives[0].label, "c: [" + (prefix / "drive_c") + "]");
-    EXPECT_EQ(drives[1].label, "z: [/]");
+    EXPECT_EQ(drives[0].text, "c: [" + (prefix / "drive_c") + "]");
+    EXPECT_EQ(drives[1].text, "z: [/]");
 }
 
 } // namespace

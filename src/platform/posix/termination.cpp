@@ -1,4 +1,4 @@
-#include "ui/qt/terminate_signals.h"
+#include "platform/termination.h"
 
 #include <cerrno>
 #include <csignal>
@@ -6,7 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace corvelan::app {
+namespace corvelan {
 namespace {
 
 int g_signalSocket[2] = {-1, -1};
@@ -22,7 +22,7 @@ void onTerminate(int) {
 
 } // namespace
 
-int catchTerminateSignals() {
+int catchEndRequests() {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalSocket) != 0)
         return -1;
     struct sigaction action {};
@@ -34,4 +34,10 @@ int catchTerminateSignals() {
     return g_signalSocket[0];
 }
 
-} // namespace corvelan::app
+void drainEndRequests(int descriptor) {
+    char bytes[64];
+    while (::read(descriptor, bytes, sizeof bytes) > 0) {
+    }
+}
+
+} // namespace corvelan

@@ -1,0 +1,245 @@
+#include "workflows/messages.h"
+
+#include "catalogue/repository.h"
+#include "workflows/ports.h"
+#include "workflows/window_design.h"
+
+#include <cstring>
+
+namespace corvelan::workflows {
+namespace {
+
+using fs::FileOperation;
+
+constexpr const char *kFileError = "File Error";
+
+// What the step was doing, as the start of a reason: "cannot write".
+std::string stepOf(const Error &e) {
+    switch (e.operation) {
+    case FileOperation::CreateTemp:
+        return "cannot create a temporary file";
+    case FileOperation::Open:
+    case FileOperation::OpenSource:
+        return "cannot open";
+    case FileOperation::Read:
+    case FileOperation::Check:
+    case FileOperation::Compare:
+        return "cannot read";
+    case FileOperation::Inspect:
+        return "cannot read the size";
+    case FileOperation::Write:
+        return "cannot write";
+    case FileOperation::SetOwner:
+        return "cannot set the owner";
+    case FileOperation::CopyAttributes:
+        return e.name.empty() ? "cannot copy the attributes" : "cannot copy " + e.name;
+    case FileOperation::ListAttributes:
+        return "cannot list extended attributes";
+    case FileOperation::SetMode:
+        return "cannot set the permissions";
+    case FileOperation::Flush:
+    case FileOperation::FlushFolder:
+        return "cannot flush";
+    case FileOperation::Rename:
+        return "cannot replace";
+    case FileOperation::ResolvePath:
+        return "cannot resolve the path";
+    case FileOperation::ResolveFolder:
+        return "cannot resolve the folder";
+    case FileOperation::ReadAttributes:
+        return "cannot read the attributes";
+    case FileOperation::SetAttributes:
+        return "cannot set the attributes";
+    case FileOperation::ClearAttributes:
+        return "cannot clear the attributes";
+    case FileOperation::OpenFolder:
+        return "cannot open the folder";
+    case FileOperation::ReadFolder:
+        return "cannot read the folder";
+    case FileOperation::FindOwnExecutable:
+        return "cannot find the executable";
+    case FileOperation::FindCurrentFolder:
+        return "cannot find the current folder";
+    case FileOperation::CreateParser:
+        return "cannot create the XML parser";
+    case FileOperation::None:
+        break;
+    }
+    return {};
+}
+
+// The system's own words for the error.
+std::string systemText(const Error &e) {
+    return e.osMessage.empty() ? std::string(std::strerror(e.sysErrno)) : e.osMessage;
+}
+
+// Where in the document, for the errors of a parse.
+std::string atPosition(const Error &e) {
+    if (e.line <= 0) return {};
+    return " at line " + std::to_string(e.line) + ", column " + std::to_string(e.column);
+}
+
+std::string mebibytes(std::uint64_t bytes) {
+    return std::to_string(bytes >> 20) + " MiB";
+}
+
+// The reason of `e`, read as if its code were `code` (an edit's cause is read that way).
+std::string reasonAs(ErrorCode code, const Error &e) {
+    switch (code) {
+    case ErrorCode::NotFound:
+        return "The system cannot find the file specified";
+    case ErrorCode::NotAFile:
+        return "It is a folder, not a file";
+    case ErrorCode::NotRegularFile:
+        return "It is a device, FIFO or socket, not a file";
+    case ErrorCode::ReadOnly:
+        return "the file is read-only: " + systemText(e);
+    case ErrorCode::NoDriveLetter:
+        return "The path does not start with a drive letter";
+    case ErrorCode::ForbiddenName:
+        return "The name '" + e.name + "' holds a character Windows forbids";
+    case ErrorCode::NotUtf8Name:
+        return "The name '" + e.name + "' is not valid UTF-8";
+    case ErrorCode::DriveNotMapped:
+        return "Drive " + e.name + ": is not mapped";
+    case ErrorCode::NoDrive:
+        return "No drive is mapped";
+    case ErrorCode::PrefixNotAbsolute:
+        return "The Wine prefix must be an absolute path";
+    case ErrorCode::NoPrefix:
+        return "Neither WINEPREFIX nor HOME is set";
+    case ErrorCode::AmbiguousName:
+        return "Several names differ from it only in letter case: '" + e.name + "' and '" +
+               e.otherName + "' in " + e.otherPath;
+    case ErrorCode::System: {
+        const std::string step = stepOf(e);
+        return step.empty() ? systemText(e) : step + ": " + systemText(e);
+    }
+    case ErrorCode::TooLarge:
+        return "The file is larger than " + mebibytes(e.limit);
+    case ErrorCode::ChangedOnDisk:
+        return "Another program changed the file after it was checked";
+    case ErrorCode::XmlSyntax:
+        return e.detail + atPosition(e);
+    case ErrorCode::XmlTooDeep:
+        return "Elements nested deeper than " + std::to_string(e.limit) + atPosition(e);
+    case ErrorCode::XmlTooManyAttributes:
+        return "More than " + std::to_string(e.limit) + " attributes on one element" +
+               atPosition(e);
+    case ErrorCode::XmlRunTooLong:
+        return "More than " + mebibytes(e.limit) + " of text or of one tag" + atPosition(e);
+    case ErrorCode::XmlStopped:
+        return (e.detail.empty() ? "Reading stopped" : "Reading stopped: " + e.detail) +
+               atPosition(e);
+    case ErrorCode::XmlUnseenEntity:
+        return "The document refers to the entity '" + e.name + "', whose text cannot be read" +
+               atPosition(e);
+    case ErrorCode::FactTooLong:
+        return "The " + e.name + " text is longer than " + std::to_string(e.limit) + " characters" +
+               atPosition(e);
+    case ErrorCode::EntryFromEntity:
+        return "The device entry at byte " + std::to_string(e.offset) +
+               " comes from an entity reference and cannot be removed exactly";
+    case ErrorCode::EntryIsRoot:
+        return "The device entry is the catalogue's root element; removing it would remove "
+               "every entry";
+    case ErrorCode::RootEndTagMissing:
+        return "The root element's end tag was not found";
+    case ErrorCode::EmptyRootNotOpened:
+        return "The empty root element could not be opened";
+    case ErrorCode::EditNotWellFormed:
+        return "The edited catalogue would not be well-formed (" +
+               reasonAs(e.cause.value_or(ErrorCode::XmlSyntax), e) + ")";
+    case ErrorCode::NotRepository:
+        return "The root element is " + e.name + ", not " + std::string(catalogue::kRootElement);
+    }
+    return "Unknown error";
+}
+
+std::string nothingDone(Workflow workflow) {
+    return workflow == Workflow::Install ? ". Nothing was installed." : ". Nothing was removed.";
+}
+
+std::string savePath() {
+    return std::string(catalogue::kCatalogueSavePath);
+}
+
+} // namespace
+
+std::string reasonOf(const Error &error) {
+    return reasonAs(error.code, error);
+}
+
+std::string describe(const Error &error) {
+    if (error.path.empty()) return reasonOf(error);
+    return "'" + error.path + "': " + reasonOf(error);
+}
+
+namespace messages {
+
+Message notADtmFile(const std::string &path) {
+    return {path + " is not a valid DTM XML file.", kFileError, kStyleError};
+}
+
+Message notADeviceProfile(const std::string &path) {
+    return {path + " is not a valid QVXTSR7700 DTM XML file.", kFileError, kStyleError};
+}
+
+Message wrongProduct(const std::string &product) {
+    return {"The Product ID of this file is " + product + ". It should be QVXTSR7700.", kFileError,
+            kStyleOk};
+}
+
+Message confirmVersion(const std::string &version) {
+    return {"You have selected the QVXTSR7700 DTM version " + version + ". Is this correct?",
+            "File Selection", kStyleConfirm};
+}
+
+Message catalogueNotLoaded(Workflow workflow) {
+    return {savePath() + " is not loaded" + nothingDone(workflow), kFileError, kStyleError};
+}
+
+Message catalogueNotSaved(const Error &error, Workflow workflow) {
+    if (error.code == ErrorCode::NotRepository)
+        return {savePath() + " is not a DTM repository catalogue" + nothingDone(workflow),
+                kFileError, kStyleError};
+    return {savePath() + " could not be saved: " + reasonOf(error) + nothingDone(workflow),
+            kFileError, kStyleError};
+}
+
+Message catalogueChangedUnreadable(Workflow workflow) {
+    return {savePath() + " was changed by another program and cannot be read" +
+                nothingDone(workflow),
+            kFileError, kStyleError};
+}
+
+Message catalogueKeptChanging(Workflow workflow) {
+    return {savePath() + " could not be saved: another program kept changing it" +
+                nothingDone(workflow),
+            kFileError, kStyleError};
+}
+
+Message copiesFailed(const std::vector<FailedCopy> &failures) {
+    std::string text = "The DTM was installed, but these files could not be copied:";
+    for (const FailedCopy &failure : failures) {
+        std::string reason = reasonOf(failure.error);
+        if (!failure.sourceWindowsPath.empty()) reason = failure.sourceWindowsPath + ": " + reason;
+        text += "\n" + failure.destination + " (" + reason + ")";
+    }
+    return {text, kFileError, kStyleWarning};
+}
+
+Message folderUnreadable(const Error &error) {
+    return {error.path + " cannot be read: " + reasonOf(error) + ".", kFileError, kStyleError};
+}
+
+Message handlerFailed(const std::string &what, const std::string &reason) {
+    return {what + " failed: " + reason, std::string(kUpdateToolDesign.title), kStyleError};
+}
+
+Message unusablePrefix(const Error &error) {
+    return {describe(error), std::string(kUpdateToolDesign.title), kStyleError};
+}
+
+} // namespace messages
+} // namespace corvelan::workflows

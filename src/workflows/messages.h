@@ -1,0 +1,65 @@
+// Every sentence the tool shows, made in one place: the reasons of errors (from their code and
+// the step they failed in) and the message boxes of the workflows and windows. The windows and
+// the console programs only show what these return.
+#pragma once
+
+#include "platform/result.h"
+
+#include <string>
+#include <vector>
+
+namespace corvelan::workflows {
+
+// A message box: its text, title and Windows style value (kStyle... of workflows/ports.h).
+struct Message {
+    std::string text;
+    std::string title;
+    int style = 0;
+    friend bool operator==(const Message &, const Message &) = default;
+};
+
+// Why `error` happened, as a phrase that follows a path: "cannot write: No space left on device",
+// "It is a folder, not a file". Never empty.
+[[nodiscard]] std::string reasonOf(const Error &error);
+
+// The error as one line: its path first, quoted, then the reason ("'C:\x.xml': ..."); the reason
+// alone when the error names no path.
+[[nodiscard]] std::string describe(const Error &error);
+
+// What an install or a remove had done when it stopped: the end of its failure sentences.
+enum class Workflow { Install, Remove };
+
+namespace messages {
+
+// The description checks and the confirmation, in the order an install asks them.
+[[nodiscard]] Message notADtmFile(const std::string &path);
+[[nodiscard]] Message notADeviceProfile(const std::string &path);
+[[nodiscard]] Message wrongProduct(const std::string &product);
+[[nodiscard]] Message confirmVersion(const std::string &version);
+
+// The catalogue could not be changed; nothing was.
+[[nodiscard]] Message catalogueNotLoaded(Workflow workflow);
+[[nodiscard]] Message catalogueNotSaved(const Error &error, Workflow workflow);
+[[nodiscard]] Message catalogueChangedUnreadable(Workflow workflow);
+[[nodiscard]] Message catalogueKeptChanging(Workflow workflow);
+
+// One failed copy of an install: the destination, and why, with the source by its Windows path
+// when the source failed.
+struct FailedCopy {
+    std::string destination;
+    Error error;
+    std::string sourceWindowsPath; // empty when the destination failed
+};
+[[nodiscard]] Message copiesFailed(const std::vector<FailedCopy> &failures);
+
+// A folder the file selection window could not show.
+[[nodiscard]] Message folderUnreadable(const Error &error);
+
+// A window's handler failed with an exception: `what` names the handler.
+[[nodiscard]] Message handlerFailed(const std::string &what, const std::string &reason);
+
+// The tool cannot use the Wine prefix it was given.
+[[nodiscard]] Message unusablePrefix(const Error &error);
+
+} // namespace messages
+} // namespace corvelan::workflows
