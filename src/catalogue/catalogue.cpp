@@ -223,83 +223,38 @@ Result<Catalogue> Catalogue::withDeviceEntries(const std::string *version) const
 std::optional<Catalogue> Catalogue::editedInPlace(const std::vector<xml::Splice> &cuts,
                                                   const xml::Splice *insert,
                                                   const std::string *version) const {
-    const xml::TextEncoding encoding = m_shape.encoding;
-    const std::string_view bytes(m_bytes);
-    const std::int64_t unit = xml::unitSize(encoding);
-    for (size_t i = 0; i < cuts.size(); ++i) {
-        const xml::Splice &cut = cuts[i];
-        // Never the root: without it there is no document left.
-        if (cut.offset <= m_shape.rootStartTag.offset &&
-            cut.offset + cut.length > m_shape.rootStartTag.offset)
-            return std::nullopt;
-        if (!xml::isWholeElement(
-                bytes.substr(static_cast<size_t>(cut.offset), static_cast<size_t>(cut.length)),
-                encoding, m_shape.encodingName, kEntryElement))
-            return std::nullopt;
-        // The text on both sides of a run of cuts comes together: "]]" and ">" (or "]" and
-        // "]>") would make "]]>", which text may not hold. Parsed again whole instead.
-        const std::int64_t runStart = cut.offset;
-        std::int64_t runEnd = cut.offset + cut.length;
-        while (i + 1 < cuts.size() && cuts[i + 1].offset == runEnd) {
-            ++i;
-            runEnd = cuts[i].offset + cuts[i].length;
-        }
-        if (runStart >= unit && runEnd + unit <= static_cast<std::int64_t>(bytes.size()) &&
-            xml::codeUnitAt(bytes, runStart - unit, encoding) == ']') {
-            const std::uint32_t after = xml::codeUnitAt(bytes, runEnd, encoding);
-            if (after == ']' || after == '>') return std::nullopt;
-        }
-    }
+    if (!xml::cutsAreLocal(m_bytes, cuts, m_shape, kEntryElement)) return std::nullopt;
     // Only an insert before the root's end tag is moved along; opening up an empty root is
     // rare enough to be parsed again whole.
     if (insert &&
-        (insert->length != 0 ||
-         !xml::isWholeElement(insert->bytes, encoding, m_shape.encodingName, kEntryElement)))
+        (insert->length != 0 || !xml::isWholeElement(insert->bytes, m_shape.encoding,
+                                                     m_shape.encodingName, kEntryElement)))
         return std::nullopt;
 
     std::vector<xml::Splice> splices = cuts; // in document order, not overlapping
     if (insert) splices.push_back(*insert);
-    // Where a position moves: by every splice that ends at or before it (for the start of a
-    // token), or that ends at or before it and starts before it (for the end of an element, so
-    // that an insert right after an element stays after it). The splices are in document order
-    // and do not overlap, so their ends are in order too.
-    std::vector<std::int64_t> ends;
-    std::vector<std::int64_t> deltas{0}; // deltas[k]: what the first k splices add up to
-    for (const xml::Splice &s : splices) {
-        ends.push_back(s.offset + s.length);
-        deltas.push_back(deltas.back() + static_cast<std::int64_t>(s.bytes.size()) - s.length);
-    }
-    auto moved = [&](std::int64_t at, bool isEnd) {
-        auto k = static_cast<size_t>(std::upper_bound(ends.begin(), ends.end(), at) - ends.begin());
-        while (isEnd && k > 0 && splices[k - 1].offset >= at)
-            --k;
-        return at + deltas[k];
-    };
-    // Entries come in document order, and so do cuts: walk both together for the starts.
+    const xml::SpliceShift shift(splices);
     Catalogue result;
-    result.m_bytes = xml::applySplices(bytes, splices);
+    result.m_bytes = xml::applySplices(m_bytes, splices);
     result.m_shape = m_shape;
-    result.m_shape.rootEndTag.offset = moved(m_shape.rootEndTag.offset, false);
+    result.m_shape.rootEndTag.offset = shift.start(m_shape.rootEndTag.offset);
     result.m_entries.reserve(m_entries.size() + 1);
-    size_t cut = 0;
-    std::int64_t startDelta = 0;
+    // Entries come in document order, and so do cuts: walk both together to skip those cut.
+    std::size_t cut = 0;
     for (const CatalogueEntry &entry : m_entries) {
-        while (cut < cuts.size() && cuts[cut].offset + cuts[cut].length <= entry.span.offset) {
-            startDelta -= cuts[cut].length;
+        while (cut < cuts.size() && cuts[cut].offset + cuts[cut].length <= entry.span.offset)
             ++cut;
-        }
-        if (cut < cuts.size() && cuts[cut].offset <= entry.span.offset)
-            continue; // inside a cut: gone with it
+        if (cut < cuts.size() && cuts[cut].offset <= entry.span.offset) continue; // gone with it
         CatalogueEntry kept = entry;
-        kept.span.offset = entry.span.offset + startDelta;
-        kept.span.length = moved(entry.span.end(), true) - kept.span.offset;
+        kept.span.offset = shift.start(entry.span.offset);
+        kept.span.length = shift.end(entry.span.end()) - kept.span.offset;
         result.m_entries.push_back(std::move(kept));
     }
     if (insert) {
         CatalogueEntry added;
-        added.span.offset = moved(insert->offset, true);
+        added.span.offset = shift.end(insert->offset);
         added.span.length = static_cast<std::int64_t>(insert->bytes.size()) -
-                            2 * xml::unitSize(encoding); // the CR LF after it
+                            2 * xml::unitSize(m_shape.encoding); // the CR LF after it
         added.attributeCount = kDeviceEntryAttributes.size();
         added.productId = std::string(kDeviceProductId);
         added.fileVersion = *version;

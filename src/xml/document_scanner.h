@@ -92,4 +92,12 @@ private:
 [[nodiscard]] bool isWholeElement(std::string_view bytes, TextEncoding encoding,
                                   std::string_view encodingName, std::string_view rootName);
 
+// True when cutting `cuts` (in document order, not overlapping) out of `document`, whose shape
+// is `shape`, provably leaves a well-formed document: no cut reaches the root's start tag, each
+// cut holds one whole unprefixed `elementName` element (white space around it allowed), and the
+// text on both sides of a run of adjacent cuts cannot join into "]]>", which text may not hold.
+// False only says that this cannot be shown without parsing the result.
+[[nodiscard]] bool cutsAreLocal(std::string_view document, std::span<const Splice> cuts,
+                                const DocumentShape &shape, std::string_view elementName);
+
 } // namespace corvelan::xml

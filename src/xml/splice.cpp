@@ -25,4 +25,28 @@ std::string applySplices(std::string_view document, std::vector<Splice> splices)
     return out;
 }
 
+SpliceShift::SpliceShift(std::span<const Splice> splices) : m_splices(splices) {
+    m_ends.reserve(splices.size());
+    m_deltas.reserve(splices.size() + 1);
+    m_deltas.push_back(0);
+    for (const Splice &s : splices) {
+        assert(m_ends.empty() || s.offset >= m_ends.back());
+        m_ends.push_back(s.offset + s.length);
+        m_deltas.push_back(m_deltas.back() + static_cast<std::int64_t>(s.bytes.size()) - s.length);
+    }
+}
+
+std::int64_t SpliceShift::start(std::int64_t at) const {
+    const auto k = std::upper_bound(m_ends.begin(), m_ends.end(), at) - m_ends.begin();
+    return at + m_deltas[static_cast<std::size_t>(k)];
+}
+
+std::int64_t SpliceShift::end(std::int64_t at) const {
+    auto k = static_cast<std::size_t>(std::upper_bound(m_ends.begin(), m_ends.end(), at) -
+                                      m_ends.begin());
+    while (k > 0 && m_splices[k - 1].offset >= at)
+        --k;
+    return at + m_deltas[k];
+}
+
 } // namespace corvelan::xml

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,5 +40,31 @@ struct Splice {
 // The document with the splices applied. Splices must lie inside the document and must not
 // overlap; they may come in any order. Two inserts at one offset apply in the given order.
 [[nodiscard]] std::string applySplices(std::string_view document, std::vector<Splice> splices);
+
+// Where positions of a document go when splices in document order, not overlapping, are
+// applied. A position inside a cut has nowhere to go; it is the caller's to skip.
+//
+//   before:  <R><A/><B/></R>        splices: cut <A/> (4 bytes at 3), insert <C/> at 11
+//   after:   <R><B/><C/></R>        <B/>: start(7) = 3, end(11) = 7, the insert coming after it;
+//                                    </R>: start(11) = 11
+class SpliceShift {
+public:
+    // `splices` must outlive the shift.
+    explicit SpliceShift(std::span<const Splice> splices);
+
+    // The new position of a token that starts at `at`: moved by every splice that ends at or
+    // before it, inserts at `at` included (they come before the token).
+    [[nodiscard]] std::int64_t start(std::int64_t at) const;
+
+    // The new position of the end of a token that ends at `at` (just past its last byte): moved
+    // by every splice that ends at or before it and starts before it, so that an insert at `at`
+    // comes after the token.
+    [[nodiscard]] std::int64_t end(std::int64_t at) const;
+
+private:
+    std::span<const Splice> m_splices;
+    std::vector<std::int64_t> m_ends;   // where each splice ends, in order
+    std::vector<std::int64_t> m_deltas; // m_deltas[k]: what the first k splices add up to
+};
 
 } // namespace corvelan::xml

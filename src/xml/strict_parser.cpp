@@ -70,6 +70,16 @@ bool StrictParser::feed(const char *data, std::int64_t length, bool final) {
     return XML_Parse(m_parser.get(), data, static_cast<int>(length), final) == XML_STATUS_OK;
 }
 
+void StrictParser::stop() noexcept {
+    // Where the parser is now, in the handler of the event that stopped it: once stopped, it
+    // reports the end of what it was given instead.
+    XML_Parser p = m_parser.get();
+    m_stoppedAt = {XML_GetCurrentByteIndex(p),
+                   static_cast<std::int64_t>(XML_GetCurrentLineNumber(p)),
+                   static_cast<std::int64_t>(XML_GetCurrentColumnNumber(p)) + 1};
+    XML_StopParser(p, XML_FALSE);
+}
+
 bool StrictParser::admitElement(std::int64_t depth, std::size_t attributes) {
     if (depth > kMaxDepth)
         stopAtLimit(ErrorCode::XmlTooDeep, static_cast<std::uint64_t>(kMaxDepth));
@@ -84,7 +94,7 @@ void StrictParser::stopAtLimit(ErrorCode limit, std::uint64_t value, std::string
     m_limit = limit;
     m_limitValue = value;
     m_limitName = std::move(name);
-    XML_StopParser(m_parser.get(), XML_FALSE);
+    stop();
 }
 
 void StrictParser::stopForException(const char *what) noexcept {
@@ -94,7 +104,7 @@ void StrictParser::stopForException(const char *what) noexcept {
     } catch (...) {
         // Out of memory: the failure is told without the detail.
     }
-    XML_StopParser(m_parser.get(), XML_FALSE);
+    stop();
 }
 
 Error StrictParser::failure() const {
@@ -104,6 +114,11 @@ Error StrictParser::failure() const {
     e.offset = XML_GetCurrentByteIndex(p);
     e.line = static_cast<std::int64_t>(XML_GetCurrentLineNumber(p));
     e.column = static_cast<std::int64_t>(XML_GetCurrentColumnNumber(p)) + 1;
+    if (m_stoppedAt.offset >= 0) {
+        e.offset = m_stoppedAt.offset;
+        e.line = m_stoppedAt.line;
+        e.column = m_stoppedAt.column;
+    }
     if (m_threw) {
         e.code = ErrorCode::XmlStopped;
         e.detail = m_stopped;
@@ -118,13 +133,16 @@ Error StrictParser::failure() const {
         e.code = ErrorCode::XmlSyntax;
         e.detail = XML_ErrorString(XML_GetErrorCode(p));
     }
-    if ((m_threw || m_limit) && XML_GetErrorCode(p) == XML_ERROR_NONE) e.offset = m_fed;
+    // A run too long is refused before the parser sees it: at the end of what it was given.
+    if (m_limit && m_stoppedAt.offset < 0) e.offset = m_fed;
+    // Before its first byte (an empty document) some builds of expat say -1: the fault is there.
+    if (e.offset < 0) e.offset = 0;
     return e;
 }
 
 void StrictParser::stopForEntity(std::string entity) {
     m_unseenEntity = std::move(entity);
-    XML_StopParser(m_parser.get(), XML_FALSE);
+    stop();
 }
 
 void XMLCALL StrictParser::onXmlDecl(void *data, const XML_Char *, const XML_Char *encoding, int) {

@@ -108,6 +108,8 @@ private:
     static int XMLCALL onNotStandalone(void *data);
     static int XMLCALL onUnknownEncoding(void *data, const XML_Char *name, XML_Encoding *info);
     void stopForException(const char *what) noexcept;
+    // Stops the parse where it stands.
+    void stop() noexcept;
 
     std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> m_parser;
     bool m_notStandalone = false;
@@ -122,6 +124,9 @@ private:
     bool m_threw = false;  // a callback threw
     std::string m_stopped; // what it said, when that could be kept
     std::int64_t m_fed = 0;
+    struct Position {
+        std::int64_t offset = -1, line = 0, column = 0;
+    } m_stoppedAt;                 // where a handler stopped the parse
     std::int64_t m_lastMarkup = 0; // offset of the last '<' seen
     int m_unit = 0;                // code unit size for the run check, 0 until known
     std::string m_declaredEncoding;

@@ -1,5 +1,6 @@
 #include "support/error_text.h"
 #include "xml/document_scanner.h"
+#include "xml/strict_parser.h"
 
 #include <gtest/gtest.h>
 
@@ -149,21 +150,23 @@ TEST(ScanDocument, RefusesWhatIsNotWellFormedWithThePosition) {
     struct Case {
         const char *name;
         std::string doc;
+        std::int64_t offset;
         std::int64_t line;
         std::int64_t column;
     } cases[] = {
-        {"empty", "", 1, 1},
-        {"unclosed", "<R>\n<File>\n</R>", 3, 3},
-        {"unbound prefix", "<R>\n  <p:File/></R>", 2, 3},
-        {"duplicate attribute", "<R a='1' a='2'/>", 1, 10},
-        {"text after the root", "<R/>x", 1, 5},
-        {"undeclared entity", "<R>&nope;</R>", 1, 4},
-        {"unknown encoding", "<?xml version='1.0' encoding='x-unknown'?><R/>", 1, 31},
-        {"multi-byte encoding", "<?xml version='1.0' encoding='Shift_JIS'?><R/>", 1, 31},
+        {"empty", "", 0, 1, 1},
+        {"unclosed", "<R>\n<File>\n</R>", 13, 3, 3},
+        {"unbound prefix", "<R>\n  <p:File/></R>", 6, 2, 3},
+        {"duplicate attribute", "<R a='1' a='2'/>", 9, 1, 10},
+        {"text after the root", "<R/>x", 4, 1, 5},
+        {"undeclared entity", "<R>&nope;</R>", 3, 1, 4},
+        {"unknown encoding", "<?xml version='1.0' encoding='x-unknown'?><R/>", 30, 1, 31},
+        {"multi-byte encoding", "<?xml version='1.0' encoding='Shift_JIS'?><R/>", 30, 1, 31},
         {"undefined windows-1252 byte", "<?xml version='1.0' encoding='windows-1252'?><R>\x81</R>",
-         1, 49},
-        {"encoding contradicts the bytes", "\xFF\xFE<\0R\0/\0>\0", 1, 1},
-        {"NUL byte", std::string("<R>\0</R>", 8), 1, 4},
+         48, 1, 49},
+        {"encoding contradicts the bytes", "\xFF\xFE<\0R\0/\0>\0", -2, 0, 0},
+        {"NUL byte", std::string("<R>\0</R>", 8), 3, 1, 4},
+        {"a multi-byte name before the fault", "<R>\n<\xC3\xA9l\xC3\xA9/>&x;</R>", 12, 2, 7},
     };
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.name);
@@ -171,11 +174,34 @@ TEST(ScanDocument, RefusesWhatIsNotWellFormedWithThePosition) {
         ASSERT_FALSE(shape.ok());
         EXPECT_EQ(shape.error().code, ErrorCode::XmlSyntax);
         EXPECT_FALSE(shape.error().detail.empty());
-        if (std::string(tc.name) != "encoding contradicts the bytes") {
+        if (tc.line > 0) { // the contradiction has no position that would mean anything
+            EXPECT_EQ(shape.error().offset, tc.offset);
             EXPECT_EQ(shape.error().line, tc.line);
             EXPECT_EQ(shape.error().column, tc.column);
         }
     }
+}
+
+TEST(ScanDocument, LimitsStopTheScanWhereTheyAreBroken) {
+    // The root and kMaxDepth elements inside it: the last is one level too deep.
+    std::string deep = "<R>";
+    for (std::int64_t i = 0; i < kMaxDepth; ++i)
+        deep += "<a>";
+    auto tooDeep = scanDocument(deep, "File", nullptr);
+    ASSERT_FALSE(tooDeep.ok());
+    EXPECT_EQ(tooDeep.error().code, ErrorCode::XmlTooDeep);
+    EXPECT_EQ(tooDeep.error().limit, static_cast<std::uint64_t>(kMaxDepth));
+    EXPECT_EQ(tooDeep.error().offset, static_cast<std::int64_t>(deep.size()) - 3);
+
+    // A run without markup is refused before the parser sees it, at the end of what was fed.
+    const std::string text =
+        "<R>" + std::string(static_cast<size_t>(kMaxRunWithoutMarkup) + 1, 'x');
+    auto tooLong = scanDocument(text, "File", nullptr);
+    ASSERT_FALSE(tooLong.ok());
+    EXPECT_EQ(tooLong.error().code, ErrorCode::XmlRunTooLong);
+    EXPECT_EQ(tooLong.error().limit, static_cast<std::uint64_t>(kMaxRunWithoutMarkup));
+    EXPECT_GE(tooLong.error().offset, 0);
+    EXPECT_LE(tooLong.error().offset, static_cast<std::int64_t>(text.size()));
 }
 
 // A handler that fails the way C++ code fails: by throwing, at its n-th call.

@@ -1,10 +1,12 @@
 #include "support/qt_printers.h"
 #include "support/temp_prefix.h"
 #include "ui/qt/file_control.h"
+#include "ui/qt/fixed_layout.h"
 #include "ui/qt/update_tool.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -101,44 +103,54 @@ private:
     stdfs::path m_saved;
 };
 
-TEST_F(FileControlTest, IsLaidOutAsDesigned) {
+// The window and every control where `design` puts them, with their captions and fonts.
+void expectDrawnAsDesigned(QWidget *window, const workflows::WindowDesign &design) {
+    SCOPED_TRACE(std::string(design.name));
+    EXPECT_EQ(window->objectName().toStdString(), design.name);
+    EXPECT_EQ(window->windowTitle().toStdString(), design.title);
+    EXPECT_EQ(window->size(), QSize(design.width, design.height));
+    EXPECT_EQ(window->parentWidget(), nullptr) << "no owner window";
+    for (const workflows::ControlDesign &c : design.controls) {
+        SCOPED_TRACE(std::string(c.name));
+        QWidget *widget = control<QWidget>(window, c.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), QRect(c.left, c.top, c.width, c.height));
+        EXPECT_TRUE(widget->isVisible() && widget->isEnabled());
+        if (auto *label = qobject_cast<QLabel *>(widget)) {
+            EXPECT_EQ(label->text().toStdString(), c.caption);
+        }
+        if (auto *button = qobject_cast<QPushButton *>(widget)) {
+            EXPECT_EQ(button->text().toStdString(), c.caption);
+            EXPECT_FALSE(button->isDefault() || button->autoDefault());
+        }
+        if (!c.font.face.empty()) {
+            const QFont font = widget->font();
+            EXPECT_EQ(font.family().toStdString(), c.font.face);
+            EXPECT_EQ(font.pointSize(), c.font.points);
+            EXPECT_EQ(font.bold(), c.font.bold);
+            EXPECT_FALSE(font.italic() || font.underline());
+        }
+    }
+}
+
+TEST_F(FileControlTest, BothWindowsAreDrawnAsDesigned) {
+    expectDrawnAsDesigned(&*main, workflows::kUpdateToolDesign);
+    EXPECT_FALSE(child<QListWidget>(main.operator->(), "List1")->isSortingEnabled());
     FileControl *files = clickInstall();
     ASSERT_NE(files, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowActive(files));
-    EXPECT_EQ(files->windowTitle(), QStringLiteral("File Open"));
-    EXPECT_EQ(files->size(), QSize(467, 242));
-    EXPECT_EQ(files->parentWidget(), nullptr) << "no owner window";
-    struct Control {
-        const char *name;
-        const char *kind;
-        QRect geometry;
-    } controls[] = {
-        {"Drive1", "QComboBox", {16, 16, 137, 21}},
-        {"Dir1", "QListWidget", {16, 48, 145, 171}},
-        {"File1", "QListWidget", {168, 16, 257, 162}},
-        {"CmdOpen", "QPushButton", {192, 200, 81, 25}},
-        {"CmdCancel", "QPushButton", {320, 200, 81, 25}},
-    };
+    expectDrawnAsDesigned(files, workflows::kFileControlDesign);
+    EXPECT_EQ(child<QListWidget>(files, "File1")->selectionMode(),
+              QAbstractItemView::SingleSelection);
+    // Focus starts on the drive list; Tab goes Drive1, Dir1, File1, Open, Cancel.
     QStringList visited{QApplication::focusWidget()->objectName()};
-    for (const Control &c : controls) {
-        SCOPED_TRACE(c.name);
-        QWidget *widget = child<QWidget>(files, c.name);
-        ASSERT_NE(widget, nullptr);
-        EXPECT_STREQ(widget->metaObject()->className(), c.kind);
-        EXPECT_EQ(widget->geometry(), c.geometry);
-        if (auto *button = qobject_cast<QPushButton *>(widget)) {
-            EXPECT_FALSE(button->isDefault() || button->autoDefault());
-        }
+    for (size_t i = 0; i < workflows::kFileControlDesign.controls.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget()->objectName();
     }
     EXPECT_EQ(visited, (QStringList{QStringLiteral("Drive1"), QStringLiteral("Dir1"),
                                     QStringLiteral("File1"), QStringLiteral("CmdOpen"),
                                     QStringLiteral("CmdCancel"), QStringLiteral("Drive1")}));
-    EXPECT_EQ(child<QListWidget>(files, "File1")->selectionMode(),
-              QAbstractItemView::SingleSelection);
-    EXPECT_EQ(child<QPushButton>(files, "CmdOpen")->text(), QStringLiteral("Open"));
-    EXPECT_EQ(child<QPushButton>(files, "CmdCancel")->text(), QStringLiteral("Cancel"));
 }
 
 TEST_F(FileControlTest, OpensAtTheCurrentFolderAndFollowsTheFolderList) {

@@ -32,51 +32,6 @@ protected:
     TempPrefix prefix;
 };
 
-TEST_F(UpdateToolTest, IsLaidOutAsDesigned) {
-    UpdateTool window(prefix.drives());
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Corvelan DTM Update Tool - V1.1"));
-    EXPECT_EQ(window.size(), QSize(526, 344));
-    struct Control {
-        const char *name;
-        const char *kind;
-        const char *text;
-        QRect geometry;
-    } controls[] = {
-        {"List1", "QListWidget", "", {24, 56, 481, 173}},
-        {"Label1", "QLabel", "Installed DTM's", {24, 16, 185, 25}},
-        {"Label2",
-         "QLabel",
-         "Click to Install or Remove the QVX TSR 7700 DTM.",
-         {24, 248, 425, 25}},
-        {"cmdUpdate", "QPushButton", "Install", {88, 288, 65, 25}},
-        {"cmdRemove", "QPushButton", "Remove", {224, 288, 65, 25}},
-        {"cmdExit", "QPushButton", "Exit", {360, 288, 81, 25}},
-    };
-    for (const Control &c : controls) {
-        SCOPED_TRACE(c.name);
-        auto *widget = child<QWidget>(window, c.name);
-        ASSERT_NE(widget, nullptr);
-        EXPECT_STREQ(widget->metaObject()->className(), c.kind);
-        EXPECT_EQ(widget->geometry(), c.geometry);
-        EXPECT_TRUE(widget->isEnabled());
-        if (auto *label = qobject_cast<QLabel *>(widget)) {
-            EXPECT_EQ(label->text(), QString::fromUtf8(c.text));
-        }
-        if (auto *button = qobject_cast<QPushButton *>(widget)) {
-            EXPECT_EQ(button->text(), QString::fromUtf8(c.text));
-            EXPECT_FALSE(button->isDefault());
-            EXPECT_FALSE(button->autoDefault());
-        }
-    }
-    const QFont font = child<QLabel>(window, "Label1")->font();
-    EXPECT_EQ(font.family(), QStringLiteral("MS Sans Serif"));
-    EXPECT_EQ(font.pointSize(), 12);
-    EXPECT_TRUE(font.bold());
-    EXPECT_FALSE(font.italic());
-    EXPECT_FALSE(font.underline());
-    EXPECT_FALSE(child<QListWidget>(window, "List1")->isSortingEnabled());
-}
-
 TEST_F(UpdateToolTest, ListsTheCatalogueBeforeItIsShown) {
     UpdateTool window(prefix.drives());
     EXPECT_EQ(test::listLines(window),

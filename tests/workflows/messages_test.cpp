@@ -1,0 +1,129 @@
+// The sentences the user reads, made from errors: every code and every step gives a text that
+// names its path first, and the texts of the steps stay as the boxes have always shown them.
+#include "catalogue/repository.h"
+#include "workflows/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace corvelan::workflows {
+namespace {
+
+using fs::FileOperation;
+
+constexpr int kLastCode = static_cast<int>(ErrorCode::NotRepository);
+constexpr int kLastOperation = static_cast<int>(FileOperation::CreateParser);
+
+// An error of `code` in `operation` with every field a text may use filled in.
+Error sample(ErrorCode code, FileOperation operation) {
+    Error e = makeError(code, "C:\\Data\\dev.xml");
+    e.operation = operation;
+    e.otherPath = "/host/folder";
+    e.name = "Name";
+    e.otherName = "NAME";
+    e.sysErrno = EACCES;
+    e.detail = "not well-formed (invalid token)";
+    e.cause = ErrorCode::XmlSyntax;
+    e.offset = 12;
+    e.line = 2;
+    e.column = 3;
+    e.limit = 8 << 20;
+    return e;
+}
+
+TEST(Messages, EveryErrorNamesItsPathFirstAndSaysWhy) {
+    std::vector<std::string> reasons;
+    for (int code = 0; code <= kLastCode; ++code) {
+        for (int operation = 0; operation <= kLastOperation; ++operation) {
+            const Error e =
+                sample(static_cast<ErrorCode>(code), static_cast<FileOperation>(operation));
+            SCOPED_TRACE("code " + std::to_string(code) + ", operation " +
+                         std::to_string(operation));
+            const std::string reason = reasonOf(e);
+            EXPECT_FALSE(reason.empty());
+            EXPECT_EQ(reason.find("Unknown"), std::string::npos) << reason;
+            EXPECT_FALSE(reason.ends_with(": ")) << reason;
+            EXPECT_EQ(describe(e), "'C:\\Data\\dev.xml': " + reason);
+            const Message folder = messages::folderUnreadable(e);
+            EXPECT_TRUE(folder.text.starts_with("C:\\Data\\dev.xml cannot be read: "));
+            const Message save = messages::catalogueNotSaved(e, Workflow::Remove);
+            EXPECT_TRUE(save.text.starts_with(std::string(catalogue::kCatalogueSavePath) + " "));
+            EXPECT_TRUE(save.text.ends_with(". Nothing was removed."));
+            if (operation == 0) reasons.push_back(reason);
+        }
+    }
+    // Each code has its own sentence.
+    std::sort(reasons.begin(), reasons.end());
+    EXPECT_EQ(std::unique(reasons.begin(), reasons.end()), reasons.end());
+    // Without a path, the reason alone.
+    Error bare = sample(ErrorCode::NoPrefix, FileOperation::None);
+    bare.path.clear();
+    EXPECT_EQ(describe(bare), "Neither WINEPREFIX nor HOME is set");
+}
+
+TEST(Messages, EachStepSaysWhatItCouldNotDo) {
+    const std::string denied = std::strerror(EACCES);
+    const struct {
+        FileOperation operation;
+        const char *reason;
+    } cases[] = {
+        {FileOperation::None, ""},
+        {FileOperation::CreateTemp, "cannot create a temporary file: "},
+        {FileOperation::OpenSource, "cannot open: "},
+        {FileOperation::Open, "cannot open: "},
+        {FileOperation::Read, "cannot read: "},
+        {FileOperation::Check, "cannot read: "},
+        {FileOperation::Compare, "cannot read: "},
+        {FileOperation::Inspect, "cannot read the size: "},
+        {FileOperation::Write, "cannot write: "},
+        {FileOperation::SetOwner, "cannot set the owner: "},
+        {FileOperation::SetMode, "cannot set the permissions: "},
+        {FileOperation::Flush, "cannot flush: "},
+        {FileOperation::Rename, "cannot replace: "},
+        {FileOperation::ListAttributes, "cannot list extended attributes: "},
+        {FileOperation::ResolvePath, "cannot resolve the path: "},
+        {FileOperation::ResolveFolder, "cannot resolve the folder: "},
+        {FileOperation::ReadAttributes, "cannot read the attributes: "},
+        {FileOperation::SetAttributes, "cannot set the attributes: "},
+        {FileOperation::ClearAttributes, "cannot clear the attributes: "},
+        {FileOperation::OpenFolder, "cannot open the folder: "},
+        {FileOperation::ReadFolder, "cannot read the folder: "},
+        {FileOperation::FindOwnExecutable, "cannot find the executable: "},
+        {FileOperation::FindCurrentFolder, "cannot find the current folder: "},
+        {FileOperation::CreateParser, "cannot create the XML parser: "},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.reason);
+        EXPECT_EQ(reasonOf(systemError(EACCES, "x", tc.operation)), tc.reason + denied);
+    }
+    Error attribute = systemError(EACCES, "x", FileOperation::CopyAttributes);
+    EXPECT_EQ(reasonOf(attribute), "cannot copy the attributes: " + denied);
+    attribute.name = "user.DOSATTRIB";
+    EXPECT_EQ(reasonOf(attribute), "cannot copy user.DOSATTRIB: " + denied);
+    // Windows' own words, where there are some, instead of the C library's.
+    Error windows = systemError(EACCES, "x", FileOperation::Write);
+    windows.osMessage = "Access is denied";
+    EXPECT_EQ(reasonOf(windows), "cannot write: Access is denied");
+}
+
+TEST(Messages, ParseErrorsSayWhereAndEditsSayWhy) {
+    Error syntax = makeError(ErrorCode::XmlSyntax, "f.xml");
+    syntax.detail = "mismatched tag";
+    syntax.line = 4;
+    syntax.column = 7;
+    EXPECT_EQ(reasonOf(syntax), "mismatched tag at line 4, column 7");
+    Error edit = syntax;
+    edit.cause = ErrorCode::XmlSyntax;
+    edit.code = ErrorCode::EditNotWellFormed;
+    EXPECT_EQ(reasonOf(edit),
+              "The edited catalogue would not be well-formed (mismatched tag at line 4, column 7)");
+    Error big = makeError(ErrorCode::TooLarge, "f.xml");
+    big.limit = std::uint64_t{1} << 30;
+    EXPECT_EQ(reasonOf(big), "The file is larger than 1024 MiB");
+}
+
+} // namespace
+} // namespace corvelan::workflows
