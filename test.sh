@@ -11,8 +11,9 @@ echo "=== Linux"
 cmake --preset dev >/dev/null
 cmake --build --preset dev
 
-# Formatting is part of the build's contract.
+# Formatting and the platform boundary are part of the build's contract.
 git ls-files -- '*.cpp' '*.h' | xargs -r clang-format --dry-run --Werror
+scripts/check-portability.sh
 
 # Fuzzing, when clang is here: each target from the committed seeds, in a scratch corpus.
 if command -v clang++ >/dev/null; then

@@ -1,13 +1,17 @@
-// Time and peak memory of one piece of work, measured in a child process of its own so that
-// its peak is its own.
+// Time and peak memory of one piece of work, measured in a child process of its own so that its
+// peak is its own. The child is this benchmark program started again with "--measure" and the
+// words that name the task; it measures the task and prints what it measured. Both flavours.
 #pragma once
 
-#include <chrono>
-#include <cstdlib>
+#include "platform/process.h"
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace corvelan::bench {
 
@@ -17,36 +21,55 @@ struct Measure {
     bool result = false;        // what the work answered
 };
 
-inline long peakKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+// A task: its setup (not timed, but its memory counts), then the timed work, which answers
+// whether it did what it should.
+struct Task {
+    std::function<void()> setup;
+    std::function<bool()> work;
+};
+
+// In the child: when this program was started to measure a task, measures the task `prepare`
+// makes of its words, prints the measure and returns the exit code to end with. Empty in the
+// parent.
+inline std::optional<int>
+measureIfAsked(int argc, char **argv,
+               const std::function<Task(const std::vector<std::string> &words)> &prepare) {
+    if (argc < 2 || std::string(argv[1]) != "--measure") return std::nullopt;
+    const std::vector<std::string> words(argv + 2, argv + argc);
+    const double base = static_cast<double>(process::peakMemoryBytes());
+    Task task = prepare(words);
+    if (task.setup) task.setup();
+    const auto start = std::chrono::steady_clock::now();
+    const bool result = task.work();
+    const double milliseconds =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double growth = (static_cast<double>(process::peakMemoryBytes()) - base) / (1 << 20);
+    std::printf("%.3f %.3f %d\n", milliseconds, growth, result ? 1 : 0);
+    return 0;
 }
 
-// Runs `setup` (not measured) then `work` in a child process.
-template <typename Setup, typename Work> Measure inChild(Setup setup, Work work) {
-    int out[2];
-    if (::pipe(out) != 0) std::abort();
-    if (::fork() == 0) {
-        ::close(out[0]);
-        const long base = peakKilobytes();
-        setup();
-        const auto start = std::chrono::steady_clock::now();
-        Measure m;
-        m.result = work();
-        m.milliseconds =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count();
-        m.growthMegabytes = static_cast<double>(peakKilobytes() - base) / 1024.0;
-        [[maybe_unused]] auto n = ::write(out[1], &m, sizeof m);
-        ::_exit(0);
-    }
-    ::close(out[1]);
+// In the parent: measures the task named by `words` in a child. A child that failed to run
+// measures as 0 ms with a false result.
+inline Measure measureInChild(const std::vector<std::string> &words) {
+    std::vector<std::string> arguments{"--measure"};
+    arguments.insert(arguments.end(), words.begin(), words.end());
+    const process::ChildRun run = process::runSelf(arguments);
     Measure m;
-    [[maybe_unused]] auto n = ::read(out[0], &m, sizeof m);
-    ::close(out[0]);
-    ::wait(nullptr);
+    int result = 0;
+    std::istringstream in(run.output);
+    if (run.exitCode == 0 && in >> m.milliseconds >> m.growthMegabytes >> result)
+        m.result = result != 0;
     return m;
+}
+
+// The fastest of `runs` measures of the task named by `words`.
+inline Measure fastestInChild(const std::vector<std::string> &words, int runs = 3) {
+    Measure fastest{1e18, 0, false};
+    for (int r = 0; r < runs; ++r) {
+        const Measure m = measureInChild(words);
+        if (m.milliseconds < fastest.milliseconds) fastest = m;
+    }
+    return fastest;
 }
 
 } // namespace corvelan::bench

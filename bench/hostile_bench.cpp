@@ -11,6 +11,17 @@
 
 int main(int argc, char **argv) {
     namespace stdfs = std::filesystem;
+    // In the child: read one input as a catalogue or as a description.
+    if (auto code = corvelan::bench::measureIfAsked(argc, argv, [](const auto &words) {
+            const std::string as = words.at(0);
+            const std::string path = words.at(1);
+            return corvelan::bench::Task{
+                {}, [as, path] {
+                    if (as == "catalogue") return corvelan::catalogue::Catalogue::load(path).ok();
+                    return corvelan::xml::readDescription(path).ok();
+                }};
+        }))
+        return *code;
     const stdfs::path folder =
         argc > 1 ? stdfs::path(argv[1]) : stdfs::temp_directory_path() / "corvelan-hostile-bench";
     stdfs::create_directories(folder);
@@ -21,13 +32,8 @@ int main(int argc, char **argv) {
             const stdfs::path path = folder / (c.name + ".xml");
             corvelan::test::writeHostileCase(c, asCatalogue ? "DDXMLRepository" : "ISO15745Profile",
                                              path.string());
-            const auto m = corvelan::bench::inChild(
-                [] {},
-                [&] {
-                    if (asCatalogue)
-                        return corvelan::catalogue::Catalogue::load(path.string()).ok();
-                    return corvelan::xml::readDescription(path.string()).ok();
-                });
+            const auto m = corvelan::bench::measureInChild(
+                {asCatalogue ? "catalogue" : "description", path.string()});
             const bool expected = asCatalogue ? c.catalogueLoads : c.descriptionPasses;
             withinBounds = withinBounds && m.milliseconds < 1000 && m.growthMegabytes < 64 &&
                            m.result == expected;

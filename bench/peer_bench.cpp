@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,19 +48,34 @@ std::string readAll(const std::string &path) {
 }
 
 using corvelan::bench::Measure;
+using corvelan::bench::Task;
 
-// The fastest of `runs` measures of `work` after `setup`, each in a child of its own.
-Measure fastestOf(const std::function<void()> &setup, const std::function<void()> &work,
-                  int runs = 3) {
-    Measure fastest{1e18, 0, false};
-    for (int r = 0; r < runs; ++r) {
-        const Measure m = corvelan::bench::inChild(setup, [&] {
-            work();
-            return true;
-        });
-        if (m.milliseconds < fastest.milliseconds) fastest = m;
+// The work a child measures: `words` are the task, the catalogue's path and its entry count.
+Task taskOf(const std::vector<std::string> &words) {
+    const std::string &task = words.at(0);
+    const std::string path = words.at(1);
+    const auto entries = static_cast<size_t>(std::stoul(words.at(2)));
+    if (task == "tool-list")
+        return {{}, [=] {
+                    auto c = Catalogue::load(path);
+                    return c && c->listing().size() == entries;
+                }};
+    if (task == "peer-list")
+        return {{}, [=] {
+                    corvelan::bench::DomCatalogue dom;
+                    return dom.load(path) && dom.listing().size() == entries;
+                }};
+    if (task == "tool-install") {
+        auto loaded = std::make_shared<std::optional<Catalogue>>();
+        return {[=] { *loaded = Catalogue::load(path).value(); },
+                [=] {
+                    const std::string version = "2.0";
+                    auto edited = (*loaded)->withDeviceEntries(&version);
+                    return edited && edited->saveTo(path, &**loaded).ok();
+                }};
     }
-    return fastest;
+    auto dom = std::make_shared<corvelan::bench::DomCatalogue>();
+    return {[=] { dom->load(path); }, [=] { return dom->install("2.0", path); }};
 }
 
 // Bytes outside the device entries that an install's output does not keep verbatim, in order.
@@ -102,6 +119,7 @@ long long untouchedBytesChanged(const std::string &before, const std::string &af
 } // namespace
 
 int main(int argc, char **argv) {
+    if (auto code = corvelan::bench::measureIfAsked(argc, argv, taskOf)) return *code;
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i)
         sizes.push_back(std::atoi(argv[i]));
@@ -114,45 +132,26 @@ int main(int argc, char **argv) {
         const std::string original = makeCatalogue(entries);
         const double megabytes = static_cast<double>(original.size()) / 1e6;
         auto restore = [&] { std::ofstream(path, std::ios::binary) << original; };
-        restore();
-
-        const Measure toolList =
-            fastestOf([] {},
-                      [&] {
-                          auto c = Catalogue::load(path);
-                          if (!c || c->listing().size() != static_cast<size_t>(entries))
-                              std::abort();
-                      });
-        const Measure peerList = fastestOf(
-            [] {},
-            [&] {
-                corvelan::bench::DomCatalogue dom;
-                if (!dom.load(path) || dom.listing().size() != static_cast<size_t>(entries))
-                    std::abort();
-            });
-
-        std::optional<Catalogue> loaded;
-        const Measure toolInstall = fastestOf(
-            [&] {
+        // Every measure starts from the original file, as the first install of a session does.
+        auto fastest = [&](const std::string &task) {
+            Measure best{1e18, 0, false};
+            for (int run = 0; run < 3; ++run) {
                 restore();
-                loaded = Catalogue::load(path).value();
-            },
-            [&] {
-                const std::string version = "2.0";
-                auto edited = loaded->withDeviceEntries(&version).value();
-                if (!edited.saveTo(path, &*loaded).ok()) std::abort();
-            });
+                const Measure m =
+                    corvelan::bench::measureInChild({task, path, std::to_string(entries)});
+                if (!m.result) {
+                    std::fprintf(stderr, "%s failed on %d entries\n", task.c_str(), entries);
+                    std::exit(1);
+                }
+                if (m.milliseconds < best.milliseconds) best = m;
+            }
+            return best;
+        };
+        const Measure toolList = fastest("tool-list");
+        const Measure peerList = fastest("peer-list");
+        const Measure toolInstall = fastest("tool-install");
         const long long toolChanged = untouchedBytesChanged(original, readAll(path));
-        std::unique_ptr<corvelan::bench::DomCatalogue> dom;
-        const Measure peerInstall = fastestOf(
-            [&] {
-                restore();
-                dom = std::make_unique<corvelan::bench::DomCatalogue>();
-                if (!dom->load(path)) std::abort();
-            },
-            [&] {
-                if (!dom->install("2.0", path)) std::abort();
-            });
+        const Measure peerInstall = fastest("peer-install");
         const long long peerChanged = untouchedBytesChanged(original, readAll(path));
 
         auto row = [&](const char *work, double tool, double peer, const char *unit) {

@@ -2,6 +2,7 @@
 // sizes. The program starts itself as the tool would start: a new process that builds the main
 // window (the start-up check included) and ends at its first paint.
 //   startup_bench [entries ...]     (default: 1000 10000 200000)
+#include "platform/process.h"
 #include "ui/qt/update_tool.h"
 
 #include <QApplication>
@@ -16,12 +17,6 @@
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char **environ;
 
 namespace {
 
@@ -63,15 +58,13 @@ std::string makeCatalogue(int entries) {
     return xml + "</DDXMLRepository>\r\n";
 }
 
-double startOnce(const char *self) {
+// Process start to first paint of the tool, on the repository of `prefix`.
+double startOnce(const stdfs::path &prefix) {
     const auto start = std::chrono::steady_clock::now();
-    pid_t child = 0;
-    char mode[] = "--tool";
-    char *argv[] = {const_cast<char *>(self), mode, nullptr};
-    if (posix_spawn(&child, self, nullptr, nullptr, argv, environ) != 0) return -1;
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    const auto run = corvelan::process::runSelf(
+        {"--tool"}, {"QT_QPA_PLATFORM=offscreen", "WINEPREFIX=" + prefix.string(),
+                     "XDG_RUNTIME_DIR=" + (prefix / "runtime").string()});
+    if (run.exitCode != 0) return -1;
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
         .count();
 }
@@ -84,22 +77,19 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i)
         sizes.push_back(std::atoi(argv[i]));
     if (sizes.empty()) sizes = {1000, 10000, 200000};
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     const stdfs::path prefix = stdfs::temp_directory_path() / "corvelan-startup-bench";
     const stdfs::path repository =
         prefix / "drive_c/ProgramData/Schneider Electric/PTK Generic DTM/DDXMLRepository";
     stdfs::create_directories(repository / "pictures");
     stdfs::create_directories(prefix / "runtime");
     stdfs::permissions(prefix / "runtime", stdfs::perms::owner_all);
-    ::setenv("WINEPREFIX", prefix.c_str(), 1);
-    ::setenv("XDG_RUNTIME_DIR", (prefix / "runtime").c_str(), 1);
     std::printf("%-9s %8s %12s %12s\n", "entries", "MB", "median ms", "best ms");
     for (const int entries : sizes) {
         const std::string catalogue = makeCatalogue(entries);
         std::ofstream(repository / "DDXMLRepository.xml", std::ios::binary) << catalogue;
         std::vector<double> times;
         for (int run = 0; run < 7; ++run)
-            times.push_back(startOnce(argv[0]));
+            times.push_back(startOnce(prefix));
         std::sort(times.begin(), times.end());
         std::printf("%-9d %8.1f %12.1f %12.1f\n", entries,
                     static_cast<double>(catalogue.size()) / 1e6, times[times.size() / 2],

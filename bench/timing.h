@@ -2,19 +2,13 @@
 // Windows alike (Google Benchmark does not cross-build here).
 #pragma once
 
+#include "platform/process.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
-
-#ifdef _WIN32
-#include <windows.h>
-// windows.h first
-#include <psapi.h>
-#else
-#include <sys/resource.h>
-#endif
 
 namespace corvelan::bench {
 
@@ -38,15 +32,7 @@ inline double fastestMilliseconds(const std::function<void()> &work, double budg
 
 // The process's peak resident memory so far, in MB.
 inline double peakMegabytes() {
-#ifdef _WIN32
-    PROCESS_MEMORY_COUNTERS counters{};
-    ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
-    return static_cast<double>(counters.PeakWorkingSetSize) / (1024.0 * 1024.0);
-#else
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-#endif
+    return static_cast<double>(process::peakMemoryBytes()) / (1024.0 * 1024.0);
 }
 
 inline void printRow(const std::string &name, double milliseconds, double megabytes) {

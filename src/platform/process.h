@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace corvelan::fs {
 
@@ -20,5 +21,15 @@ namespace corvelan::process {
 
 // The process's peak resident memory so far, in bytes.
 [[nodiscard]] std::uint64_t peakMemoryBytes();
+
+struct ChildRun {
+    int exitCode = -1;  // -1 when it could not start or did not end by itself
+    std::string output; // what it wrote on its standard output
+};
+
+// Runs this process's own executable again with `arguments`, its environment extended by
+// `environment` ("NAME=value" each, replacing a variable of that name), and waits for it.
+[[nodiscard]] ChildRun runSelf(const std::vector<std::string> &arguments,
+                               const std::vector<std::string> &environment = {});
 
 } // namespace corvelan::process
