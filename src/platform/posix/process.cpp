@@ -1,11 +1,14 @@
 #include "platform/process.h"
 
 #include "platform/file_system.h"
+#include "platform/process_primitives.h"
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
+#include <csignal>
+#include <utility>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -16,11 +19,9 @@ extern char **environ;
 namespace corvelan::fs {
 
 Result<std::string> executableFolder() {
-    char path[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n < 0) return systemError(errno, "/proc/self/exe", FileOperation::FindOwnExecutable);
-    path[n] = '\0';
-    return folderOf(path);
+    auto self = process::ownExecutable();
+    if (!self) return self.error();
+    return folderOf(self.value());
 }
 
 Result<std::string> currentFolder() {
@@ -40,59 +41,96 @@ std::uint64_t peakMemoryBytes() {
     return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
 }
 
-} // namespace corvelan::process
+Result<std::string> ownExecutable() {
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n < 0) return systemError(errno, "/proc/self/exe", fs::FileOperation::FindOwnExecutable);
+    path[n] = '\0';
+    return std::string(path);
+}
 
-namespace corvelan::process {
-
-ChildRun runSelf(const std::vector<std::string> &arguments,
-                 const std::vector<std::string> &environment) {
-    ChildRun run;
-    char self[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n < 0) return run;
-    self[n] = '\0';
-    std::vector<std::string> strings{self};
-    strings.insert(strings.end(), arguments.begin(), arguments.end());
-    std::vector<char *> argv;
-    for (std::string &s : strings)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-    // The environment as it is, but for the names given anew.
-    std::vector<std::string> variables = environment;
-    for (char **e = environ; *e; ++e) {
-        const std::string_view name(*e, std::strcspn(*e, "="));
-        bool replaced = false;
-        for (const std::string &v : environment)
-            replaced = replaced || (v.size() > name.size() &&
-                                    v.compare(0, name.size(), name) == 0 && v[name.size()] == '=');
-        if (!replaced) variables.emplace_back(*e);
-    }
-    std::vector<char *> envp;
-    for (std::string &v : variables)
-        envp.push_back(v.data());
-    envp.push_back(nullptr);
-
+Result<Child> Child::start(const std::string &executable, const std::vector<std::string> &arguments,
+                           const std::vector<std::string> &environment) {
+    std::vector<std::string> words{executable};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> current;
+    for (char **e = environ; *e; ++e)
+        current.emplace_back(*e);
+    std::vector<std::string> variables = withVariables(current, environment);
+    auto pointers = [](std::vector<std::string> &strings) {
+        std::vector<char *> out;
+        for (std::string &s : strings)
+            out.push_back(s.data());
+        out.push_back(nullptr);
+        return out;
+    };
+    std::vector<char *> argv = pointers(words);
+    std::vector<char *> envp = pointers(variables);
     int out[2];
-    if (::pipe(out) != 0) return run;
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return systemError(errno, executable, fs::FileOperation::Open);
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    ::posix_spawn_file_actions_addclose(&actions, out[0]);
-    pid_t child = 0;
-    const int spawned = ::posix_spawn(&child, self, &actions, nullptr, argv.data(), envp.data());
+    pid_t pid = 0;
+    const int spawned =
+        ::posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv.data(), envp.data());
     ::posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
-    if (spawned == 0) {
-        char buffer[4096];
-        ssize_t got = 0;
-        while ((got = ::read(out[0], buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR))
-            if (got > 0) run.output.append(buffer, static_cast<std::size_t>(got));
-        int status = 0;
-        if (::waitpid(child, &status, 0) == child && WIFEXITED(status))
-            run.exitCode = WEXITSTATUS(status);
+    if (spawned != 0) {
+        ::close(out[0]);
+        return systemError(spawned, executable, fs::FileOperation::Open);
     }
-    ::close(out[0]);
-    return run;
+    return Child(pid, out[0]);
+}
+
+Child::Child(Child &&other) noexcept
+    : m_process(std::exchange(other.m_process, -1)), m_output(std::exchange(other.m_output, -1)),
+      m_exitCode(other.m_exitCode) {}
+
+Child::~Child() {
+    if (m_process >= 0 && running()) terminate();
+    wait();
+}
+
+std::string Child::read(std::size_t size) {
+    std::string piece(size, '\0');
+    while (m_output >= 0) {
+        const ssize_t n = ::read(static_cast<int>(m_output), piece.data(), size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        piece.resize(static_cast<std::size_t>(n));
+        return piece;
+    }
+    return {};
+}
+
+bool Child::running() {
+    if (m_process < 0) return false;
+    int status = 0;
+    const pid_t done = ::waitpid(static_cast<pid_t>(m_process), &status, WNOHANG);
+    if (done == 0) return true;
+    m_exitCode = done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    m_process = -1;
+    return false;
+}
+
+bool Child::terminate() {
+    return running() && ::kill(static_cast<pid_t>(m_process), SIGKILL) == 0;
+}
+
+int Child::wait() {
+    if (m_process >= 0) {
+        int status = 0;
+        pid_t done = 0;
+        while ((done = ::waitpid(static_cast<pid_t>(m_process), &status, 0)) < 0 &&
+               errno == EINTR) {
+        }
+        m_exitCode = done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        m_process = -1;
+    }
+    if (m_output >= 0) ::close(static_cast<int>(std::exchange(m_output, -1)));
+    return m_exitCode;
 }
 
 } // namespace corvelan::process

@@ -1,39 +1,28 @@
 #include "platform/process.h"
 
 #include "platform/file_system.h"
+#include "platform/process_primitives.h"
 #include "platform/win32/wide.h"
 
 // windows.h (through wide.h) first
 #include <psapi.h>
 
 #include <cwchar>
-#include <string_view>
+#include <utility>
 
 namespace corvelan::fs {
 
-using win32::lastError;
-
 Result<std::string> executableFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    while (true) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return lastError("GetModuleFileNameW", FileOperation::FindOwnExecutable);
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    std::string utf8 = win32::fromWide(path);
-    if (utf8.starts_with("\\\\?\\")) utf8.erase(0, 4);
-    return folderOf(utf8);
+    auto self = process::ownExecutable();
+    if (!self) return self.error();
+    return folderOf(self.value());
 }
 
 Result<std::string> currentFolder() {
     const DWORD size = ::GetCurrentDirectoryW(0, nullptr);
     std::wstring path(size, L'\0');
     const DWORD n = ::GetCurrentDirectoryW(size, path.data());
-    if (n == 0 || n >= size) return lastError(".", FileOperation::FindCurrentFolder);
+    if (n == 0 || n >= size) return win32::lastError(".", FileOperation::FindCurrentFolder);
     path.resize(n);
     return win32::fromWide(path);
 }
@@ -41,17 +30,11 @@ Result<std::string> currentFolder() {
 } // namespace corvelan::fs
 
 namespace corvelan::process {
-
-std::uint64_t peakMemoryBytes() {
-    PROCESS_MEMORY_COUNTERS counters{};
-    ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
-    return counters.PeakWorkingSetSize;
-}
-
-} // namespace corvelan::process
-
-namespace corvelan::process {
 namespace {
+
+HANDLE handleOf(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
 
 // One argument as the C runtime of the child takes it apart again.
 std::wstring quoted(const std::wstring &argument) {
@@ -74,35 +57,50 @@ std::wstring quoted(const std::wstring &argument) {
 
 } // namespace
 
-ChildRun runSelf(const std::vector<std::string> &arguments,
-                 const std::vector<std::string> &environment) {
-    ChildRun run;
-    std::wstring self(32768, L'\0');
-    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    std::wstring commandLine = quoted(self);
+std::uint64_t peakMemoryBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakWorkingSetSize;
+}
+
+Result<std::string> ownExecutable() {
+    std::wstring path(MAX_PATH, L'\0');
+    while (true) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return win32::lastError("GetModuleFileNameW", fs::FileOperation::FindOwnExecutable);
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    std::string utf8 = win32::fromWide(path);
+    if (utf8.starts_with("\\\\?\\")) utf8.erase(0, 4);
+    return utf8;
+}
+
+Result<Child> Child::start(const std::string &executable, const std::vector<std::string> &arguments,
+                           const std::vector<std::string> &environment) {
+    std::wstring commandLine = quoted(win32::toWide(executable));
     for (const std::string &argument : arguments)
         commandLine += L" " + quoted(win32::toWide(argument));
-    // The environment block: the names given anew, then the others as they are.
-    std::wstring block;
-    for (const std::string &v : environment)
-        block += win32::toWide(v) + L'\0';
-    if (wchar_t *current = ::GetEnvironmentStringsW()) {
-        for (const wchar_t *e = current; *e; e += std::wcslen(e) + 1) {
-            const std::wstring_view variable(e);
-            const std::wstring_view name = variable.substr(0, variable.find(L'=', 1));
-            bool replaced = false;
-            for (const std::string &v : environment)
-                replaced = replaced || win32::toWide(v).starts_with(std::wstring(name) + L"=");
-            if (!replaced) block += std::wstring(variable) + L'\0';
-        }
-        ::FreeEnvironmentStringsW(current);
+    std::vector<std::string> current;
+    if (wchar_t *variables = ::GetEnvironmentStringsW()) {
+        for (const wchar_t *e = variables; *e; e += std::wcslen(e) + 1)
+            current.push_back(win32::fromWide(e));
+        ::FreeEnvironmentStringsW(variables);
     }
+    std::wstring block;
+    for (const std::string &variable : withVariables(current, environment))
+        block += win32::toWide(variable) + L'\0';
     block += L'\0';
 
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return win32::lastError(executable, fs::FileOperation::Open);
     ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -110,24 +108,57 @@ ChildRun runSelf(const std::vector<std::string> &arguments,
     startup.hStdOutput = writeEnd;
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION child{};
-    const bool started =
-        ::CreateProcessW(self.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                         CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &startup, &child);
+    PROCESS_INFORMATION started{};
+    const bool ok = ::CreateProcessW(win32::toWidePath(executable).c_str(), commandLine.data(),
+                                     nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                                     block.data(), nullptr, &startup, &started);
+    const DWORD failure = ::GetLastError();
     ::CloseHandle(writeEnd);
-    if (started) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
-            run.output.append(buffer, got);
-        ::WaitForSingleObject(child.hProcess, INFINITE);
-        DWORD code = 0;
-        if (::GetExitCodeProcess(child.hProcess, &code)) run.exitCode = static_cast<int>(code);
-        ::CloseHandle(child.hProcess);
-        ::CloseHandle(child.hThread);
+    if (!ok) {
+        ::CloseHandle(readEnd);
+        return win32::win32Error(failure, executable, fs::FileOperation::Open);
     }
-    ::CloseHandle(readEnd);
-    return run;
+    ::CloseHandle(started.hThread);
+    return Child(reinterpret_cast<std::intptr_t>(started.hProcess),
+                 reinterpret_cast<std::intptr_t>(readEnd));
+}
+
+Child::Child(Child &&other) noexcept
+    : m_process(std::exchange(other.m_process, -1)), m_output(std::exchange(other.m_output, -1)),
+      m_exitCode(other.m_exitCode) {}
+
+Child::~Child() {
+    if (running()) terminate();
+    wait();
+}
+
+std::string Child::read(std::size_t size) {
+    std::string piece(size, '\0');
+    DWORD got = 0;
+    if (m_output == -1 ||
+        !::ReadFile(handleOf(m_output), piece.data(), static_cast<DWORD>(size), &got, nullptr))
+        return {};
+    piece.resize(got);
+    return piece;
+}
+
+bool Child::running() {
+    return m_process != -1 && ::WaitForSingleObject(handleOf(m_process), 0) == WAIT_TIMEOUT;
+}
+
+bool Child::terminate() {
+    return running() && ::TerminateProcess(handleOf(m_process), 9);
+}
+
+int Child::wait() {
+    if (m_process != -1) {
+        ::WaitForSingleObject(handleOf(m_process), INFINITE);
+        DWORD code = 0;
+        m_exitCode = ::GetExitCodeProcess(handleOf(m_process), &code) ? static_cast<int>(code) : -1;
+        ::CloseHandle(handleOf(std::exchange(m_process, -1)));
+    }
+    if (m_output != -1) ::CloseHandle(handleOf(std::exchange(m_output, -1)));
+    return m_exitCode;
 }
 
 } // namespace corvelan::process

@@ -3,7 +3,6 @@
 #include "catalogue/catalogue.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
-#include "platform/win32/wide.h"
 #include "support/sample_catalogue.h"
 #include "support/temp_prefix.h"
 
@@ -19,40 +18,13 @@ namespace {
 
 using test::TempDir;
 
-struct Child {
-    win32::Handle process;
-    win32::Handle output; // the reading end of its standard output
-};
-
 // Starts the saver on `path` with `version`, and waits until it says it is about to save.
-Child startSaver(const std::string &path, const std::string &version) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-        return Child{win32::Handle(), win32::Handle()};
-    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+process::Child startSaver(const std::string &path, const std::string &version) {
     const std::string saver = fs::joinPath(fs::executableFolder().value(), CRASH_SAVER);
-    std::wstring command = L"\"" + win32::toWide(saver) + L"\" \"" + win32::toWide(path) +
-                           L"\" \"" + win32::toWide(version) + L"\"";
-    PROCESS_INFORMATION started{};
-    const BOOL ok = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                     nullptr, &startup, &started);
-    ::CloseHandle(writeEnd);
-    Child child{win32::Handle(ok ? started.hProcess : INVALID_HANDLE_VALUE),
-                win32::Handle(readEnd)};
-    if (!ok) return child;
-    ::CloseHandle(started.hThread);
-    char ready[5];
-    DWORD got = 0;
-    ::ReadFile(readEnd, ready, sizeof ready, &got, nullptr);
-    return child;
+    auto child = process::Child::start(saver, {path, version});
+    EXPECT_TRUE(child.ok());
+    EXPECT_EQ(child->read(5), "ready");
+    return std::move(child).value();
 }
 
 TEST(CrashConsistency, ATerminatedSaveLeavesTheOldOrTheNewFileWhole) {
@@ -65,15 +37,12 @@ TEST(CrashConsistency, ATerminatedSaveLeavesTheOldOrTheNewFileWhole) {
 
     // How long one save takes here, from "ready" to "saved", to aim the ends inside it.
     auto timed = startSaver(path, "1.0");
-    ASSERT_TRUE(timed.process.valid());
     const auto start = std::chrono::steady_clock::now();
-    char saved[5];
-    DWORD got = 0;
-    ::ReadFile(timed.output.get(), saved, sizeof saved, &got, nullptr);
+    EXPECT_EQ(timed.read(5), "saved");
     const auto window = std::chrono::duration_cast<std::chrono::microseconds>(
                             std::chrono::steady_clock::now() - start) *
                         6 / 5;
-    ::WaitForSingleObject(timed.process.get(), INFINITE);
+    EXPECT_EQ(timed.wait(), 0);
 
     std::mt19937 random(20261207u);
     std::uniform_int_distribution<long long> delay(0, window.count());
@@ -83,14 +52,11 @@ TEST(CrashConsistency, ATerminatedSaveLeavesTheOldOrTheNewFileWhole) {
     int changed = 0;
     for (int round = 0; kills < 120 && round < 400; ++round) {
         const std::string &next = current == a ? b : a;
-        Child child = startSaver(path, &next == &a ? "1.0" : "2.0");
-        ASSERT_TRUE(child.process.valid());
+        process::Child child = startSaver(path, &next == &a ? "1.0" : "2.0");
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
         // A saver that already finished is not ended again.
-        if (::WaitForSingleObject(child.process.get(), 0) != WAIT_OBJECT_0 &&
-            ::TerminateProcess(child.process.get(), 9))
-            ++kills;
-        ::WaitForSingleObject(child.process.get(), INFINITE);
+        if (child.terminate()) ++kills;
+        child.wait();
         const std::string now = test::readFile(path);
         if (now == next) {
             current = next;
