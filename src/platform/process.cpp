@@ -1,7 +1,18 @@
 // What both platforms do alike for processes, over their own primitives.
 #include "platform/process.h"
 
+#include "platform/file_system.h"
 #include "platform/process_primitives.h"
+
+namespace corvelan::fs {
+
+Result<std::string> executableFolder() {
+    auto self = process::ownExecutable();
+    if (!self) return self.error();
+    return folderOf(self.value());
+}
+
+} // namespace corvelan::fs
 
 namespace corvelan::process {
 

@@ -29,4 +29,14 @@ public:
     [[nodiscard]] const std::vector<DiskCall> &calls() const;
 };
 
+// What the hooks of each host use.
+namespace hooks {
+// True while a recorder lives: the hooks look at a call only then.
+[[nodiscard]] bool recording();
+// Records a call that succeeded.
+void record(const DiskCall &call);
+// Puts the host's hooks in place, once.
+void install();
+} // namespace hooks
+
 } // namespace corvelan::test

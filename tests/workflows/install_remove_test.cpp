@@ -431,14 +431,15 @@ TEST_F(InstallTest, TheFileInstalledIsTheFileChecked) {
     boxes.whileShown = [&](const ShownBox &box) {
         if (box.style == kStyleConfirm) test::writeInPlace(file("picked.xml"), 0, other);
     };
+    const ShownBox notCopied{"The DTM was installed, but these files could not be copied:\n"
+                             "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\"
+                             "DDXMLRepository\\QVX TSR 7700.xml (" +
+                                 picked +
+                                 ": Another program changed the file after it was checked)",
+                             "File Error", kStyleWarning};
     s.installDtm(picked, view, boxes);
     ASSERT_EQ(boxes.shown.size(), 2u);
-    EXPECT_EQ(boxes.shown[1].style, kStyleWarning);
-    EXPECT_EQ(boxes.shown[1].text,
-              "The DTM was installed, but these files could not be copied:\n"
-              "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\"
-              "QVX TSR 7700.xml (" +
-                  picked + ": Another program changed the file after it was checked)");
+    EXPECT_EQ(boxes.shown[1], notCopied);
     EXPECT_EQ(readFile(stored), "the previous description");
     EXPECT_EQ(test::listFolder(prefix.repositoryDir()),
               "DDXMLRepository.xml Pictures QVX TSR 7700.xml")
@@ -459,11 +460,7 @@ TEST_F(InstallTest, TheFileInstalledIsTheFileChecked) {
     };
     s.installDtm(picked, view, boxes);
     ASSERT_EQ(boxes.shown.size(), 2u);
-    EXPECT_EQ(boxes.shown[1].text,
-              "The DTM was installed, but these files could not be copied:\n"
-              "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\"
-              "QVX TSR 7700.xml (" +
-                  picked + ": Another program changed the file after it was checked)");
+    EXPECT_EQ(boxes.shown[1], notCopied);
     EXPECT_EQ(readFile(stored), "the previous description");
 }
 

@@ -18,12 +18,6 @@ extern char **environ;
 
 namespace corvelan::fs {
 
-Result<std::string> executableFolder() {
-    auto self = process::ownExecutable();
-    if (!self) return self.error();
-    return folderOf(self.value());
-}
-
 Result<std::string> currentFolder() {
     char path[PATH_MAX];
     if (!::getcwd(path, sizeof path))

@@ -12,12 +12,6 @@
 
 namespace corvelan::fs {
 
-Result<std::string> executableFolder() {
-    auto self = process::ownExecutable();
-    if (!self) return self.error();
-    return folderOf(self.value());
-}
-
 Result<std::string> currentFolder() {
     const DWORD size = ::GetCurrentDirectoryW(0, nullptr);
     std::wstring path(size, L'\0');

@@ -13,19 +13,17 @@
 namespace corvelan::test {
 namespace {
 
-std::vector<DiskCall> *g_calls = nullptr;
-
 template <typename Function> Function real(const char *name) {
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }
 
 void recordFlush(int fd) {
     struct stat st {};
-    if (!g_calls || ::fstat(fd, &st) != 0) return;
+    if (!hooks::recording() || ::fstat(fd, &st) != 0) return;
     if (S_ISDIR(st.st_mode))
-        g_calls->push_back({DiskCall::FlushFolder, 0, st.st_ino, -1});
+        hooks::record({DiskCall::FlushFolder, 0, st.st_ino, -1});
     else
-        g_calls->push_back({DiskCall::FlushFile, st.st_ino, 0, st.st_size});
+        hooks::record({DiskCall::FlushFile, st.st_ino, 0, st.st_size});
 }
 
 std::string folderOf(const char *path) {
@@ -48,25 +46,14 @@ DiskCall renameOf(int fromFolder, const char *from, int toFolder, const char *to
 }
 
 int recordRename(int result, const DiskCall &call) {
-    if (result == 0 && g_calls) g_calls->push_back(call);
+    if (result == 0) hooks::record(call);
     return result;
 }
 
 } // namespace
 
-DiskCallRecorder::DiskCallRecorder() {
-    static std::vector<DiskCall> calls;
-    calls.clear();
-    g_calls = &calls;
-}
-
-DiskCallRecorder::~DiskCallRecorder() {
-    g_calls = nullptr;
-}
-
-const std::vector<DiskCall> &DiskCallRecorder::calls() const {
-    return *g_calls;
-}
+// The C library's functions are interposed when the test is linked: nothing to put in place.
+void hooks::install() {}
 
 } // namespace corvelan::test
 

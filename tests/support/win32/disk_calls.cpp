@@ -11,8 +11,6 @@
 namespace corvelan::test {
 namespace {
 
-std::vector<DiskCall> *g_calls = nullptr;
-
 // Points the executable's import of `function` from kernel32 at `replacement`; returns the
 // import's previous target, null when the executable does not import it.
 void *patchImport(const char *function, void *replacement) {
@@ -82,14 +80,13 @@ DiskCall renameOf(HANDLE file, const std::wstring &to) {
 BOOL WINAPI flushFileBuffers(HANDLE file) {
     const BOOL done = g_flush(file);
     BY_HANDLE_FILE_INFORMATION info{};
-    if (done && g_calls && ::GetFileInformationByHandle(file, &info)) {
+    if (done && hooks::recording() && ::GetFileInformationByHandle(file, &info)) {
         if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            g_calls->push_back({DiskCall::FlushFolder, 0, indexOf(info), -1});
+            hooks::record({DiskCall::FlushFolder, 0, indexOf(info), -1});
         else
-            g_calls->push_back(
-                {DiskCall::FlushFile, indexOf(info), 0,
-                 static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) |
-                                           info.nFileSizeLow)});
+            hooks::record({DiskCall::FlushFile, indexOf(info), 0,
+                           static_cast<std::int64_t>((std::uint64_t{info.nFileSizeHigh} << 32) |
+                                                     info.nFileSizeLow)});
     }
     return done;
 }
@@ -99,19 +96,19 @@ BOOL WINAPI setFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS ki
     constexpr int kRenameInfoEx = 22; // FileRenameInfoEx, not yet in mingw-w64's headers
     const bool renames = kind == FileRenameInfo || static_cast<int>(kind) == kRenameInfoEx;
     DiskCall planned;
-    if (renames && g_calls) {
+    if (renames && hooks::recording()) {
         const auto *rename = static_cast<const FILE_RENAME_INFO *>(data);
         planned = renameOf(
             file, std::wstring(rename->FileName, rename->FileNameLength / sizeof(wchar_t)));
     }
     const BOOL done = g_setInformation(file, kind, data, size);
-    if (done && renames && g_calls) g_calls->push_back(planned);
+    if (done && renames && hooks::recording()) hooks::record(planned);
     return done;
 }
 
 BOOL WINAPI moveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
     DiskCall planned;
-    if (g_calls) {
+    if (hooks::recording()) {
         HANDLE file = ::CreateFileW(from, FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
@@ -121,32 +118,20 @@ BOOL WINAPI moveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
         }
     }
     const BOOL done = g_move(from, to, flags);
-    if (done && g_calls) g_calls->push_back(planned);
+    if (done && hooks::recording()) hooks::record(planned);
     return done;
 }
 
 } // namespace
 
-DiskCallRecorder::DiskCallRecorder() {
-    static std::vector<DiskCall> calls;
-    calls.clear();
-    g_calls = &calls;
-    if (!g_flush) {
-        g_flush = reinterpret_cast<FlushFunction>(
-            patchImport("FlushFileBuffers", reinterpret_cast<void *>(&flushFileBuffers)));
-        g_setInformation = reinterpret_cast<SetInformationFunction>(patchImport(
-            "SetFileInformationByHandle", reinterpret_cast<void *>(&setFileInformationByHandle)));
-        g_move = reinterpret_cast<MoveFunction>(
-            patchImport("MoveFileExW", reinterpret_cast<void *>(&moveFileExW)));
-    }
-}
-
-DiskCallRecorder::~DiskCallRecorder() {
-    g_calls = nullptr;
-}
-
-const std::vector<DiskCall> &DiskCallRecorder::calls() const {
-    return *g_calls;
+void hooks::install() {
+    if (g_flush) return;
+    g_flush = reinterpret_cast<FlushFunction>(
+        patchImport("FlushFileBuffers", reinterpret_cast<void *>(&flushFileBuffers)));
+    g_setInformation = reinterpret_cast<SetInformationFunction>(patchImport(
+        "SetFileInformationByHandle", reinterpret_cast<void *>(&setFileInformationByHandle)));
+    g_move = reinterpret_cast<MoveFunction>(
+        patchImport("MoveFileExW", reinterpret_cast<void *>(&moveFileExW)));
 }
 
 } // namespace corvelan::test
