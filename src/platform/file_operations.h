@@ -53,6 +53,20 @@ public:
 // Installs `hook` (null: none) and returns the one it replaces. For tests only; not thread-safe.
 FileOperationHook *setFileOperationHook(FileOperationHook *hook);
 
+// Told when the file layer starts to wait for a file that another program holds, before it tries
+// the step again, and when it stopped waiting; a window shows a wait cursor meanwhile.
+class WaitObserver {
+public:
+    virtual ~WaitObserver() = default;
+    virtual void waiting(bool waiting) = 0;
+};
+
+// Installs `observer` (null: none) and returns the one it replaces. Not thread-safe.
+WaitObserver *setWaitObserver(WaitObserver *observer);
+
+// Tells the installed observer, if any.
+void tellWaiting(bool waiting);
+
 // What the installed hook answers for `operation`, 0 when there is none.
 [[nodiscard]] int gate(FileOperation operation, const std::string &path);
 

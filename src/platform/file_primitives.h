@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,17 @@ struct PathState {
     std::uint32_t attributes = 0;
 };
 
+// Why a step was refused, as far as it matters to the user: another program holds the file
+// (worth waiting for, and then worth telling), the user may not change it, or something else.
+enum class Refusal { Held, NoRights, Other };
+
+// The refusal an OS error of this platform stands for; empty when its errno says it (errors that
+// carry no OS code of their own, as the fault seam's do, and every error on Linux).
+[[nodiscard]] std::optional<Refusal> refusalOf(const Error &error);
+
+// What a user who may not change a file can do about it here.
+[[nodiscard]] RightsRemedy rightsRemedy();
+
 // Opens `path` to read it, without blocking, and keeps it only when it is a regular file on a
 // disk. `noFollow`: a final link is not followed (and refused). Fails with NotFound, NotAFile,
 // NotRegularFile, or System in Open or Inspect.
@@ -70,9 +82,9 @@ void close(Handle file);
 // taken (or was taken from under it): the caller tries another.
 [[nodiscard]] Result<Handle> createLocked(const std::string &path);
 
-// Removes the temporary file `name` of `folder` when no process holds it (a killed save's);
-// false when it stays.
-bool removeIfStale(const std::string &folder, const std::string &name);
+// Removes the temporary file `name` of `folder` when no process holds it (a killed save's).
+// Fails, leaving it, when it is held; succeeds when it is gone or no file of the tool's.
+[[nodiscard]] Status removeIfStale(const std::string &folder, const std::string &name);
 
 // Give the new file what `target` (in `state`) has: its owner, its attributes, its permissions.
 // Each fails with System in the step it names.

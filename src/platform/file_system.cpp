@@ -7,8 +7,10 @@
 #include "platform/file_primitives.h"
 #include "platform/fingerprint.h"
 #include "platform/folder_listing.h"
+#include "platform/retry.h"
 #include "platform/temporary_names.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <random>
 #include <utility>
@@ -62,33 +64,11 @@ void removeStaleTemporaries(const std::string &folder) {
     auto contents = listFolder(folder);
     if (!contents) return;
     for (const std::string &name : contents->files)
-        if (isTemporaryFileName(name)) host::removeIfStale(folder, name);
+        if (isTemporaryFileName(name))
+            (void)retrying([&] { return host::removeIfStale(folder, name); });
 }
 
 } // namespace
-
-// --- Paths ------------------------------------------------------------------------------------
-
-std::string folderOf(const std::string &path) {
-    const std::size_t at = path.find_last_of(host::separators());
-    if (at == std::string::npos) return ".";
-    // A root keeps its separator: "/" and "C:\".
-    if (at == 0 || (at == 2 && path[1] == ':')) return path.substr(0, at + 1);
-    return path.substr(0, at);
-}
-
-std::string nameOf(const std::string &path) {
-    const std::size_t at = path.find_last_of(host::separators());
-    return at == std::string::npos ? path : path.substr(at + 1);
-}
-
-std::string joinPath(const std::string &folder, std::string_view name) {
-    std::string out = folder;
-    if (out.empty() || host::separators().find(out.back()) == std::string_view::npos)
-        out += host::separators().front();
-    out += name;
-    return out;
-}
 
 // --- OpenFile ---------------------------------------------------------------------------------
 
@@ -121,7 +101,7 @@ void OpenFile::close() {
 
 Result<OpenFile> OpenFile::open(const std::string &hostPath) {
     host::Look look;
-    auto handle = host::openRegular(hostPath, look);
+    auto handle = retrying([&] { return host::openRegular(hostPath, look); });
     if (!handle) return handle.error();
     OpenFile file(hostPath, handle.value());
     file.m_stamp = look.stamp;
@@ -203,9 +183,13 @@ Status checkUnchanged(const std::string &hostPath, const ReplaceGuard &guard) {
     if (guard.stamp.size < 0) return {};
     if (auto refused = refusedByGate(FileOperation::Check, hostPath)) return *refused;
     host::Look first;
-    auto opened = host::openRegular(hostPath, first);
-    // Removed, replaced by something that is no file, or locked: not what was read.
-    if (!opened) return changedOnDisk(hostPath, FileOperation::Check);
+    auto opened = retrying([&] { return host::openRegular(hostPath, first); });
+    if (!opened) {
+        const ErrorCode why = opened.error().code;
+        if (why == ErrorCode::InUse || why == ErrorCode::NoRights) return opened.error();
+        // Removed, or replaced by something that is no file: not what was read.
+        return changedOnDisk(hostPath, FileOperation::Check);
+    }
     const HandleCloser file(opened.value());
     if (first.stamp != guard.stamp) return changedOnDisk(hostPath, FileOperation::Check);
     // Compared a piece at a time, so that the check needs no second copy of the file.
@@ -253,15 +237,17 @@ ReplacementFile::~ReplacementFile() {
 Result<ReplacementFile> ReplacementFile::create(const std::string &target) {
     const std::string folder = folderOf(target);
     removeStaleTemporaries(folder);
-    if (auto refused = refusedByGate(FileOperation::CreateTemp, target)) return *refused;
     // Another copy of the tool may take a new file for a stale one in the moment before it is
     // locked, or have taken the name: then another name is tried.
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp =
             joinPath(folder, temporaryName(nameOf(target), randomLetters(kTemporaryRandomLength)));
-        auto created = host::createLocked(temp);
+        auto created = retrying([&]() -> Result<host::Handle> {
+            if (auto refused = refusedByGate(FileOperation::CreateTemp, target)) return *refused;
+            return host::createLocked(temp);
+        });
         if (created) return ReplacementFile(target, std::move(temp), created.value());
-        if (created.error().sysErrno != EEXIST) {
+        if (created.error().sysErrno != EEXIST || created.error().code != ErrorCode::System) {
             Error e = created.error();
             e.path = target;
             return e;
@@ -297,13 +283,17 @@ Result<FileStamp> ReplacementFile::commit(const ReplaceGuard *guard) {
     if (Status s = host::flush(m_handle, t); !s) return s.error();
     auto written = host::lookAt(m_handle, t);
     if (!written) return written.error();
-    if (guard)
-        if (Status s = checkUnchanged(t, *guard); !s) return s.error();
-    // What remains: a write by another program that lands between the check's last look and
-    // this rename is replaced. Neither POSIX nor Windows has a rename that first checks what it
-    // replaces, so that window cannot be closed, only kept this small.
-    if (auto refused = refusedByGate(FileOperation::Rename, t)) return *refused;
-    if (Status s = host::renameOver(m_handle, m_temp, t, target); !s) return s.error();
+    // The check is the last look before each try of the rename, so that no try replaces what
+    // another program wrote while the target was held. What remains: a write that lands between
+    // the check's last look and the rename is replaced. Neither POSIX nor Windows has a rename
+    // that first checks what it replaces, so that window cannot be closed, only kept this small.
+    const Status renamed = retrying([&]() -> Status {
+        if (guard)
+            if (Status s = checkUnchanged(t, *guard); !s) return s;
+        if (auto refused = refusedByGate(FileOperation::Rename, t)) return *refused;
+        return host::renameOver(m_handle, m_temp, t, target);
+    });
+    if (!renamed) return renamed.error();
     m_temp.clear();
     host::close(std::exchange(m_handle, host::kNoHandle));
     // The rename is only durable once the folder is flushed; the new content is in place whatever
@@ -377,8 +367,10 @@ Status copyFile(OpenFile &source, const std::string &to) {
 }
 
 Status copyFile(const std::string &from, const std::string &to) {
-    if (auto refused = refusedByGate(FileOperation::OpenSource, from)) return *refused;
-    auto source = OpenFile::open(from);
+    auto source = retrying([&]() -> Result<OpenFile> {
+        if (auto refused = refusedByGate(FileOperation::OpenSource, from)) return *refused;
+        return OpenFile::open(from);
+    });
     if (!source) return source.error();
     return copyFile(source.value(), to);
 }

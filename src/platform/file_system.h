@@ -26,6 +26,15 @@
 
 namespace corvelan::fs {
 
+// What a user who may not change the repository can do about it.
+enum class RightsRemedy {
+    RunAsAdministrator, // Windows: start the tool as administrator
+    AskPrefixOwner, // Linux: get write access to the Wine prefix's repository, or run as its owner
+};
+
+// The remedy of this platform.
+[[nodiscard]] RightsRemedy rightsRemedy();
+
 // Windows file attribute bits.
 inline constexpr std::uint32_t kReadOnly = 0x1;
 inline constexpr std::uint32_t kHidden = 0x2;

@@ -30,6 +30,8 @@ enum class ErrorCode {
     NoPrefix,          // neither WINEPREFIX nor HOME is set
     AmbiguousName,     // `name` and `otherName` in the folder `otherPath` differ only in case
     System,            // an OS call failed in `operation`; sysErrno, osCode and osMessage say why
+    InUse,             // as System, and the file is held by another program that kept it
+    NoRights,          // as System, and the user may not change the file or its folder
     TooLarge,          // larger than `limit` bytes
     ChangedOnDisk,     // another program changed the file since the tool read or checked it
     // Documents

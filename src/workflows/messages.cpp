@@ -1,6 +1,7 @@
 #include "workflows/messages.h"
 
 #include "catalogue/repository.h"
+#include "platform/file_system.h"
 #include "workflows/ports.h"
 #include "workflows/window_design.h"
 
@@ -115,6 +116,12 @@ std::string reasonAs(ErrorCode code, const Error &e) {
         const std::string step = stepOf(e);
         return step.empty() ? systemText(e) : step + ": " + systemText(e);
     }
+    // The system's words ("Access is denied", "being used by another process") would add
+    // nothing to these, or mislead.
+    case ErrorCode::InUse:
+        return "another program is using it";
+    case ErrorCode::NoRights:
+        return "you may not change it";
     case ErrorCode::TooLarge:
         return "The file is larger than " + mebibytes(e.limit);
     case ErrorCode::ChangedOnDisk:
@@ -164,6 +171,22 @@ std::string savePath() {
     return std::string(catalogue::kCatalogueSavePath);
 }
 
+// What the user can do about a file that could not be changed, as sentences after the box's
+// own; empty when there is nothing to do but what the reason says.
+std::string remedyFor(ErrorCode code, const std::string &programs) {
+    if (code == ErrorCode::InUse) return " Close " + programs + ", then try again.";
+    if (code != ErrorCode::NoRights) return {};
+    switch (fs::rightsRemedy()) {
+    case fs::RightsRemedy::RunAsAdministrator:
+        return " To change the repository, start the tool as administrator (right-click it and "
+               "choose Run as administrator).";
+    case fs::RightsRemedy::AskPrefixOwner:
+        return " To change the repository, ask for write access to its folder in the Wine "
+               "prefix, or start the tool as the user who owns the prefix.";
+    }
+    return {};
+}
+
 } // namespace
 
 std::string reasonOf(const Error &error) {
@@ -203,7 +226,9 @@ Message catalogueNotSaved(const Error &error, Workflow workflow) {
     if (error.code == ErrorCode::NotRepository)
         return {savePath() + " is not a DTM repository catalogue" + nothingDone(workflow),
                 kFileError, kStyleError};
-    return {savePath() + " could not be saved: " + reasonOf(error) + nothingDone(workflow),
+    return {savePath() + " could not be saved: " + reasonOf(error) + nothingDone(workflow) +
+                remedyFor(error.code, "the PTK Generic DTM and any other program that may "
+                                      "have the catalogue open"),
             kFileError, kStyleError};
 }
 
@@ -221,11 +246,16 @@ Message catalogueKeptChanging(Workflow workflow) {
 
 Message copiesFailed(const std::vector<FailedCopy> &failures) {
     std::string text = "The DTM was installed, but these files could not be copied:";
+    std::string remedies;
     for (const FailedCopy &failure : failures) {
         std::string reason = reasonOf(failure.error);
         if (!failure.sourceWindowsPath.empty()) reason = failure.sourceWindowsPath + ": " + reason;
         text += "\n" + failure.destination + " (" + reason + ")";
+        // Each remedy once, after the list.
+        const std::string remedy = remedyFor(failure.error.code, "the programs that use them");
+        if (!remedy.empty() && remedies.find(remedy) == std::string::npos) remedies += remedy;
     }
+    if (!remedies.empty()) text += "\n" + remedies.substr(1);
     return {text, kFileError, kStyleWarning};
 }
 

@@ -2,6 +2,7 @@
 // rewrite the catalogue at the worst moment.
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
+#include "support/error_text.h"
 #include "support/recording_view.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
@@ -9,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 
 namespace corvelan {
@@ -88,6 +91,125 @@ TEST(FaultInjection, EveryStepOfASaveCanFailWithoutHarm) {
                       fs::kReadOnly | fs::kHidden);
         }
     }
+}
+
+// Another program that holds a file: `operation` is refused with `err` (EBUSY: as a file held
+// is) the first `times` times it is tried (-1: every time).
+class Held final : public fs::FileOperationHook, public fs::WaitObserver {
+public:
+    Held(FileOperation operation, int times, int err = EBUSY)
+        : m_operation(operation), m_times(times), m_err(err) {
+        m_previousHook = fs::setFileOperationHook(this);
+        m_previousObserver = fs::setWaitObserver(this);
+    }
+    ~Held() override {
+        fs::setFileOperationHook(m_previousHook);
+        fs::setWaitObserver(m_previousObserver);
+    }
+    int before(FileOperation operation, const std::string &) override {
+        if (operation != m_operation) return 0;
+        tries.push_back(std::chrono::steady_clock::now());
+        if (onTry) onTry(static_cast<int>(tries.size()));
+        return m_times < 0 || static_cast<int>(tries.size()) <= m_times ? m_err : 0;
+    }
+    void waiting(bool on) override { waits.push_back(on); }
+
+    std::vector<std::chrono::steady_clock::time_point> tries;
+    std::vector<bool> waits; // what the windows were told: a wait cursor on, then off
+    std::function<void(int)> onTry;
+
+private:
+    FileOperation m_operation;
+    int m_times;
+    int m_err;
+    fs::FileOperationHook *m_previousHook;
+    fs::WaitObserver *m_previousObserver;
+};
+
+double secondsBetween(std::chrono::steady_clock::time_point a,
+                      std::chrono::steady_clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
+
+TEST(Retries, AStepHeldForAMomentIsTriedAgainUntilItRuns) {
+    for (const FileOperation operation :
+         {FileOperation::CreateTemp, FileOperation::Rename, FileOperation::OpenSource}) {
+        for (const int times : {1, 3}) {
+            SCOPED_TRACE("operation " + std::to_string(static_cast<int>(operation)) + ", held " +
+                         std::to_string(times) + " times");
+            TempDir dir;
+            const std::string path = dir / "DDXMLRepository.xml";
+            test::writeFile(path, "old");
+            test::writeFile(dir / "source.ico", "new");
+            Held held(operation, times);
+            const Status done = operation == FileOperation::OpenSource
+                                    ? fs::copyFile(dir / "source.ico", path)
+                                    : fs::replaceFileContent(path, "new").status();
+            ASSERT_TRUE(done.ok()) << done.error();
+            EXPECT_EQ(test::readFile(path), "new");
+            EXPECT_EQ(test::listFolder(dir.path()), "DDXMLRepository.xml source.ico");
+            ASSERT_EQ(held.tries.size(), static_cast<size_t>(times) + 1);
+            // 10 ms after the first refusal, twice as long after each next one.
+            for (size_t k = 1; k < held.tries.size(); ++k)
+                EXPECT_GE(secondsBetween(held.tries[k - 1], held.tries[k]),
+                          0.010 * (1 << (k - 1)) * 0.9);
+            EXPECT_EQ(held.waits, (std::vector<bool>{true, false})) << "a wait cursor, once";
+        }
+    }
+}
+
+TEST(Retries, AHoldThatLastsIsGivenUpOnAfterAboutTwoSeconds) {
+    TempDir dir;
+    const std::string path = dir / "DDXMLRepository.xml";
+    test::writeFile(path, "old");
+    Held held(FileOperation::Rename, -1);
+    const auto start = std::chrono::steady_clock::now();
+    const auto saved = fs::replaceFileContent(path, "new");
+    const double seconds = secondsBetween(start, std::chrono::steady_clock::now());
+    ASSERT_FALSE(saved.ok());
+    EXPECT_EQ(saved.error().code, ErrorCode::InUse);
+    EXPECT_EQ(saved.error().operation, FileOperation::Rename);
+    EXPECT_GE(seconds, 1.9);
+    EXPECT_LE(seconds, 4.0);
+    std::cout << "[ held     ] refused for good: " << held.tries.size() << " tries, given up after "
+              << seconds << " s\n";
+    EXPECT_GE(held.tries.size(), 8u);
+    EXPECT_LE(held.tries.size(), 12u);
+    EXPECT_EQ(test::readFile(path), "old");
+    EXPECT_EQ(test::listFolder(dir.path()), "DDXMLRepository.xml") << "no temporary left";
+    EXPECT_EQ(held.waits, (std::vector<bool>{true, false}));
+}
+
+TEST(Retries, OnlyAFileAnotherProgramHoldsIsWaitedFor) {
+    const struct {
+        int err;
+        ErrorCode code;
+    } cases[] = {
+        {EACCES, ErrorCode::NoRights},
+        {EROFS, ErrorCode::NoRights},
+        {EIO, ErrorCode::System},
+        {ENOSPC, ErrorCode::System},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(std::strerror(tc.err));
+        TempDir dir;
+        const std::string path = dir / "DDXMLRepository.xml";
+        test::writeFile(path, "old");
+        Held held(FileOperation::Rename, -1, tc.err);
+        const auto saved = fs::replaceFileContent(path, "new");
+        ASSERT_FALSE(saved.ok());
+        EXPECT_EQ(saved.error().code, tc.code);
+        EXPECT_EQ(saved.error().sysErrno, tc.err);
+        EXPECT_EQ(held.tries.size(), 1u) << "tried once";
+        EXPECT_TRUE(held.waits.empty()) << "no wait";
+        EXPECT_EQ(test::readFile(path), "old");
+    }
+    // A save that nothing refuses never waits.
+    TempDir dir;
+    Held none(FileOperation::Rename, 0);
+    ASSERT_TRUE(fs::replaceFileContent(dir / "x.xml", "new").ok());
+    EXPECT_EQ(none.tries.size(), 1u);
+    EXPECT_TRUE(none.waits.empty());
 }
 
 const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
@@ -298,6 +420,40 @@ TEST_F(WorkflowFaults, ACatalogueThatKeepsChangingIsGivenUpOn) {
     EXPECT_EQ(view.lines, listed);
     EXPECT_EQ(session->catalogue()->bytes(), kCatalogue);
     EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
+}
+
+TEST_F(WorkflowFaults, AWriteWhileTheCatalogueIsHeldIsKept) {
+    // The host product holds the catalogue across the save and writes it while the tool waits:
+    // the next try looks at the file again, and the change is made on what it holds now.
+    const std::string rival = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>"
+                              "\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
+                              "<File ProductID=\"Host\" Fileversion=\"9\"/>\r\n"
+                              "</DDXMLRepository>\r\n";
+    Held held(FileOperation::Rename, 3);
+    held.onTry = [&](int attempt) {
+        if (attempt == 2) test::writeFile(prefix.catalogueFile(), rival);
+    };
+    session->remove(view, boxes);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()),
+              "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
+              "<File ProductID=\"Host\" Fileversion=\"9\"/>\r\n</DDXMLRepository>\r\n");
+    EXPECT_EQ(view.lines, (std::vector<std::string>{"A  Revision: 1", "Host  Revision: 9"}));
+}
+
+TEST_F(WorkflowFaults, ACatalogueHeldForGoodSaysWhoToClose) {
+    const auto listed = view.lines;
+    Held held(FileOperation::Rename, -1);
+    session->installDtm("C:\\dtm.xml", view, boxes);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1].text,
+              kSavePath + " could not be saved: another program is using it. Nothing was "
+                          "installed. Close the PTK Generic DTM and any other program that may "
+                          "have the catalogue open, then try again.");
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
+    EXPECT_EQ(view.lines, listed);
+    EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
+    EXPECT_EQ(test::listFolder(prefix.repositoryDir() + "/Pictures"), "") << "no copies";
 }
 
 // Another program writes into the catalogue, in place and keeping its size, while the tool

@@ -1,6 +1,7 @@
 // The sentences the user reads, made from errors: every code and every step gives a text that
 // names its path first, and the texts of the steps stay as the boxes have always shown them.
 #include "catalogue/repository.h"
+#include "platform/file_system.h"
 #include "workflows/messages.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +52,7 @@ TEST(Messages, EveryErrorNamesItsPathFirstAndSaysWhy) {
             EXPECT_TRUE(folder.text.starts_with("C:\\Data\\dev.xml cannot be read: "));
             const Message save = messages::catalogueNotSaved(e, Workflow::Remove);
             EXPECT_TRUE(save.text.starts_with(std::string(catalogue::kCatalogueSavePath) + " "));
-            EXPECT_TRUE(save.text.ends_with(". Nothing was removed."));
+            EXPECT_NE(save.text.find(". Nothing was removed."), std::string::npos);
             if (operation == 0) reasons.push_back(reason);
         }
     }
@@ -107,6 +108,44 @@ TEST(Messages, EachStepSaysWhatItCouldNotDo) {
     Error windows = systemError(EACCES, "x", FileOperation::Write);
     windows.osMessage = "Access is denied";
     EXPECT_EQ(reasonOf(windows), "cannot write: Access is denied");
+}
+
+TEST(Messages, AFileHeldOrForbiddenSaysWhatToDo) {
+    const std::string save(catalogue::kCatalogueSavePath);
+    Error held = systemError(EBUSY, "/host/DDXMLRepository.xml", FileOperation::Rename);
+    held.code = ErrorCode::InUse;
+    EXPECT_EQ(messages::catalogueNotSaved(held, Workflow::Install).text,
+              save + " could not be saved: another program is using it. Nothing was installed. "
+                     "Close the PTK Generic DTM and any other program that may have the catalogue "
+                     "open, then try again.");
+    Error forbidden = held;
+    forbidden.code = ErrorCode::NoRights;
+    const std::string remedy =
+        fs::rightsRemedy() == fs::RightsRemedy::RunAsAdministrator
+            ? "To change the repository, start the tool as administrator (right-click it and "
+              "choose Run as administrator)."
+            : "To change the repository, ask for write access to its folder in the Wine prefix, "
+              "or start the tool as the user who owns the prefix.";
+    EXPECT_EQ(messages::catalogueNotSaved(forbidden, Workflow::Remove).text,
+              save + " could not be saved: you may not change it. Nothing was removed. " + remedy);
+
+    // In the copies' box each file says why, and each remedy comes once, after the list.
+    const std::vector<messages::FailedCopy> failures{
+        {"c:\\p\\a.jpg", held, {}},
+        {"c:\\p\\b.ico", forbidden, {}},
+        {"c:\\p\\c.ico", held, {}},
+        {"c:\\p\\d.ico", systemError(ENOSPC, "/host/d.ico", FileOperation::Write), {}},
+    };
+    EXPECT_EQ(messages::copiesFailed(failures).text,
+              "The DTM was installed, but these files could not be copied:\n"
+              "c:\\p\\a.jpg (another program is using it)\n"
+              "c:\\p\\b.ico (you may not change it)\n"
+              "c:\\p\\c.ico (another program is using it)\n"
+              "c:\\p\\d.ico (cannot write: " +
+                  std::string(std::strerror(ENOSPC)) +
+                  ")\n"
+                  "Close the programs that use them, then try again. " +
+                  remedy);
 }
 
 TEST(Messages, ParseErrorsSayWhereAndEditsSayWhy) {

@@ -57,6 +57,15 @@ std::string_view separators() {
     return "/";
 }
 
+// No program holds a file from another on Linux, and errno tells the rest.
+std::optional<Refusal> refusalOf(const Error &) {
+    return std::nullopt;
+}
+
+RightsRemedy rightsRemedy() {
+    return RightsRemedy::AskPrefixOwner;
+}
+
 Result<Handle> openRegular(const std::string &path, Look &look, bool noFollow) {
     // Without blocking, so that a FIFO or a device never stalls the tool.
     const int fd =
@@ -157,18 +166,21 @@ Result<Handle> createLocked(const std::string &path) {
     return systemError(EEXIST, path, FileOperation::CreateTemp);
 }
 
-bool removeIfStale(const std::string &folder, const std::string &name) {
+Status removeIfStale(const std::string &folder, const std::string &name) {
     const std::string path = joinPath(folder, name);
     Look look;
     auto opened = openRegular(path, look, true);
-    if (!opened) return false;
+    if (!opened) return {}; // gone, or not a file of the tool's
     const int fd = fdOf(opened.value());
     // The lock is held across the unlink, so a copy of the tool that creates a temporary file
-    // and locks it sees either its own file or none.
-    const bool stale = ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-                       stillNamed(AT_FDCWD, path.c_str(), fd) && ::unlink(path.c_str()) == 0;
+    // and locks it sees either its own file or none. A locked one is a live save's.
+    Status removed;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        removed = systemError(errno, path, FileOperation::CreateTemp);
+    else if (stillNamed(AT_FDCWD, path.c_str(), fd) && ::unlink(path.c_str()) != 0)
+        removed = systemError(errno, path, FileOperation::CreateTemp);
     ::close(fd);
-    return stale;
+    return removed;
 }
 
 Status giveOwner(Handle file, const PathState &target, const std::string &subject) {

@@ -1,27 +1,17 @@
 // The file primitives on Windows: the W functions, handles that share what the host product
 // needs, temporary files locked by their own sharing mode, renames through the handle.
 #include "platform/file_primitives.h"
-#include "platform/win32/wide.h"
-
-#include <cstring>
-#include <vector>
+#include "platform/win32/file_handles.h"
 
 namespace corvelan::fs {
 namespace {
 
+using win32::deleteOnClose;
+using win32::handleOf;
+using win32::kShareAll;
 using win32::lastError;
+using win32::setBasicAttributes;
 using win32::toWidePath;
-
-// Reading shares everything, so that the host product is never kept from its own files.
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-HANDLE handleOf(host::Handle file) {
-    return reinterpret_cast<HANDLE>(file);
-}
-
-host::Handle handleOf(HANDLE file) {
-    return reinterpret_cast<host::Handle>(file);
-}
 
 // Since 1970, as on Linux: FILETIME counts 100 ns from 1601, which in nanoseconds would not fit.
 std::int64_t nanoseconds(std::int64_t ticks) {
@@ -46,53 +36,6 @@ host::Look lookOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION &info) {
     if (::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic))
         look.changedNs = nanoseconds(basic.ChangeTime.QuadPart);
     return look;
-}
-
-bool setBasicAttributes(HANDLE file, DWORD attributes) {
-    FILE_BASIC_INFO basic{}; // zero times: left as they are
-    basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
-    return ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != 0;
-}
-
-// Marks the open file for deletion when its last handle closes (read-only cleared first, which
-// would refuse it).
-void deleteOnClose(HANDLE file) {
-    setBasicAttributes(file, FILE_ATTRIBUTE_NORMAL);
-    FILE_DISPOSITION_INFO dispose{};
-    dispose.DeleteFile = TRUE;
-    ::SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
-}
-
-// Renames the open file over `target`, through its own handle, so that it stays locked to the
-// end: a copy of the tool cleaning stale files never sees it unheld. Windows 10 (1809 and later)
-// replaces a read-only target as it is; elsewhere the plain rename is tried, and only when
-// Windows refuses a read-only target is its read-only attribute cleared for the rename (and given
-// back if the rename still fails): a crash in that moment leaves the old content, but writable.
-DWORD renameByHandle(HANDLE file, const std::wstring &target, DWORD targetAttributes) {
-    // Not yet in mingw-w64's headers: the values of Windows' own.
-    constexpr DWORD kIgnoreReadOnly = 0x40; // FILE_RENAME_FLAG_IGNORE_READONLY_ATTRIBUTE
-    constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22); // FileRenameInfoEx
-    const DWORD nameBytes = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
-    auto *rename = reinterpret_cast<FILE_RENAME_INFO *>(buffer.data());
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = nameBytes;
-    std::memcpy(rename->FileName, target.data(), nameBytes);
-    const auto size = static_cast<DWORD>(buffer.size());
-    rename->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | kIgnoreReadOnly;
-    if (::SetFileInformationByHandle(file, kRenameInfoEx, rename, size)) return ERROR_SUCCESS;
-    rename->Flags = 0;
-    rename->ReplaceIfExists = TRUE;
-    if (::SetFileInformationByHandle(file, FileRenameInfo, rename, size)) return ERROR_SUCCESS;
-    const DWORD refused = ::GetLastError();
-    const bool readOnly =
-        targetAttributes != INVALID_FILE_ATTRIBUTES && (targetAttributes & FILE_ATTRIBUTE_READONLY);
-    if (refused != ERROR_ACCESS_DENIED || !readOnly) return refused;
-    ::SetFileAttributesW(target.c_str(), targetAttributes & ~FILE_ATTRIBUTE_READONLY);
-    if (::SetFileInformationByHandle(file, FileRenameInfo, rename, size)) return ERROR_SUCCESS;
-    const DWORD failed = ::GetLastError();
-    ::SetFileAttributesW(target.c_str(), targetAttributes);
-    return failed;
 }
 
 } // namespace
@@ -195,64 +138,32 @@ Result<Handle> createLocked(const std::string &path) {
     return handleOf(file);
 }
 
-bool removeIfStale(const std::string &folder, const std::string &name) {
+Status removeIfStale(const std::string &folder, const std::string &name) {
     const std::wstring path = toWidePath(joinPath(folder, name));
     // A live one is open without sharing delete, so this open fails and it stays.
     const win32::Handle file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, kShareAll,
                                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
                                            nullptr));
+    if (!file.valid()) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return {};
+        return win32::win32Error(code, joinPath(folder, name), FileOperation::CreateTemp);
+    }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK ||
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK ||
         !::GetFileInformationByHandle(file.get(), &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-        return false;
+        return {};
     // Held by us alone now, so no live save can own it. A save killed after it made its file
     // read-only left it so; read-only would refuse the deletion.
     if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
         ::SetFileAttributesW(path.c_str(), info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
     deleteOnClose(file.get());
-    return true;
-}
-
-Status giveOwner(Handle, const PathState &, const std::string &) {
-    return {}; // a new file in the folder takes the folder's owner and rights, as any file does
-}
-
-Status giveAttributes(Handle file, const std::string &, const PathState &target,
-                      const std::string &subject) {
-    const DWORD kept =
-        target.kind == PathState::Kind::Missing
-            ? 0
-            : target.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    if (!setBasicAttributes(handleOf(file), kept))
-        return lastError(subject, FileOperation::CopyAttributes);
-    return {};
-}
-
-Status givePermissions(Handle file, const PathState &target, const std::string &subject) {
-    // Read-only in a call of its own, after hidden and system: Wine drops those two when all
-    // come at once.
-    if (target.kind == PathState::Kind::Missing || !target.readOnly) return {};
-    const DWORD kept =
-        target.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                             FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    if (!setBasicAttributes(handleOf(file), kept | FILE_ATTRIBUTE_READONLY))
-        return lastError(subject, FileOperation::SetMode);
     return {};
 }
 
 Status flush(Handle file, const std::string &subject) {
     if (!::FlushFileBuffers(handleOf(file))) return lastError(subject, FileOperation::Flush);
-    return {};
-}
-
-Status renameOver(Handle file, const std::string &, const std::string &target,
-                  const PathState &state) {
-    const DWORD attributes =
-        state.kind == PathState::Kind::Missing ? INVALID_FILE_ATTRIBUTES : state.attributes;
-    if (const DWORD refused = renameByHandle(handleOf(file), toWidePath(target), attributes))
-        return win32::win32Error(refused, target, FileOperation::Rename);
     return {};
 }
 

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -15,6 +16,7 @@
 namespace corvelan::qtui {
 UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder, QWidget *parent)
     : QWidget(parent), m_session(std::move(drives), std::move(toolFolder)) {
+    m_previousObserver = fs::setWaitObserver(this);
     buildWindow(this, workflows::kUpdateToolDesign);
     m_list = control<QListWidget>(this, "List1");
     m_install = control<QPushButton>(this, "cmdUpdate");
@@ -31,6 +33,17 @@ UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder, QWidge
             m_list->setToolTip(QString::fromStdString(workflows::describe(*m_session.loadError())));
     });
     m_list->setFocus();
+}
+
+UpdateTool::~UpdateTool() {
+    fs::setWaitObserver(m_previousObserver);
+}
+
+void UpdateTool::waiting(bool on) {
+    if (on)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
 }
 
 void UpdateTool::addLine(const std::string &line) {

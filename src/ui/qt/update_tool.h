@@ -2,6 +2,7 @@
 // It binds events to the workflows of UpdateSession and holds no rules of its own.
 #pragma once
 
+#include "platform/file_operations.h"
 #include "platform/process.h"
 #include "ui/qt/file_control.h"
 #include "ui/qt/qt_message_boxes.h"
@@ -19,7 +20,7 @@ class QPushButton;
 
 namespace corvelan::qtui {
 
-class UpdateTool : public QWidget, private workflows::ListView {
+class UpdateTool : public QWidget, private workflows::ListView, private fs::WaitObserver {
     Q_OBJECT
 
 public:
@@ -27,6 +28,7 @@ public:
     // finds the pictures an install copies.
     explicit UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder = fs::executableFolder,
                         QWidget *parent = nullptr);
+    ~UpdateTool() override;
 
     // Full path of the description file to install; set by the file selection window.
     QString NewFileName;
@@ -48,6 +50,8 @@ private:
     void addLines(const std::vector<std::string> &lines) override;
     void clearList() override;
     void setInstallEnabled(bool enabled) override;
+    // While a file another program holds is waited for: a wait cursor.
+    void waiting(bool on) override;
 
     void cmdUpdate_Click();
     void cmdRemove_Click();
@@ -59,6 +63,7 @@ private:
     workflows::UpdateSession m_session;
     QtMessageBoxes m_boxes{this};
     QPointer<FileControl> m_fileControl;
+    fs::WaitObserver *m_previousObserver;
     QListWidget *m_list;
     QPushButton *m_install;
     QPushButton *m_exit;

@@ -13,10 +13,12 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder,
                        workflows::MessageBoxes *boxes)
     : m_session(std::move(drives), std::move(toolFolder)), m_boxes(boxes ? boxes : &m_realBoxes) {
+    m_previousObserver = fs::setWaitObserver(this);
     create();
 }
 
 UpdateTool::~UpdateTool() {
+    fs::setWaitObserver(m_previousObserver);
     m_fileControl.reset();
     if (m_window) {
         ::SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
@@ -57,6 +59,14 @@ void UpdateTool::show(int how) {
 
 FileControl *UpdateTool::fileControl() const {
     return m_fileControl && m_fileControl->hwnd() ? m_fileControl.get() : nullptr;
+}
+
+void UpdateTool::waiting(bool on) {
+    // The thread handles no message while it waits, so the cursor stays as set.
+    if (on)
+        m_cursorBeforeWait = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+    else
+        ::SetCursor(m_cursorBeforeWait);
 }
 
 void UpdateTool::addLine(const std::string &line) {

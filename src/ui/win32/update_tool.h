@@ -2,6 +2,7 @@
 // buttons. It binds messages to the workflows of UpdateSession and holds no rules of its own.
 #pragma once
 
+#include "platform/file_operations.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "ui/win32/controls.h"
@@ -16,7 +17,7 @@ namespace corvelan::win32ui {
 
 class FileControl;
 
-class UpdateTool final : private workflows::ListView {
+class UpdateTool final : private workflows::ListView, private fs::WaitObserver {
 public:
     // Control identifiers; none is IDOK or IDCANCEL, so Enter and Escape press no button.
     enum Control : int { List1 = 100, Label1, Label2, cmdUpdate, cmdExit, cmdRemove };
@@ -52,6 +53,8 @@ private:
     void addLines(const std::vector<std::string> &lines) override;
     void clearList() override;
     void setInstallEnabled(bool enabled) override;
+    // While a file another program holds is waited for: a wait cursor.
+    void waiting(bool on) override;
 
     void create();
     void applyDpi(UINT dpi);
@@ -64,6 +67,8 @@ private:
     Win32MessageBoxes m_realBoxes;
     workflows::MessageBoxes *m_boxes;
     std::unique_ptr<FileControl> m_fileControl;
+    fs::WaitObserver *m_previousObserver = nullptr;
+    HCURSOR m_cursorBeforeWait = nullptr;
     HWND m_window = nullptr;
     HWND m_lastFocus = nullptr;
     std::vector<HWND> m_controls;

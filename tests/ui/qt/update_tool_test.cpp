@@ -1,9 +1,11 @@
+#include "platform/file_operations.h"
 #include "support/qt_printers.h"
 #include "support/temp_prefix.h"
 #include "support/window_lines.h"
 #include "ui/qt/update_tool.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -11,6 +13,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 namespace corvelan::qtui {
 namespace {
@@ -94,6 +98,38 @@ TEST_F(UpdateToolTest, ExitClosesEveryWindow) {
     QTest::mouseClick(child<QPushButton>(window, "cmdExit"), Qt::LeftButton);
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(other.isVisible());
+}
+
+// The host product holds the catalogue for a moment: the rename is refused twice, as a held file
+// refuses it, and the cursor each time is recorded.
+class HeldCatalogue final : public fs::FileOperationHook {
+public:
+    HeldCatalogue() { m_previous = fs::setFileOperationHook(this); }
+    ~HeldCatalogue() override { fs::setFileOperationHook(m_previous); }
+    int before(fs::FileOperation operation, const std::string &) override {
+        if (operation != fs::FileOperation::Rename) return 0;
+        const QCursor *cursor = QGuiApplication::overrideCursor();
+        shapes.push_back(cursor ? cursor->shape() : Qt::ArrowCursor);
+        return shapes.size() <= 2 ? EBUSY : 0;
+    }
+    std::vector<Qt::CursorShape> shapes;
+
+private:
+    fs::FileOperationHook *m_previous;
+};
+
+TEST_F(UpdateToolTest, WaitingForAHeldCatalogueShowsAWaitCursor) {
+    test::writeFile(prefix.catalogueFile(),
+                    "<DDXMLRepository>\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"2\"/>"
+                    "\r\n</DDXMLRepository>\r\n");
+    UpdateTool window(prefix.drives());
+    window.show();
+    HeldCatalogue held;
+    QTest::mouseClick(child<QPushButton>(window, "cmdRemove"), Qt::LeftButton);
+    EXPECT_EQ(held.shapes,
+              (std::vector<Qt::CursorShape>{Qt::ArrowCursor, Qt::WaitCursor, Qt::WaitCursor}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the wait cursor goes with the wait";
+    EXPECT_TRUE(test::listLines(window).empty());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The Win32 windows, created in this process and driven by the messages a user's clicks and keys
 // make, under Wine's null graphics driver when there is no display.
+#include "platform/file_operations.h"
 #include "platform/win32/wide.h"
 #include "support/device_entry.h"
 #include "support/scripted_boxes.h"
@@ -178,6 +179,36 @@ TEST_F(Win32Windows, TheMainWindowTabsAndTakesKeysAsDesigned) {
     EXPECT_TRUE(boxes.shown.empty());
     press(VK_SPACE);
     EXPECT_NE(test::readFile(prefix.catalogueFile()), kCatalogue) << "Space on Remove";
+}
+
+// The host product holds the catalogue for a moment: the rename is refused twice, as a held file
+// refuses it, and the cursor each time is recorded.
+class HeldCatalogue final : public fs::FileOperationHook {
+public:
+    HeldCatalogue() { m_previous = fs::setFileOperationHook(this); }
+    ~HeldCatalogue() override { fs::setFileOperationHook(m_previous); }
+    int before(fs::FileOperation operation, const std::string &) override {
+        if (operation != fs::FileOperation::Rename) return 0;
+        cursors.push_back(::GetCursor());
+        return cursors.size() <= 2 ? EBUSY : 0;
+    }
+    std::vector<HCURSOR> cursors;
+
+private:
+    fs::FileOperationHook *m_previous;
+};
+
+TEST_F(Win32Windows, WaitingForAHeldCatalogueShowsAWaitCursor) {
+    auto main = start();
+    const HCURSOR before = ::GetCursor();
+    const HCURSOR wait = ::LoadCursorW(nullptr, IDC_WAIT);
+    ASSERT_NE(before, wait);
+    HeldCatalogue held;
+    click(control(main->hwnd(), L"cmdRemove"));
+    EXPECT_EQ(held.cursors, (std::vector<HCURSOR>{before, wait, wait}));
+    EXPECT_NE(::GetCursor(), wait) << "the wait cursor goes with the wait";
+    EXPECT_EQ(listLines(control(main->hwnd(), L"List1")),
+              std::vector<std::string>{"A  Revision: 2"});
 }
 
 TEST_F(Win32Windows, AFailedStartUpDisablesOnlyInstall) {

@@ -1,0 +1,147 @@
+// Programs that hold the tool's files as they do on a real Windows PC (the host product holding
+// its catalogue, virus scanners and indexers opening each new file for a moment), run beside the
+// tool under Wine: a save waits for a short hold and then succeeds, and a hold that lasts gives
+// a box that says another program is using the file. Nothing is ever half done.
+#include "platform/file_system.h"
+#include "platform/process.h"
+#include "support/device_entry.h"
+#include "support/recording_view.h"
+#include "support/scripted_boxes.h"
+#include "support/temp_prefix.h"
+#include "workflows/update_session.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+namespace corvelan {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
+                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+const std::string kHead = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n";
+const std::string kCatalogue =
+    kHead + "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n</DDXMLRepository>\r\n";
+const std::string kSavePath =
+    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\DDXMLRepository.xml";
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The holder program, started with `arguments`, once it says it is ready.
+process::Child holder(const std::vector<std::string> &arguments, const std::string &ready) {
+    auto child =
+        process::Child::start(fs::joinPath(fs::executableFolder().value(), HOLDER), arguments);
+    EXPECT_TRUE(child.ok());
+    EXPECT_EQ(child->read(ready.size()), ready);
+    return std::move(child).value();
+}
+
+class HeldFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::writeFile(prefix.catalogueFile(), kCatalogue);
+        for (const char *picture : kPictures)
+            test::writeFile(tool / picture, std::string("picture ") + picture);
+        test::writeFile(prefix / "drive_c/dtm.xml",
+                        "<ISO15745Profile><productName>QVXTSR7700</productName>"
+                        "<version>2</version></ISO15745Profile>");
+        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+        ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
+    }
+    std::string pictures() const { return prefix.repositoryDir() + "\\Pictures"; }
+
+    test::TempPrefix prefix;
+    test::TempDir tool;
+    std::optional<workflows::UpdateSession> session;
+    test::RecordingView view;
+    test::ScriptedBoxes boxes;
+};
+
+TEST_F(HeldFiles, ACatalogueHeldForAMomentIsSavedOnceItIsFree) {
+    auto host = holder({"hold", prefix.catalogueFile(), "rw", "400"}, "held\n");
+    const auto start = Clock::now();
+    session->remove(view, boxes);
+    const double seconds = secondsSince(start);
+    std::cout << "[ held     ] held 400 ms: saved after " << seconds << " s\n";
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), kHead + "</DDXMLRepository>\r\n");
+    EXPECT_EQ(view.lines, std::vector<std::string>{"A  Revision: 1"});
+    EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
+    EXPECT_EQ(host.wait(), 0);
+}
+
+TEST_F(HeldFiles, ACatalogueHeldLongSaysAnotherProgramIsUsingIt) {
+    auto host = holder({"hold", prefix.catalogueFile(), "rw", "10000"}, "held\n");
+    const auto start = Clock::now();
+    session->remove(view, boxes);
+    const double seconds = secondsSince(start);
+    std::cout << "[ held     ] held 10 s: the box after " << seconds << " s\n";
+    EXPECT_LE(seconds, 3.5);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text,
+              kSavePath + " could not be saved: another program is using it. Nothing was "
+                          "removed. Close the PTK Generic DTM and any other program that may "
+                          "have the catalogue open, then try again.");
+    host.terminate();
+    host.wait();
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
+    EXPECT_EQ(view.lines,
+              (std::vector<std::string>{"A  Revision: 1", "QVX TSR 7700  Revision: 1"}));
+    EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures")
+        << "no temporary left";
+}
+
+TEST_F(HeldFiles, AWriteWhileTheCatalogueIsHeldIsKept) {
+    auto host = holder({"hold", prefix.catalogueFile(), "rw", "400"}, "held\n");
+    const std::string rival = kHead + "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
+                                      "<File ProductID=\"Host\" Fileversion=\"9\"/>\r\n"
+                                      "</DDXMLRepository>\r\n";
+    // The host product writes its catalogue while it holds it and the tool waits.
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        test::writeFile(prefix.catalogueFile(), rival);
+    });
+    session->remove(view, boxes);
+    writer.join();
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()),
+              kHead + "<File ProductID=\"Host\" Fileversion=\"9\"/>\r\n</DDXMLRepository>\r\n");
+    EXPECT_EQ(view.lines, (std::vector<std::string>{"A  Revision: 1", "Host  Revision: 9"}));
+    EXPECT_EQ(host.wait(), 0);
+}
+
+TEST_F(HeldFiles, AScannerOnTheRepositoryCausesNoBox) {
+    auto scanner = holder({"scan", "150", prefix.repositoryDir(), pictures()}, "watching\n");
+    const auto start = Clock::now();
+    int commands = 0;
+    for (int round = 0; round < 50; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        boxes.shown.clear();
+        session->installDtm("C:\\dtm.xml", view, boxes);
+        ++commands;
+        ASSERT_EQ(boxes.shown.size(), 1u) << boxes.shown.back().text;
+        ASSERT_EQ(test::readFile(prefix.catalogueFile()),
+                  kHead + test::deviceEntry("2") + "</DDXMLRepository>\r\n");
+        for (const char *picture : kPictures)
+            ASSERT_EQ(test::readFile(pictures() + "\\" + picture),
+                      std::string("picture ") + picture);
+        session->remove(view, boxes);
+        ++commands;
+        ASSERT_EQ(boxes.shown.size(), 1u) << boxes.shown.back().text;
+        ASSERT_EQ(test::readFile(prefix.catalogueFile()), kHead + "</DDXMLRepository>\r\n");
+    }
+    std::cout << "[ scanner  ] " << commands
+              << " commands with every new file held 150 ms: " << secondsSince(start)
+              << " s, no box\n";
+    scanner.terminate();
+    scanner.wait();
+}
+
+} // namespace
+} // namespace corvelan
