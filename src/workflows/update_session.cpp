@@ -56,11 +56,11 @@ void UpdateSession::refresh(ListView &view) const {
     if (m_catalogue) listCatalogue(*m_catalogue, view);
 }
 
-bool UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes,
-                           Workflow workflow) {
+Outcome UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes,
+                              Workflow workflow) {
     auto fail = [&](const Message &message) {
         show(boxes, message);
-        return false;
+        return Outcome::Failed;
     };
     auto target = m_drives.hostPath(catalogue::kCatalogueSavePath);
     if (!target) return fail(messages::catalogueNotSaved(target.error(), workflow));
@@ -72,7 +72,11 @@ bool UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes
     for (int round = 0; round < kRounds; ++round) {
         const catalogue::Catalogue &base = reread ? *reread : *m_catalogue;
         auto edited = edit(base);
-        if (!edited) return fail(messages::catalogueNotSaved(edited.error(), workflow));
+        if (!edited) {
+            fail(messages::catalogueNotSaved(edited.error(), workflow));
+            return edited.error().code == ErrorCode::NotRepository ? Outcome::Refused
+                                                                   : Outcome::Failed;
+        }
         // Nothing to write when the bytes stay as they were; the file must still hold them, or
         // the change is made again on what it holds now.
         const bool same = edited->bytes() == base.bytes();
@@ -85,7 +89,7 @@ bool UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes
             else if (reread)
                 m_catalogue = std::move(*reread);
             refresh(view);
-            return true;
+            return Outcome::Done;
         }
         if (saved.error().code != ErrorCode::ChangedOnDisk)
             return fail(messages::catalogueNotSaved(saved.error(), workflow));
@@ -96,17 +100,17 @@ bool UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes
     return fail(messages::catalogueKeptChanging(workflow));
 }
 
-void UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
+Outcome UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
     if (!m_catalogue) {
         show(boxes, messages::catalogueNotLoaded(Workflow::Remove));
-        return;
+        return Outcome::Refused;
     }
-    change([](const catalogue::Catalogue &base) { return base.withDeviceEntries(nullptr); }, view,
-           boxes, Workflow::Remove);
+    return change([](const catalogue::Catalogue &base) { return base.withDeviceEntries(nullptr); },
+                  view, boxes, Workflow::Remove);
 }
 
-void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
-                               MessageBoxes &boxes) {
+Outcome UpdateSession::installDtm(const std::string &newFileName, ListView &view,
+                                  MessageBoxes &boxes) {
     // Held open from the check to the copy: a file renamed over the path meanwhile is not copied.
     std::optional<fs::OpenFile> description;
     Result<xml::DescriptionFacts> facts = makeError(ErrorCode::NotFound, newFileName);
@@ -120,31 +124,32 @@ void UpdateSession::installDtm(const std::string &newFileName, ListView &view,
     }
     if (!facts) {
         show(boxes, messages::notADtmFile(newFileName));
-        return;
+        return Outcome::Refused;
     }
     if (!facts->rootIsProfile) {
         show(boxes, messages::notADeviceProfile(newFileName));
-        return;
+        return Outcome::Refused;
     }
     const std::string product = facts->productName.value_or("");
     if (product != kProductName) {
         show(boxes, messages::wrongProduct(product));
-        return;
+        return Outcome::Refused;
     }
     const std::string version = facts->version.value_or("");
-    if (show(boxes, messages::confirmVersion(version)) == kAnswerNo) return;
+    if (show(boxes, messages::confirmVersion(version)) == kAnswerNo) return Outcome::Declined;
 
     if (!m_catalogue) {
         show(boxes, messages::catalogueNotLoaded(Workflow::Install));
-        return;
+        return Outcome::Refused;
     }
-    const bool saved = change(
+    const Outcome saved = change(
         [&version](const catalogue::Catalogue &base) { return base.withDeviceEntries(&version); },
         view, boxes, Workflow::Install);
-    if (saved) copyInstalledFiles(*description, boxes);
+    if (saved != Outcome::Done) return saved;
+    return copyInstalledFiles(*description, boxes);
 }
 
-void UpdateSession::copyInstalledFiles(fs::OpenFile &description, MessageBoxes &boxes) {
+Outcome UpdateSession::copyInstalledFiles(fs::OpenFile &description, MessageBoxes &boxes) {
     std::vector<messages::FailedCopy> failures;
     for (const catalogue::InstalledFile &file : catalogue::kInstalledFiles) {
         const std::string destination(file.destination);
@@ -174,7 +179,9 @@ void UpdateSession::copyInstalledFiles(fs::OpenFile &description, MessageBoxes &
         failures.push_back(
             {destination, e, e.path == source ? m_drives.windowsPath(source) : std::string()});
     }
-    if (!failures.empty()) show(boxes, messages::copiesFailed(failures));
+    if (failures.empty()) return Outcome::Done;
+    show(boxes, messages::copiesFailed(failures));
+    return Outcome::Failed;
 }
 
 } // namespace corvelan::workflows

@@ -21,6 +21,14 @@ enum class StartupOutcome {
     CatalogueNotLoaded,
 };
 
+// How an install or a remove ended, for a caller that must tell (the command line's exit code).
+enum class Outcome {
+    Done,     // done, or nothing needed changing
+    Declined, // the user said No to the version
+    Refused,  // the description was rejected, or there is no catalogue to change
+    Failed,   // a save or a copy failed (the boxes said which)
+};
+
 // Host path of the folder that holds the tool's executable (and the pictures an install copies).
 using ToolFolder = std::function<Result<std::string>()>;
 
@@ -38,14 +46,14 @@ public:
 
     // Takes every device entry out of the catalogue, saves it and lists it again. A catalogue
     // that is not loaded or cannot be saved is reported in an error box and nothing changes.
-    void remove(ListView &view, MessageBoxes &boxes);
+    Outcome remove(ListView &view, MessageBoxes &boxes);
 
     // Installs the description file at the Windows path `newFileName`: checks it, asks to confirm
     // its version, replaces the device entry, saves the catalogue, lists it again and copies the
     // file and the pictures into the repository. Every failure is shown in a box; nothing is
     // written before the user confirmed, and nothing is copied when the catalogue was not saved.
     // The file stays open from the check to the copy, so what is copied is what was checked.
-    void installDtm(const std::string &newFileName, ListView &view, MessageBoxes &boxes);
+    Outcome installDtm(const std::string &newFileName, ListView &view, MessageBoxes &boxes);
 
     [[nodiscard]] const DriveMap &drives() const { return m_drives; }
     // The catalogue as last loaded or saved; empty when start-up did not load it.
@@ -58,11 +66,12 @@ public:
 private:
     // Makes the change that `edit` plans from a catalogue, saves it and lists it. When another
     // program changed the file since it was read, the change is made again on what the file
-    // holds now. A change that leaves the bytes as they were writes nothing. False, after an
-    // error box that says what `workflow` did not do, when the change could not be saved.
+    // holds now. A change that leaves the bytes as they were writes nothing. After an error box
+    // that says what `workflow` did not do, Refused when the catalogue is not the repository's,
+    // else Failed, when the change could not be saved.
     using Edit = std::function<Result<catalogue::Catalogue>(const catalogue::Catalogue &)>;
-    bool change(const Edit &edit, ListView &view, MessageBoxes &boxes, Workflow workflow);
-    void copyInstalledFiles(fs::OpenFile &description, MessageBoxes &boxes);
+    Outcome change(const Edit &edit, ListView &view, MessageBoxes &boxes, Workflow workflow);
+    Outcome copyInstalledFiles(fs::OpenFile &description, MessageBoxes &boxes);
 
     DriveMap m_drives;
     ToolFolder m_toolFolder;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the MSI under Wine, as msiexec does on Windows, and checks what it installed: exactly
-# the executable and its five pictures, byte for byte, a Start-menu shortcut and an entry in
-# Programs and Features; that the installed tool starts from there and ends cleanly when its
-# window is closed; and that uninstalling removes all of it.
+# the executable, the command line and the five pictures, byte for byte, a Start-menu shortcut
+# and an entry in Programs and Features; that the installed tool starts from there and ends
+# cleanly when its window is closed; and that uninstalling removes all of it. Then deployment:
+# with DTMFILE a good description is installed into the repository, and a bad one fails the
+# installation, which takes its files back out and leaves the catalogue as it was.
 #   check_msi.sh <msi> <build folder> <close_window.exe>
 set -euo pipefail
 msi="$1"
@@ -27,14 +29,21 @@ uninstallEntry() {
 }
 installedFiles() {
   [ "$(cd "$folder" && ls | sort | tr '\n' ' ')" = \
-    "QVXTSR7700.jpg QVXTSR7700Large.ico QVXTSR7700Small.ico corvelan-dtm-update-tool.exe corvelan.ico corvelan.jpg " ] &&
-    for f in corvelan-dtm-update-tool.exe corvelan.ico corvelan.jpg QVXTSR7700.jpg \
-      QVXTSR7700Large.ico QVXTSR7700Small.ico; do cmp -s "$folder/$f" "$build/$f" || return 1; done
+    "QVXTSR7700.jpg QVXTSR7700Large.ico QVXTSR7700Small.ico corvelan-dtm-cli.exe corvelan-dtm-update-tool.exe corvelan.ico corvelan.jpg " ] &&
+    for f in corvelan-dtm-update-tool.exe corvelan-dtm-cli.exe corvelan.ico corvelan.jpg \
+      QVXTSR7700.jpg QVXTSR7700Large.ico QVXTSR7700Small.ico; do
+      cmp -s "$folder/$f" "$build/$f" || return 1
+    done
 }
 startsAndEnds() {
   "$run" 'C:\Program Files\Corvelan DTM Update Tool\corvelan-dtm-update-tool.exe' & local tool=$!
-  "$run" "$closer" "Corvelan DTM Update Tool - V1.1" || { kill "$tool"; return 1; }
-  wait "$tool"
+  local closed=0 ended=0
+  "$run" "$closer" "Corvelan DTM Update Tool - V1.1" || closed=$?
+  [ "$closed" -eq 0 ] || kill "$tool" 2>/dev/null || true
+  wait "$tool" || ended=$?
+  [ "$closed" -eq 0 ] && [ "$ended" -eq 0 ] && return 0
+  echo "the window closer exited $closed, the tool $ended" >&2
+  return 1
 }
 
 "$run" msiexec /x "$msi" /qn >/dev/null 2>&1 || true # a left-over install from an earlier run
@@ -47,4 +56,26 @@ check "msiexec /x exits 0" "$run" msiexec /x "$msi" /qn
 check "uninstalled: no folder" test ! -e "$folder"
 check "uninstalled: no shortcut" bash -c "! find '$prefix/drive_c' -name 'Corvelan DTM Update Tool.lnk' | grep -q ."
 check "uninstalled: no entry" bash -c "! grep -q Corvelan <('$run' reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall' /s 2>/dev/null)"
+# Deployment with a description: a repository in the prefix, and a bad and a good description.
+vendor="$prefix/drive_c/ProgramData/Schneider Electric"
+repository="$vendor/PTK Generic DTM/DDXMLRepository"
+deploy="$prefix/drive_c/deploy"
+trap 'rm -rf "$vendor" "$deploy"' EXIT
+rm -rf "$vendor" "$deploy"
+mkdir -p "$repository" "$deploy"
+cp -R "$root/examples/repository/." "$repository/"
+cp "$root/examples/descriptions/QVX TSR 7700 v2.3.0.xml" "$deploy/good.xml"
+cp "$root/examples/descriptions/truncated.xml" "$deploy/bad.xml"
+owner="$(stat -c %U "$prefix")"
+[ "$(id -u)" -eq 0 ] && chown -R "$owner" "$prefix/drive_c/ProgramData" "$deploy"
+cp "$repository/DDXMLRepository.xml" "$build/msi-catalogue-before.xml"
+check "with a bad DTMFILE msiexec /i fails" bash -c "! '$run' msiexec /i '$msi' /qn 'DTMFILE=C:\deploy\bad.xml'"
+check "and takes its files back out" test ! -e "$folder"
+check "and leaves the catalogue as it was" cmp -s "$repository/DDXMLRepository.xml" "$build/msi-catalogue-before.xml"
+check "with a good DTMFILE msiexec /i exits 0" "$run" msiexec /i "$msi" /qn 'DTMFILE=C:\deploy\good.xml'
+check "the tool is installed" installedFiles
+check "and the description is in the repository" cmp -s "$deploy/good.xml" "$repository/QVX TSR 7700.xml"
+check "its entry in the catalogue" grep -q 'Fileversion="2.3.0" ProductName="QVXTSR7700"' "$repository/DDXMLRepository.xml"
+check "its pictures" test -s "$repository/pictures/QVXTSR7700Large.ico"
+check "msiexec /x exits 0 again" "$run" msiexec /x "$msi" /qn
 [ "$failures" -eq 0 ]

@@ -14,10 +14,12 @@ usr="$scratch/root/usr"
 app="$usr/lib/corvelan-dtm-update-tool"
 
 # Every file in place, and nothing else.
-expected="bin/corvelan-dtm-update-tool
+expected="bin/corvelan-dtm-cli
+bin/corvelan-dtm-update-tool
 lib/corvelan-dtm-update-tool/QVXTSR7700.jpg
 lib/corvelan-dtm-update-tool/QVXTSR7700Large.ico
 lib/corvelan-dtm-update-tool/QVXTSR7700Small.ico
+lib/corvelan-dtm-update-tool/corvelan-dtm-cli
 lib/corvelan-dtm-update-tool/corvelan-dtm-update-tool
 lib/corvelan-dtm-update-tool/corvelan.ico
 lib/corvelan-dtm-update-tool/corvelan.jpg
@@ -27,6 +29,7 @@ share/doc/corvelan-dtm-update-tool/copyright
 share/icons/hicolor/128x128/apps/corvelan-dtm-update-tool.png
 share/icons/hicolor/256x256/apps/corvelan-dtm-update-tool.png
 share/icons/hicolor/48x48/apps/corvelan-dtm-update-tool.png
+share/man/man1/corvelan-dtm-cli.1.gz
 share/man/man1/corvelan-dtm-update-tool.1.gz"
 actual="$(cd "$usr" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort)"
 [ "$actual" = "$(echo "$expected" | LC_ALL=C sort)" ] || fail "installed tree differs:
@@ -60,4 +63,10 @@ status=0
 wait "$pid" || status=$?
 [ "$status" -eq 0 ] || fail "the tool ended with status $status"
 [ ! -s "$scratch/err.txt" ] || fail "the tool wrote errors: $(cat "$scratch/err.txt")"
-echo "installed tree, pictures, link, desktop entry and start-up all as expected"
+# The command line through its link: the pictures beside it, the listing of the prefix.
+WINEPREFIX="$prefix" "$usr/bin/corvelan-dtm-cli" list >"$scratch/list.txt" ||
+  fail "the installed command line did not list the repository"
+[ ! -s "$scratch/list.txt" ] || fail "an empty catalogue listed lines: $(cat "$scratch/list.txt")"
+[ "$(WINEPREFIX="$prefix" "$usr/bin/corvelan-dtm-cli" --version)" = "corvelan-dtm-cli 1.1.0" ] ||
+  fail "the installed command line has another version"
+echo "installed tree, pictures, links, desktop entry, start-up and command line as expected"

@@ -2,10 +2,13 @@
 
 #include "platform/win32/wide.h"
 
+// windows.h (through wide.h) first
+#include <shellapi.h>
+
 namespace corvelan {
 
-bool writeStandardOutput(std::string_view utf8) {
-    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+bool writeStream(Stream stream, std::string_view utf8) {
+    HANDLE out = ::GetStdHandle(stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     if (out == INVALID_HANDLE_VALUE || out == nullptr) return false;
     DWORD mode = 0;
     if (::GetConsoleMode(out, &mode)) {
@@ -22,6 +25,16 @@ bool writeStandardOutput(std::string_view utf8) {
         utf8.remove_prefix(written);
     }
     return true;
+}
+
+std::vector<std::string> commandLineArguments(int, char **) {
+    int count = 0;
+    wchar_t **words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; words && i < count; ++i)
+        arguments.push_back(win32::fromWide(words[i]));
+    if (words) ::LocalFree(words);
+    return arguments;
 }
 
 } // namespace corvelan
