@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and tests both flavours. Linux: every target with AddressSanitizer and UBSan, the
-# formatting, the fuzz targets for a short bounded time, every test, and the Debian package
-# checked by lintian. Windows: the core, the windows, the installer and the zip cross-built with
-# mingw-w64, and every Windows test run under Wine as an unprivileged user.
+# formatting and the platform boundary, the fuzz targets for a short bounded time, every test,
+# and the Debian package checked by lintian. Windows: the core, the windows, the command line,
+# the installer and the zip cross-built with mingw-w64, and every Windows test run under Wine as
+# an unprivileged user. Last, both flavours' shipped artefacts built twice and compared.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -58,4 +59,8 @@ trap 'scripts/windows-test-prefix.sh stop' EXIT
 windows=0
 ctest --preset windows -j "$(nproc)" || windows=$?
 
-[ "$linux" -eq 0 ] && [ "$windows" -eq 0 ]
+echo "=== Reproducible builds"
+reproducible=0
+scripts/check-reproducible.sh || reproducible=$?
+
+[ "$linux" -eq 0 ] && [ "$windows" -eq 0 ] && [ "$reproducible" -eq 0 ]

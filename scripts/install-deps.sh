@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
   desktop-file-utils dpkg-dev file
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine wixl lintian
+  osslsigncode openssl zip faketime msitools
 )
 
 missing=()
