@@ -5,6 +5,7 @@
 #include "catalogue/catalogue.h"
 #include "child_measure.h"
 #include "dom_peer.h"
+#include "untouched_bytes.h"
 
 #include <algorithm>
 #include <chrono>
@@ -66,54 +67,22 @@ Task taskOf(const std::vector<std::string> &words) {
                     return dom.load(path) && dom.listing().size() == entries;
                 }};
     if (task == "tool-install") {
+        // As the install workflow does it: plan, write the file from the bytes and the splices,
+        // then make the change in memory.
         auto loaded = std::make_shared<std::optional<Catalogue>>();
         return {[=] { *loaded = Catalogue::load(path).value(); },
                 [=] {
                     const std::string version = "2.0";
-                    auto edited = (*loaded)->withDeviceEntries(&version);
-                    return edited && edited->saveTo(path, &**loaded).ok();
+                    auto edit = (*loaded)->planDeviceEntries(&version);
+                    if (!edit) return false;
+                    auto saved = (*loaded)->saveEdit(edit.value(), path, true);
+                    if (!saved) return false;
+                    (*loaded)->apply(std::move(edit).value(), saved.value());
+                    return true;
                 }};
     }
     auto dom = std::make_shared<corvelan::bench::DomCatalogue>();
     return {[=] { dom->load(path); }, [=] { return dom->install("2.0", path); }};
-}
-
-// Bytes outside the device entries that an install's output does not keep verbatim, in order.
-long long untouchedBytesChanged(const std::string &before, const std::string &after) {
-    auto catalogue = Catalogue::parse(before);
-    std::vector<std::pair<size_t, size_t>> kept; // [from, to) of the original kept whole
-    size_t at = 0;
-    for (const auto &entry : catalogue->entries()) {
-        if (!entry.isDevice()) continue;
-        kept.emplace_back(at, static_cast<size_t>(entry.span.offset));
-        at = static_cast<size_t>(entry.span.end());
-    }
-    kept.emplace_back(at, before.size());
-    long long changed = 0;
-    auto from = after.begin();
-    for (const auto &[begin, end] : kept) {
-        const auto segment = std::string_view(before).substr(begin, end - begin);
-        auto found = std::search(
-            from, after.end(), std::boyer_moore_horspool_searcher(segment.begin(), segment.end()));
-        // The last segment ends with the root's end tag: the new entry stands before it.
-        if (found == after.end() && &end == &kept.back().second) {
-            const auto cut = segment.find("</DDXMLRepository>");
-            const auto head = segment.substr(0, cut);
-            const auto tail = segment.substr(cut);
-            auto h = std::search(from, after.end(),
-                                 std::boyer_moore_horspool_searcher(head.begin(), head.end()));
-            auto t = std::search(h == after.end() ? from : h, after.end(),
-                                 std::boyer_moore_horspool_searcher(tail.begin(), tail.end()));
-            changed += (h == after.end() ? static_cast<long long>(head.size()) : 0) +
-                       (t == after.end() ? static_cast<long long>(tail.size()) : 0);
-            continue;
-        }
-        if (found == after.end())
-            changed += static_cast<long long>(segment.size());
-        else
-            from = found + static_cast<long>(segment.size());
-    }
-    return changed;
 }
 
 } // namespace
@@ -150,9 +119,11 @@ int main(int argc, char **argv) {
         const Measure toolList = fastest("tool-list");
         const Measure peerList = fastest("peer-list");
         const Measure toolInstall = fastest("tool-install");
-        const long long toolChanged = untouchedBytesChanged(original, readAll(path));
+        const long long toolChanged =
+            corvelan::bench::untouchedBytesChanged(original, readAll(path), true);
         const Measure peerInstall = fastest("peer-install");
-        const long long peerChanged = untouchedBytesChanged(original, readAll(path));
+        const long long peerChanged =
+            corvelan::bench::untouchedBytesChanged(original, readAll(path), true);
 
         auto row = [&](const char *work, double tool, double peer, const char *unit) {
             std::printf("%-9d %7.1f  %-22s %8.1f%s %8.1f%s %9.2fx\n", entries, megabytes, work,

@@ -1,4 +1,5 @@
-// Any bytes as a catalogue: load, listing, Remove's edit and Install's edit. Every edit the tool
+// Any bytes as a catalogue: load (whole, and read in two parts), listing, Remove's edit and
+// Install's edit. Every edit the tool
 // accepts must parse again whole, hold the device entries it should, keep the bytes before the
 // first splice and after the last, and carry the index a full parse of its bytes gives. An edit the
 // fast path refuses must be one a full parse refuses too.
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 using corvelan::catalogue::Catalogue;
@@ -28,8 +30,9 @@ void requireIndexOfAFullParse(const Catalogue &edited) {
     for (size_t i = 0; i < edited.entries().size(); ++i) {
         const auto &a = edited.entries()[i];
         const auto &b = parsed->entries()[i];
-        require(a.span == b.span && a.attributeCount == b.attributeCount &&
-                a.productId == b.productId && a.fileVersion == b.fileVersion);
+        require(a.span() == b.span() && a.attributeCount == b.attributeCount &&
+                edited.productId(a) == parsed->productId(b) &&
+                edited.fileVersion(a) == parsed->fileVersion(b));
     }
 }
 
@@ -58,8 +61,8 @@ void checkEdit(const Catalogue &catalogue, const std::string *version) {
     requireIndexOfAFullParse(fast.value());
     require(fast->bytes() == full->bytes());
     const auto &entries = fast->entries();
-    const auto devices =
-        std::count_if(entries.begin(), entries.end(), [](const auto &e) { return e.isDevice(); });
+    const auto devices = std::count_if(entries.begin(), entries.end(),
+                                       [&](const auto &e) { return fast->isDevice(e); });
     require(devices == (version ? 1 : 0));
 
     if (splices.empty()) {
@@ -68,8 +71,8 @@ void checkEdit(const Catalogue &catalogue, const std::string *version) {
     }
     std::sort(splices.begin(), splices.end(),
               [](const auto &a, const auto &b) { return a.offset < b.offset; });
-    const std::string &before = catalogue.bytes();
-    const std::string &after = fast->bytes();
+    const std::string_view before = catalogue.bytes();
+    const std::string_view after = fast->bytes();
     const auto head = static_cast<std::size_t>(splices.front().offset);
     const auto tail =
         before.size() - static_cast<std::size_t>(splices.back().offset + splices.back().length);
@@ -79,8 +82,27 @@ void checkEdit(const Catalogue &catalogue, const std::string *version) {
 
 } // namespace
 
+// The same document read as a file is, a few bytes at a time and in two parts from a small size
+// on, must give what the parse of the whole gave.
+void checkReadInParts(std::string_view bytes, const corvelan::Result<Catalogue> &whole) {
+    const corvelan::xml::ReadAt read = [bytes](char *into, std::size_t want, std::uint64_t at) {
+        const std::size_t got = at < bytes.size() ? std::min(want, bytes.size() - at) : 0;
+        if (got > 0) std::memcpy(into, bytes.data() + at, got);
+        return corvelan::Result<std::size_t>(got);
+    };
+    auto parts = Catalogue::read(read, bytes.size(), {3, 16});
+    // Refused alike (expat may name another fault when it is given the bytes in pieces).
+    require(parts.ok() == whole.ok());
+    if (!whole) return;
+    require(parts->bytes() == bytes);
+    requireIndexOfAFullParse(parts.value());
+    require(parts->entries().size() == whole->entries().size());
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    auto catalogue = Catalogue::parse(std::string(reinterpret_cast<const char *>(data), size));
+    const std::string_view bytes(reinterpret_cast<const char *>(data), size);
+    auto catalogue = Catalogue::parse(bytes);
+    checkReadInParts(bytes, catalogue);
     if (!catalogue) return 0;
     (void)catalogue->listing();
     checkEdit(catalogue.value(), nullptr);

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds the static libraries the Windows flavour links against, for x86_64-w64-mingw32, into
-# build/windows-sysroot: expat from Debian's bookworm source package (each file checked against
-# the package's .dsc) and GoogleTest from /usr/src/googletest. Nothing is vendored. A finished
-# sysroot is kept; delete build/windows-sysroot to build it again.
+# build/windows-sysroot: expat, and libxml2 for the benchmarks' DOM peer, from Debian's bookworm
+# source packages (each file checked against the package's .dsc), and GoogleTest from
+# /usr/src/googletest. Nothing is vendored. A finished sysroot is kept; delete
+# build/windows-sysroot to build it again.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 sysroot="$root/build/windows-sysroot"
-[ -f "$sysroot/.complete" ] && exit 0
+marker="$sysroot/.complete-expat-libxml2-googletest"
+[ -f "$marker" ] && exit 0
 work="$root/build/windows-deps"
 toolchain="$root/cmake/mingw-w64.cmake"
 rm -rf "$work" "$sysroot"
@@ -25,15 +27,20 @@ apt_options=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/s
              -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work/cache" -o Debug::NoLocking=1)
 [ "$(id -u)" -eq 0 ] && apt_options+=(-o APT::Sandbox::User=root)
 apt-get "${apt_options[@]}" -qq update
-(cd "$work" && apt-get "${apt_options[@]}" -qq source --download-only expat/bookworm)
-
-# Every file the .dsc names must have the checksum it gives.
-dsc="$(ls "$work"/expat_*.dsc)"
-awk '/^Checksums-Sha256:/ {on = 1; next} /^[^ ]/ {on = 0} on && NF == 3 {print $1 "  " $3}' "$dsc" \
-  >"$work/SHA256SUMS"
-[ -s "$work/SHA256SUMS" ] || { echo "no checksums in $dsc" >&2; exit 1; }
-(cd "$work" && sha256sum --quiet --check SHA256SUMS)
-(cd "$work" && dpkg-source --no-check -x "$(basename "$dsc")" expat-source >/dev/null)
+# Fetches the source package $1 and unpacks it into $work/$1-source, after checking every file
+# its .dsc names against the checksum it gives.
+source_package() {
+  (cd "$work" && apt-get "${apt_options[@]}" -qq source --download-only "$1/bookworm")
+  local dsc
+  dsc="$(ls "$work/$1"_*.dsc)"
+  awk '/^Checksums-Sha256:/ {on = 1; next} /^[^ ]/ {on = 0} on && NF == 3 {print $1 "  " $3}' \
+    "$dsc" >"$work/SHA256SUMS"
+  [ -s "$work/SHA256SUMS" ] || { echo "no checksums in $dsc" >&2; exit 1; }
+  (cd "$work" && sha256sum --quiet --check SHA256SUMS)
+  (cd "$work" && dpkg-source --no-check -x "$(basename "$dsc")" "$1-source" >/dev/null)
+}
+source_package expat
+source_package libxml2
 
 # Debian's CVE-2024-8176 patch tests "#if XML_DTD == 1"; expat 2.5.0's CMake template defines
 # XML_DTD without a value, which would silently turn DTD support off.
@@ -49,6 +56,15 @@ cmake -S "$(dirname "$config")" -B "$work/expat-build" -G Ninja -DCMAKE_BUILD_TY
 cmake --build "$work/expat-build" -j "$jobs" >/dev/null
 cmake --install "$work/expat-build" >/dev/null
 
+# The parts of libxml2 the DOM peer uses: no network, compression, iconv or programs.
+cmake -S "$work/libxml2-source" -B "$work/libxml2-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$sysroot" -DBUILD_SHARED_LIBS=OFF \
+  -DLIBXML2_WITH_ICONV=OFF -DLIBXML2_WITH_LZMA=OFF -DLIBXML2_WITH_ZLIB=OFF \
+  -DLIBXML2_WITH_PYTHON=OFF -DLIBXML2_WITH_PROGRAMS=OFF -DLIBXML2_WITH_TESTS=OFF \
+  -DLIBXML2_WITH_HTTP=OFF -DLIBXML2_WITH_FTP=OFF -DLIBXML2_WITH_MODULES=OFF >/dev/null
+cmake --build "$work/libxml2-build" -j "$jobs" >/dev/null
+cmake --install "$work/libxml2-build" >/dev/null
+
 cmake -S /usr/src/googletest -B "$work/googletest-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$sysroot" -DBUILD_GMOCK=OFF \
   -Dgtest_force_shared_crt=ON >/dev/null
@@ -56,5 +72,5 @@ cmake --build "$work/googletest-build" -j "$jobs" >/dev/null
 cmake --install "$work/googletest-build" >/dev/null
 
 rm -rf "$work"
-touch "$sysroot/.complete"
+touch "$marker"
 echo "Windows sysroot ready: $sysroot" >&2

@@ -2,6 +2,7 @@
 
 #include "catalogue/repository.h"
 #include "platform/file_system.h"
+#include "xml/local_edits.h"
 #include "xml/text_encoding.h"
 
 #include <algorithm>
@@ -10,34 +11,87 @@
 namespace corvelan::catalogue {
 namespace {
 
-class EntryCollector final : public xml::ScanHandler {
-public:
-    explicit EntryCollector(std::vector<CatalogueEntry> &entries) : m_entries(entries) {}
+// Where a value the parser read stands in the start tag it came from: anywhere its bytes stand as
+// they read there, for the text is all that is kept of it; else in `decoded`.
+ValueRef locateValue(std::string_view startTag, const std::optional<std::string_view> &value,
+                     std::vector<std::string> &decoded) {
+    if (!value) return {};
+    const std::size_t at =
+        startTag.starts_with('<') ? startTag.find(*value) : std::string_view::npos;
+    if (at != std::string_view::npos)
+        return {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(value->size())};
+    decoded.emplace_back(*value);
+    return {ValueRef::kDecoded, static_cast<std::uint32_t>(decoded.size() - 1)};
+}
 
-    void elementStart(std::int64_t offset, std::span<const xml::Attribute> attributes) override {
+// The entries of one part of a scan, with the values their bytes do not hold as they read.
+class PartCollector final : public xml::ScanHandler {
+public:
+    void elementStart(std::int64_t offset, std::string_view startTag,
+                      std::span<const xml::Attribute> attributes) override {
         CatalogueEntry entry;
-        entry.span.offset = offset;
-        entry.attributeCount = attributes.size();
+        entry.offset = offset;
+        entry.attributeCount = static_cast<std::uint32_t>(attributes.size());
+        std::optional<std::string_view> product;
+        std::optional<std::string_view> version;
         // strcmp stops at the first differing byte: most names are told apart at once.
         for (const xml::Attribute &attribute : attributes) {
             if (std::strcmp(attribute.name, kProductIdAttribute.data()) == 0)
-                entry.productId = attribute.value;
+                product = attribute.value;
             else if (std::strcmp(attribute.name, kFileVersionAttribute.data()) == 0)
-                entry.fileVersion = attribute.value;
+                version = attribute.value;
         }
-        m_open.push_back(m_entries.size());
-        m_entries.push_back(std::move(entry));
+        entry.productId = locateValue(startTag, product, decoded);
+        entry.fileVersion = locateValue(startTag, version, decoded);
+        m_open.push_back(entries.size());
+        entries.push_back(entry);
     }
 
     void elementEnd(std::int64_t end) override {
-        CatalogueEntry &entry = m_entries[m_open.back()];
-        entry.span.length = end - entry.span.offset;
+        CatalogueEntry &entry = entries[m_open.back()];
+        entry.length = static_cast<std::uint32_t>(end - entry.offset);
         m_open.pop_back();
     }
 
+    void clear() {
+        entries.clear();
+        decoded.clear();
+        m_open.clear();
+    }
+
+    std::vector<CatalogueEntry> entries;
+    std::vector<std::string> decoded;
+
 private:
-    std::vector<CatalogueEntry> &m_entries;
-    std::vector<size_t> m_open;
+    std::vector<std::size_t> m_open;
+};
+
+// The entries of a scan in one part or two.
+class EntryCollector final : public xml::PartedHandler {
+public:
+    explicit EntryCollector(std::size_t expected) { m_parts[0].entries.reserve(expected); }
+    xml::ScanHandler &part(int index) override { return m_parts[index]; }
+    void reset() override {
+        m_parts[0].clear();
+        m_parts[1].clear();
+    }
+    // The entries in document order, and their decoded values.
+    void takeInto(std::vector<CatalogueEntry> &entries, std::vector<std::string> &decoded) {
+        entries = std::move(m_parts[0].entries);
+        decoded = std::move(m_parts[0].decoded);
+        const auto first = static_cast<std::uint32_t>(decoded.size());
+        entries.reserve(entries.size() + m_parts[1].entries.size());
+        for (CatalogueEntry entry : m_parts[1].entries) {
+            for (ValueRef *ref : {&entry.productId, &entry.fileVersion})
+                if (ref->at == ValueRef::kDecoded) ref->length += first;
+            entries.push_back(entry);
+        }
+        for (std::string &value : m_parts[1].decoded)
+            decoded.push_back(std::move(value));
+    }
+
+private:
+    PartCollector m_parts[2];
 };
 
 // True when the bytes at `offset` open an element named `name`: "<name" followed by white
@@ -86,36 +140,44 @@ xml::Span cutFor(std::string_view bytes, xml::Span element, xml::TextEncoding en
 
 } // namespace
 
-bool CatalogueEntry::isDevice() const {
-    return productId && *productId == kDeviceProductId;
-}
-
-Result<Catalogue> Catalogue::parse(std::string bytes) {
+Result<Catalogue> Catalogue::parse(std::string_view bytes) {
     Catalogue catalogue;
-    catalogue.m_bytes = std::move(bytes);
-    EntryCollector collector(catalogue.m_entries);
-    auto shape = xml::scanDocument(catalogue.m_bytes, kEntryElement, &collector);
+    catalogue.m_bytes = xml::DocumentBuffer(bytes);
+    EntryCollector collector(bytes.size() / 256);
+    auto shape = xml::scanDocument(catalogue.bytes(), kEntryElement, &collector.part(0));
     if (!shape) return shape.error();
     catalogue.m_shape = std::move(shape).value();
+    collector.takeInto(catalogue.m_entries, catalogue.m_decoded);
     return catalogue;
 }
 
 Result<Catalogue> Catalogue::load(const std::string &hostPath) {
-    // Read and parsed in one pass, so that a hostile file is refused as soon as the parser sees
-    // it, long before it is all in memory.
-    Catalogue catalogue;
-    EntryCollector collector(catalogue.m_entries);
-    xml::DocumentScanner scanner(kEntryElement, &collector);
     auto failed = [&hostPath](Error e) {
         e.path = hostPath;
         return e;
     };
-    auto read = fs::readFileInPieces(
-        hostPath, kMaxCatalogueSize, &catalogue.m_stamp,
-        [&](std::string_view bytes, bool last) { return scanner.feed(bytes, last); });
-    if (!read) return failed(read.error());
-    catalogue.m_bytes = std::move(read).value();
-    catalogue.m_shape = scanner.shape();
+    auto file = fs::OpenFile::open(hostPath);
+    if (!file) return failed(file.error());
+    auto catalogue = read([&file](char *into, std::size_t want,
+                                  std::uint64_t at) { return file->readAt(into, want, at); },
+                          static_cast<std::uint64_t>(file->stamp().size));
+    if (!catalogue) return failed(catalogue.error());
+    catalogue->m_stamp = file->stamp();
+    return catalogue;
+}
+
+Result<Catalogue> Catalogue::read(const xml::ReadAt &read, std::uint64_t size,
+                                  const xml::ScanOptions &options) {
+    Catalogue catalogue;
+    // About one entry in every 256 bytes: the index grows little while it is read.
+    EntryCollector collector(static_cast<std::size_t>(std::min(size, kMaxCatalogueSize) / 256));
+    // Read and parsed a piece at a time, so that a hostile file is refused as soon as the parser
+    // sees it, long before it is all in memory.
+    auto shape = xml::scanReading(read, size, kMaxCatalogueSize, kEntryElement, catalogue.m_bytes,
+                                  collector, options);
+    if (!shape) return shape.error();
+    catalogue.m_shape = std::move(shape).value();
+    collector.takeInto(catalogue.m_entries, catalogue.m_decoded);
     return catalogue;
 }
 
@@ -123,17 +185,31 @@ bool Catalogue::hasRepositoryRoot() const {
     return m_shape.rootUnprefixed && m_shape.rootLocalName == kRootElement;
 }
 
-std::vector<std::string> Catalogue::listing() const {
-    std::vector<std::string> lines;
-    lines.reserve(m_entries.size());
+std::optional<std::string_view> Catalogue::valueOf(const CatalogueEntry &entry,
+                                                   const ValueRef &ref) const {
+    if (ref.at == ValueRef::kMissing) return std::nullopt;
+    if (ref.at == ValueRef::kDecoded) return m_decoded[ref.length];
+    return bytes().substr(static_cast<std::size_t>(entry.offset) + ref.at, ref.length);
+}
+
+std::optional<std::string_view> Catalogue::productId(const CatalogueEntry &entry) const {
+    return valueOf(entry, entry.productId);
+}
+
+std::optional<std::string_view> Catalogue::fileVersion(const CatalogueEntry &entry) const {
+    return valueOf(entry, entry.fileVersion);
+}
+
+bool Catalogue::isDevice(const CatalogueEntry &entry) const {
+    return productId(entry) == kDeviceProductId;
+}
+
+Listing Catalogue::listing() const {
+    Listing lines;
+    lines.reserve(m_entries.size(), m_entries.size() * 32);
     for (const CatalogueEntry &entry : m_entries) {
         if (entry.attributeCount == 0) continue;
-        std::string line;
-        const std::string &product = entry.productId ? *entry.productId : std::string();
-        const std::string &version = entry.fileVersion ? *entry.fileVersion : std::string();
-        line.reserve(product.size() + kListSeparator.size() + version.size());
-        line.append(product).append(kListSeparator).append(version);
-        lines.push_back(std::move(line));
+        lines.add(productId(entry).value_or(""), kListSeparator, fileVersion(entry).value_or(""));
     }
     return lines;
 }
@@ -142,15 +218,14 @@ Result<std::vector<xml::Splice>> Catalogue::planRemoveDeviceEntries() const {
     std::vector<xml::Splice> splices;
     std::int64_t coveredUntil = -1; // entries are in document order, so nested ones follow
     for (const CatalogueEntry &entry : m_entries) {
-        if (!entry.isDevice() || entry.span.end() <= coveredUntil) continue;
-        if (entry.span.offset == m_shape.rootStartTag.offset)
-            return makeError(ErrorCode::EntryIsRoot);
-        if (!holdsStartTag(m_bytes, entry.span.offset, kEntryElement, m_shape.encoding)) {
+        if (!isDevice(entry) || entry.span().end() <= coveredUntil) continue;
+        if (entry.offset == m_shape.rootStartTag.offset) return makeError(ErrorCode::EntryIsRoot);
+        if (!holdsStartTag(bytes(), entry.offset, kEntryElement, m_shape.encoding)) {
             Error e = makeError(ErrorCode::EntryFromEntity);
-            e.offset = entry.span.offset;
+            e.offset = entry.offset;
             return e;
         }
-        const xml::Span cut = cutFor(m_bytes, entry.span, m_shape.encoding);
+        const xml::Span cut = cutFor(bytes(), entry.span(), m_shape.encoding);
         splices.push_back({cut.offset, cut.length, {}});
         coveredUntil = cut.end();
     }
@@ -179,14 +254,14 @@ Result<xml::Splice> Catalogue::planAppendDeviceEntry(std::string_view version) c
     const xml::TextEncoding encoding = m_shape.encoding;
     const std::string entry = xml::encodeText(deviceEntryMarkup(version), encoding);
     if (m_shape.rootEndTag.length > 0) {
-        if (!xml::holdsAscii(m_bytes, m_shape.rootEndTag.offset, "</" + m_shape.rootName, encoding))
+        if (!xml::holdsAscii(bytes(), m_shape.rootEndTag.offset, "</" + m_shape.rootName, encoding))
             return makeError(ErrorCode::RootEndTagMissing);
         return xml::Splice{m_shape.rootEndTag.offset, 0, entry};
     }
     // An empty root "<DDXMLRepository/>" is opened up: its "/>" becomes ">", the entry and
     // the end tag.
     const std::int64_t close = m_shape.rootStartTag.end() - 2 * xml::unitSize(encoding);
-    if (!xml::holdsAscii(m_bytes, close, "/>", encoding))
+    if (!xml::holdsAscii(bytes(), close, "/>", encoding))
         return makeError(ErrorCode::EmptyRootNotOpened);
     return xml::Splice{close, 2 * xml::unitSize(encoding),
                        xml::encodeText(">", encoding) + entry +
@@ -194,7 +269,7 @@ Result<xml::Splice> Catalogue::planAppendDeviceEntry(std::string_view version) c
 }
 
 Result<Catalogue> Catalogue::edited(std::vector<xml::Splice> splices) const {
-    auto result = parse(xml::applySplices(m_bytes, std::move(splices)));
+    auto result = parse(xml::applySplices(bytes(), std::move(splices)));
     if (!result) {
         Error e = result.error();
         e.cause = e.code;
@@ -204,69 +279,112 @@ Result<Catalogue> Catalogue::edited(std::vector<xml::Splice> splices) const {
     return result;
 }
 
-Result<Catalogue> Catalogue::withDeviceEntries(const std::string *version) const {
-    auto cuts = planRemoveDeviceEntries();
-    if (!cuts) return cuts.error();
-    std::optional<xml::Splice> insert;
-    if (version) {
-        auto planned = planAppendDeviceEntry(*version);
-        if (!planned) return planned.error();
-        insert = std::move(planned).value();
-    }
-    if (auto fast = editedInPlace(cuts.value(), insert ? &*insert : nullptr, version))
-        return std::move(*fast);
-    std::vector<xml::Splice> splices = std::move(cuts).value();
-    if (insert) splices.push_back(std::move(*insert));
-    return edited(std::move(splices));
+Status Catalogue::proveOrParse(Edit &edit) const {
+    const std::span<const xml::Splice> cuts(edit.splices.data(),
+                                            edit.splices.size() - (edit.version ? 1 : 0));
+    const xml::Splice *insert = edit.version ? &edit.splices.back() : nullptr;
+    // Only an insert of one whole entry before the root's end tag is moved along; opening up an
+    // empty root (its "/>" replaced) is rare enough to be parsed again whole.
+    const bool local = xml::cutsAreLocal(bytes(), cuts, m_shape, kEntryElement) &&
+                       (!insert || xml::isWholeElement(insert->bytes, m_shape.encoding,
+                                                       m_shape.encodingName, kEntryElement));
+    if (local) return {};
+    auto parsed = edited(edit.splices);
+    if (!parsed) return parsed.error();
+    edit.reparsed = std::move(parsed).value();
+    return {};
 }
 
-std::optional<Catalogue> Catalogue::editedInPlace(const std::vector<xml::Splice> &cuts,
-                                                  const xml::Splice *insert,
-                                                  const std::string *version) const {
-    if (!xml::cutsAreLocal(m_bytes, cuts, m_shape, kEntryElement)) return std::nullopt;
-    // Only an insert before the root's end tag is moved along; opening up an empty root is
-    // rare enough to be parsed again whole.
-    if (insert &&
-        (insert->length != 0 || !xml::isWholeElement(insert->bytes, m_shape.encoding,
-                                                     m_shape.encodingName, kEntryElement)))
-        return std::nullopt;
+Result<Catalogue::Edit> Catalogue::planDeviceEntries(const std::string *version) const {
+    auto cuts = planRemoveDeviceEntries();
+    if (!cuts) return cuts.error();
+    Edit edit;
+    edit.splices = std::move(cuts).value();
+    if (version) {
+        auto insert = planAppendDeviceEntry(*version);
+        if (!insert) return insert.error();
+        edit.splices.push_back(std::move(insert).value());
+        edit.version = *version;
+    }
+    if (Status s = proveOrParse(edit); !s) return s.error();
+    return edit;
+}
 
-    std::vector<xml::Splice> splices = cuts; // in document order, not overlapping
-    if (insert) splices.push_back(*insert);
+bool Catalogue::keepsBytes(const Edit &edit) const {
+    std::int64_t grows = 0;
+    for (const xml::Splice &s : edit.splices)
+        grows += static_cast<std::int64_t>(s.bytes.size()) - s.length;
+    if (grows != 0) return false;
+    // The same length: the result, piece by piece, against what stands there now.
+    std::size_t at = 0;
+    for (std::string_view piece : xml::splicedPieces(bytes(), edit.splices)) {
+        if (bytes().compare(at, piece.size(), piece) != 0) return false;
+        at += piece.size();
+    }
+    return true;
+}
+
+Result<fs::FileStamp> Catalogue::saveEdit(const Edit &edit, const std::string &hostPath,
+                                          bool guarded) const {
+    const fs::ReplaceGuard guard{m_stamp, bytes()};
+    // Written from these bytes and the splices: no second copy of the catalogue is made.
+    const std::vector<std::string_view> pieces = xml::splicedPieces(bytes(), edit.splices);
+    return fs::replaceFileContent(hostPath, pieces, guarded ? &guard : nullptr);
+}
+
+void Catalogue::apply(Edit edit, const fs::FileStamp &stamp) {
+    if (edit.reparsed) {
+        *this = std::move(*edit.reparsed);
+        m_stamp = stamp;
+        return;
+    }
+    const std::span<const xml::Splice> splices(edit.splices);
+    const std::size_t cutCount = splices.size() - (edit.version ? 1 : 0);
     const xml::SpliceShift shift(splices);
-    Catalogue result;
-    result.m_bytes = xml::applySplices(m_bytes, splices);
-    result.m_shape = m_shape;
-    result.m_shape.rootEndTag.offset = shift.start(m_shape.rootEndTag.offset);
-    result.m_entries.reserve(m_entries.size() + 1);
-    // Entries come in document order, and so do cuts: walk both together to skip those cut.
+    // Entries come in document order, and so do cuts: walk both together to drop those cut and
+    // move the others along, where they are.
     std::size_t cut = 0;
+    std::size_t kept = 0;
     for (const CatalogueEntry &entry : m_entries) {
-        while (cut < cuts.size() && cuts[cut].offset + cuts[cut].length <= entry.span.offset)
+        while (cut < cutCount && splices[cut].offset + splices[cut].length <= entry.offset)
             ++cut;
-        if (cut < cuts.size() && cuts[cut].offset <= entry.span.offset) continue; // gone with it
-        CatalogueEntry kept = entry;
-        kept.span.offset = shift.start(entry.span.offset);
-        kept.span.length = shift.end(entry.span.end()) - kept.span.offset;
-        result.m_entries.push_back(std::move(kept));
+        if (cut < cutCount && splices[cut].offset <= entry.offset) continue; // gone with it
+        CatalogueEntry &moved = m_entries[kept++];
+        moved = entry;
+        moved.offset = shift.start(entry.offset);
+        moved.length = static_cast<std::uint32_t>(shift.end(entry.span().end()) - moved.offset);
     }
-    if (insert) {
+    m_entries.resize(kept);
+    m_shape.rootEndTag.offset = shift.start(m_shape.rootEndTag.offset);
+    m_bytes.splice(splices);
+    if (edit.version) {
+        const xml::Splice &insert = splices.back();
         CatalogueEntry added;
-        added.span.offset = shift.end(insert->offset);
-        added.span.length = static_cast<std::int64_t>(insert->bytes.size()) -
-                            2 * xml::unitSize(m_shape.encoding); // the CR LF after it
-        added.attributeCount = kDeviceEntryAttributes.size();
-        added.productId = std::string(kDeviceProductId);
-        added.fileVersion = *version;
-        result.m_entries.push_back(std::move(added));
+        added.offset = shift.end(insert.offset);
+        added.length = static_cast<std::uint32_t>(insert.bytes.size()) -
+                       2 * static_cast<std::uint32_t>(xml::unitSize(m_shape.encoding)); // CR LF
+        added.attributeCount = static_cast<std::uint32_t>(kDeviceEntryAttributes.size());
+        const std::string_view tag =
+            bytes().substr(static_cast<std::size_t>(added.offset), added.length);
+        added.productId = locateValue(tag, kDeviceProductId, m_decoded);
+        added.fileVersion = locateValue(tag, *edit.version, m_decoded);
+        m_entries.push_back(added);
     }
+    m_stamp = stamp;
+}
+
+Result<Catalogue> Catalogue::withDeviceEntries(const std::string *version) const {
+    auto edit = planDeviceEntries(version);
+    if (!edit) return edit.error();
+    Catalogue result = *this;
+    result.apply(std::move(edit).value(), fs::FileStamp{});
     return result;
 }
 
 Status Catalogue::saveTo(const std::string &hostPath, const Catalogue *onDisk) {
     const fs::ReplaceGuard guard{onDisk ? onDisk->m_stamp : fs::FileStamp{},
-                                 onDisk ? std::string_view(onDisk->m_bytes) : std::string_view()};
-    auto saved = fs::replaceFileContent(hostPath, m_bytes, onDisk ? &guard : nullptr);
+                                 onDisk ? onDisk->bytes() : std::string_view()};
+    auto saved = fs::replaceFileContent(hostPath, bytes(), onDisk ? &guard : nullptr);
     if (!saved) return saved.error();
     m_stamp = saved.value();
     return {};

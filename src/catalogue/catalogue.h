@@ -1,12 +1,17 @@
-// The repository's catalogue: its bytes, kept as the one copy, and an index of its File entries.
+// The repository's catalogue: its bytes, kept as the one copy, and an index of its File entries
+// that points into them.
 //
 // Edits never rewrite the document. They are planned as splices (cut a device entry's span,
-// insert the new entry before the root's end tag), applied to the bytes, and the result is parsed
-// again before it is accepted; every other byte stays as it was.
+// insert the new entry before the root's end tag), written to the file from the old bytes and the
+// splices, and made in memory only once the file holds them; every other byte stays as it was.
+// An edit that cannot be shown to keep the document well-formed by looking at its splices alone
+// is parsed whole before anything is written.
 #pragma once
 
+#include "catalogue/listing.h"
 #include "platform/file_system.h"
 #include "platform/result.h"
+#include "xml/document_buffer.h"
 #include "xml/document_scanner.h"
 #include "xml/splice.h"
 
@@ -21,37 +26,60 @@ namespace corvelan::catalogue {
 // A catalogue larger than this is not loaded.
 inline constexpr std::uint64_t kMaxCatalogueSize = std::uint64_t{1} << 30;
 
-struct CatalogueEntry {
-    xml::Span span;
-    std::size_t attributeCount = 0; // namespace declarations included, as a DOM counts them
-    std::optional<std::string> productId;
-    std::optional<std::string> fileVersion;
+// Where an attribute's value is: in the catalogue's bytes as it reads (`at` bytes from its
+// entry's start, `length` long), among the catalogue's decoded values (where the bytes hold it
+// escaped or in another encoding: `length` is its index), or nowhere.
+struct ValueRef {
+    static constexpr std::uint32_t kMissing = 0xFFFFFFFF;
+    static constexpr std::uint32_t kDecoded = 0xFFFFFFFE;
+    std::uint32_t at = kMissing;
+    std::uint32_t length = 0;
+};
 
-    [[nodiscard]] bool isDevice() const;
+struct CatalogueEntry {
+    std::int64_t offset = 0;
+    std::uint32_t length = 0;
+    std::uint32_t attributeCount = 0; // namespace declarations included, as a DOM counts them
+    ValueRef productId;
+    ValueRef fileVersion;
+
+    [[nodiscard]] xml::Span span() const { return {offset, length}; }
 };
 
 class Catalogue {
 public:
     // The catalogue held by `bytes`. Fails when they are not a well-formed document the tool can
     // read whole (xml/document_scanner.h).
-    static Result<Catalogue> parse(std::string bytes);
+    static Result<Catalogue> parse(std::string_view bytes);
 
-    // The catalogue in the file at `hostPath`; the file is only read.
+    // The catalogue in the file at `hostPath`; the file is only read. A large catalogue is read
+    // in two halves at once (xml::scanReading).
     static Result<Catalogue> load(const std::string &hostPath);
+
+    // The catalogue that `read` reads, `size` bytes when it was opened, as load() reads a file.
+    static Result<Catalogue> read(const xml::ReadAt &read, std::uint64_t size,
+                                  const xml::ScanOptions &options = {});
 
     // Which version of the file the bytes were read from or saved to; unknown after parse().
     [[nodiscard]] const fs::FileStamp &stamp() const { return m_stamp; }
 
-    [[nodiscard]] const std::string &bytes() const { return m_bytes; }
+    [[nodiscard]] std::string_view bytes() const { return m_bytes.view(); }
     [[nodiscard]] const std::vector<CatalogueEntry> &entries() const { return m_entries; }
     [[nodiscard]] const xml::DocumentShape &shape() const { return m_shape; }
+
+    // The entry's ProductID and Fileversion as the parser reads them (UTF-8); empty optionals for
+    // an attribute it lacks.
+    [[nodiscard]] std::optional<std::string_view> productId(const CatalogueEntry &entry) const;
+    [[nodiscard]] std::optional<std::string_view> fileVersion(const CatalogueEntry &entry) const;
+    // True for an entry of the tool's device: its ProductID is exactly "QVX TSR 7700".
+    [[nodiscard]] bool isDevice(const CatalogueEntry &entry) const;
 
     // True when the root element is an unprefixed DDXMLRepository.
     [[nodiscard]] bool hasRepositoryRoot() const;
 
     // One line per entry that has attributes, in document order: its ProductID, "  Revision: ",
     // its Fileversion (an attribute it lacks shows as empty).
-    [[nodiscard]] std::vector<std::string> listing() const;
+    [[nodiscard]] Listing listing() const;
 
     // Splices that cut every device entry out: its whole line, indentation and line end included,
     // when nothing else stands on that line, else the element alone. Refused when an entry's span
@@ -68,12 +96,30 @@ public:
     // result does not parse; this catalogue is left as it is either way.
     [[nodiscard]] Result<Catalogue> edited(std::vector<xml::Splice> splices) const;
 
-    // The catalogue without its device entries and, with a `version`, with the device entry
-    // appended: the plans above, applied. When the edit is provably local (each cut holds one
-    // whole element and never the root, the text on both sides of a cut cannot join into a token
-    // such as "]]>", and the inserted entry is one whole element) the index is moved along with
-    // the bytes; otherwise the whole result is parsed again, and refused when it does not parse.
-    // Fails as the plans and edited() do.
+    // An edit planned on this catalogue and not made yet (below).
+    struct Edit;
+
+    // The edit that takes the device entries out and, with a `version`, appends the device entry:
+    // the plans above. Fails as they do, and as edited() when the edit is not provably local.
+    [[nodiscard]] Result<Edit> planDeviceEntries(const std::string *version) const;
+
+    // True when `edit` leaves the bytes as they are (nothing, or the same entry taken out and put
+    // back where it was).
+    [[nodiscard]] bool keepsBytes(const Edit &edit) const;
+
+    // Writes the catalogue `edit` makes to `hostPath`, from these bytes and the edit's splices,
+    // replacing the file atomically and keeping its permissions and attributes. With `guarded`,
+    // the file must still hold this catalogue (its stamp and bytes), else nothing is written and
+    // the save fails with ChangedOnDisk. This catalogue is left as it is; returns the new file's
+    // stamp.
+    [[nodiscard]] Result<fs::FileStamp> saveEdit(const Edit &edit, const std::string &hostPath,
+                                                 bool guarded) const;
+
+    // Makes this catalogue what `edit` (planned on it) makes it, in place: the bytes spliced, the
+    // index moved along, `stamp` the file's that holds it.
+    void apply(Edit edit, const fs::FileStamp &stamp);
+
+    // This catalogue with `edit` made, as a copy: planDeviceEntries() and apply().
     [[nodiscard]] Result<Catalogue> withDeviceEntries(const std::string *version) const;
 
     // Writes the bytes to `hostPath`, replacing the file atomically and keeping its permissions
@@ -83,15 +129,25 @@ public:
     [[nodiscard]] Status saveTo(const std::string &hostPath, const Catalogue *onDisk = nullptr);
 
 private:
-    // withDeviceEntries() without a full parse; empty when a splice cannot be checked alone.
-    [[nodiscard]] std::optional<Catalogue> editedInPlace(const std::vector<xml::Splice> &cuts,
-                                                         const xml::Splice *insert,
-                                                         const std::string *version) const;
+    // `edit` with its reparsed result when its splices cannot be shown to be local.
+    [[nodiscard]] Status proveOrParse(Edit &edit) const;
+    [[nodiscard]] std::optional<std::string_view> valueOf(const CatalogueEntry &entry,
+                                                          const ValueRef &ref) const;
 
-    std::string m_bytes;
+    xml::DocumentBuffer m_bytes;
     xml::DocumentShape m_shape;
     std::vector<CatalogueEntry> m_entries;
+    std::vector<std::string> m_decoded; // values the bytes do not hold as they read
     fs::FileStamp m_stamp;
+};
+
+struct Catalogue::Edit {
+    std::vector<xml::Splice> splices; // in document order
+    // The result parsed whole, when the edit could not be shown to be local: each cut holds one
+    // whole element and never the root, the text on both sides of a cut cannot join into a token
+    // such as "]]>", and the inserted entry is one whole element.
+    std::optional<Catalogue> reparsed;
+    std::optional<std::string> version; // of the entry an install appends
 };
 
 // The device entry's markup as UTF-8: "<File" then ' name="value"' for each attribute in order,

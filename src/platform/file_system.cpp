@@ -306,11 +306,18 @@ Result<FileStamp> ReplacementFile::commit(const ReplaceGuard *guard) {
 
 Result<FileStamp> replaceFileContent(const std::string &hostPath, std::string_view bytes,
                                      const ReplaceGuard *guard) {
+    return replaceFileContent(hostPath, std::span<const std::string_view>(&bytes, 1), guard);
+}
+
+Result<FileStamp> replaceFileContent(const std::string &hostPath,
+                                     std::span<const std::string_view> pieces,
+                                     const ReplaceGuard *guard) {
     auto target = host::replacementTarget(hostPath);
     if (!target) return target.error();
     auto file = ReplacementFile::create(target.value());
     if (!file) return file.error();
-    if (Status s = file->write(bytes, hostPath); !s) return s.error();
+    for (std::string_view piece : pieces)
+        if (Status s = file->write(piece, hostPath); !s) return s.error();
     return file->commit(guard);
 }
 

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -167,6 +168,11 @@ private:
 // ReplacementFile::commit. Returns the stamp of the new file.
 [[nodiscard]] Result<FileStamp> replaceFileContent(const std::string &hostPath,
                                                    std::string_view bytes,
+                                                   const ReplaceGuard *guard = nullptr);
+
+// The same for content made of `pieces`, written one after the other: no copy of them is made.
+[[nodiscard]] Result<FileStamp> replaceFileContent(const std::string &hostPath,
+                                                   std::span<const std::string_view> pieces,
                                                    const ReplaceGuard *guard = nullptr);
 
 // Copies what the open `source` holds over `to`, replacing an existing destination atomically. A

@@ -4,6 +4,8 @@
 #include "platform/result.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,16 @@ namespace corvelan::process {
 
 // The process's peak resident memory so far, in bytes.
 [[nodiscard]] std::uint64_t peakMemoryBytes();
+
+// A block of memory whose pages are only touched as they are written.
+struct BlockDeleter {
+    void operator()(char *block) const noexcept { std::free(block); }
+};
+using Block = std::unique_ptr<char[], BlockDeleter>;
+
+// A block of `size` bytes; a large one on the system's large pages where it offers them, so that
+// filling it costs fewer page faults. Throws std::bad_alloc when there is no memory for it.
+[[nodiscard]] Block allocateBlock(std::size_t size);
 
 // Host path of this process's own executable.
 [[nodiscard]] Result<std::string> ownExecutable();

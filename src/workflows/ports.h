@@ -1,8 +1,9 @@
 // What the workflows need of the main window. The window implements these; tests record them.
 #pragma once
 
+#include "catalogue/listing.h"
+
 #include <string>
-#include <vector>
 
 namespace corvelan::workflows {
 
@@ -12,9 +13,9 @@ public:
     // Adds a line at the end of the list.
     virtual void addLine(const std::string &line) = 0;
     // Adds lines at the end of the list, in order; a view may do it in one go.
-    virtual void addLines(const std::vector<std::string> &lines) {
-        for (const std::string &line : lines)
-            addLine(line);
+    virtual void addLines(const catalogue::Listing &lines) {
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            addLine(std::string(lines[i]));
     }
     // Removes every line.
     virtual void clearList() = 0;

@@ -71,23 +71,25 @@ Outcome UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &bo
     std::optional<catalogue::Catalogue> reread;
     for (int round = 0; round < kRounds; ++round) {
         const catalogue::Catalogue &base = reread ? *reread : *m_catalogue;
-        auto edited = edit(base);
-        if (!edited) {
-            fail(messages::catalogueNotSaved(edited.error(), workflow));
-            return edited.error().code == ErrorCode::NotRepository ? Outcome::Refused
-                                                                   : Outcome::Failed;
+        auto planned = edit(base);
+        if (!planned) {
+            fail(messages::catalogueNotSaved(planned.error(), workflow));
+            return planned.error().code == ErrorCode::NotRepository ? Outcome::Refused
+                                                                    : Outcome::Failed;
         }
         // Nothing to write when the bytes stay as they were; the file must still hold them, or
-        // the change is made again on what it holds now.
-        const bool same = edited->bytes() == base.bytes();
-        Status saved = same ? fs::checkUnchanged(target.value(), {base.stamp(), base.bytes()})
-                            : edited->saveTo(target.value(), &base);
+        // the change is made again on what it holds now. The catalogue in memory takes the
+        // change only once the file holds it.
+        const bool same = base.keepsBytes(planned.value());
+        Result<fs::FileStamp> saved = same ? Result<fs::FileStamp>(base.stamp())
+                                           : base.saveEdit(planned.value(), target.value(), true);
+        if (same)
+            if (Status s = fs::checkUnchanged(target.value(), {base.stamp(), base.bytes()}); !s)
+                saved = s.error();
         if (saved) {
+            if (reread) m_catalogue = std::move(*reread);
             // Unchanged, the catalogue keeps the stamp of the file it was read from.
-            if (!same)
-                m_catalogue = std::move(edited).value();
-            else if (reread)
-                m_catalogue = std::move(*reread);
+            if (!same) m_catalogue->apply(std::move(planned).value(), saved.value());
             refresh(view);
             return Outcome::Done;
         }
@@ -105,7 +107,7 @@ Outcome UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
         show(boxes, messages::catalogueNotLoaded(Workflow::Remove));
         return Outcome::Refused;
     }
-    return change([](const catalogue::Catalogue &base) { return base.withDeviceEntries(nullptr); },
+    return change([](const catalogue::Catalogue &base) { return base.planDeviceEntries(nullptr); },
                   view, boxes, Workflow::Remove);
 }
 
@@ -143,7 +145,7 @@ Outcome UpdateSession::installDtm(const std::string &newFileName, ListView &view
         return Outcome::Refused;
     }
     const Outcome saved = change(
-        [&version](const catalogue::Catalogue &base) { return base.withDeviceEntries(&version); },
+        [&version](const catalogue::Catalogue &base) { return base.planDeviceEntries(&version); },
         view, boxes, Workflow::Install);
     if (saved != Outcome::Done) return saved;
     return copyInstalledFiles(*description, boxes);

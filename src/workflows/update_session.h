@@ -69,7 +69,7 @@ private:
     // holds now. A change that leaves the bytes as they were writes nothing. After an error box
     // that says what `workflow` did not do, Refused when the catalogue is not the repository's,
     // else Failed, when the change could not be saved.
-    using Edit = std::function<Result<catalogue::Catalogue>(const catalogue::Catalogue &)>;
+    using Edit = std::function<Result<catalogue::Catalogue::Edit>(const catalogue::Catalogue &)>;
     Outcome change(const Edit &edit, ListView &view, MessageBoxes &boxes, Workflow workflow);
     Outcome copyInstalledFiles(fs::OpenFile &description, MessageBoxes &boxes);
 

@@ -20,10 +20,12 @@
 #pragma once
 
 #include "platform/result.h"
+#include "xml/document_buffer.h"
 #include "xml/splice.h"
 #include "xml/text_encoding.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -42,9 +44,11 @@ struct Attribute {
 class ScanHandler {
 public:
     virtual ~ScanHandler() = default;
-    // A watched element starts. `attributes` come as a DOM lists them: its namespace declarations
-    // first, then its other attributes in document order.
-    virtual void elementStart(std::int64_t offset, std::span<const Attribute> attributes) = 0;
+    // A watched element starts at `offset`; `startTag` is its start tag as the document holds it
+    // (for an element an entity reference produced, the reference). `attributes` come as a DOM
+    // lists them: its namespace declarations first, then its other attributes in document order.
+    virtual void elementStart(std::int64_t offset, std::string_view startTag,
+                              std::span<const Attribute> attributes) = 0;
     // The innermost open watched element ends just before `end`.
     virtual void elementEnd(std::int64_t end) = 0;
 };
@@ -59,45 +63,46 @@ struct DocumentShape {
     Span rootEndTag; // length 0 for an empty root "<Root/>", at the end of its start tag
 };
 
-// The scan of a document that arrives in pieces, as a file is read.
-class DocumentScanner {
-public:
-    DocumentScanner(std::string_view watched, ScanHandler *handler);
-    ~DocumentScanner();
-    DocumentScanner(const DocumentScanner &) = delete;
-    DocumentScanner &operator=(const DocumentScanner &) = delete;
-
-    // Parses the bytes of `document` past those parsed before; `document` holds everything fed
-    // so far (it may have moved). `final` marks the end of the document. Fails as scanDocument.
-    [[nodiscard]] Status feed(std::string_view document, bool final);
-
-    // The document's shape, once the final feed succeeded.
-    [[nodiscard]] DocumentShape shape();
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> m_impl;
-};
-
 // Scans `bytes`, reporting the unprefixed elements named `watched` to `handler` (which may be
 // null). Fails with XmlSyntax, a limit (XmlTooDeep, ...), XmlStopped or XmlUnseenEntity, with the
 // offset, line and column of the fault; the handler may then have seen part of the document.
 [[nodiscard]] Result<DocumentShape> scanDocument(std::string_view bytes, std::string_view watched,
                                                  ScanHandler *handler);
 
-// True when `bytes`, text cut from a document in `encoding` (named `encodingName` by its
-// declaration), is on its own a well-formed document whose root is an unprefixed `rootName`
-// element (white space may follow it). False also for a fragment that needs its document's
-// context: a namespace prefix or an entity declared outside.
-[[nodiscard]] bool isWholeElement(std::string_view bytes, TextEncoding encoding,
-                                  std::string_view encodingName, std::string_view rootName);
+// Reads `size` bytes at `offset` of a document into `into`: how many it read, 0 at its end.
+using ReadAt =
+    std::function<Result<std::size_t>(char *into, std::size_t size, std::uint64_t offset)>;
 
-// True when cutting `cuts` (in document order, not overlapping) out of `document`, whose shape
-// is `shape`, provably leaves a well-formed document: no cut reaches the root's start tag, each
-// cut holds one whole unprefixed `elementName` element (white space around it allowed), and the
-// text on both sides of a run of adjacent cuts cannot join into "]]>", which text may not hold.
-// False only says that this cannot be shown without parsing the result.
-[[nodiscard]] bool cutsAreLocal(std::string_view document, std::span<const Splice> cuts,
-                                const DocumentShape &shape, std::string_view elementName);
+// The handlers of a scan that may run in two parts at once: part 0 the start of the document,
+// part 1 the rest of it, each called on a thread of its own. When the parts do not join, reset()
+// forgets what both were told, and the whole document is scanned again into part 0.
+class PartedHandler {
+public:
+    virtual ~PartedHandler() = default;
+    virtual ScanHandler &part(int index) = 0;
+    virtual void reset() = 0;
+};
+
+// How a reading scan goes: the size of its reads, and the size from which a document is scanned
+// in two parts. Small values let a test try the parts on small documents.
+struct ScanOptions {
+    std::size_t piece = std::size_t{1} << 20;
+    std::uint64_t partsFrom = std::uint64_t{1} << 20; // below, a second thread costs more
+};
+
+// Reads the document `read` reads (`size` bytes when it was opened; it may have grown) into
+// `buffer` and scans it as scanDocument does, a piece at a time, so that a document that is
+// refused is refused as soon as the parser sees it. Fails with TooLarge (its limit `maxSize`)
+// beyond that many bytes, and with the error of a failed read.
+//
+// A large document in UTF-8 without a document type declaration, whose root is not a watched
+// element, is scanned in two parts at once: the start of it, and the rest from a watched element
+// that begins a line at about its middle. The result is that of a whole scan: the parts are
+// joined only when each is well-formed with the root's tags around it, which holds exactly when
+// that element is a child of the root; otherwise the document is scanned again whole.
+[[nodiscard]] Result<DocumentShape> scanReading(const ReadAt &read, std::uint64_t size,
+                                                std::uint64_t maxSize, std::string_view watched,
+                                                DocumentBuffer &buffer, PartedHandler &handlers,
+                                                const ScanOptions &options = {});
 
 } // namespace corvelan::xml

@@ -6,7 +6,8 @@
 //   past the '>' of its end tag (or of "/>" when it is empty). Offsets count input bytes, so a
 //   BOM, CR LF and UTF-16 code units count in bytes.
 //
-// An edit is a list of splices; applySplices() is the one place that makes the new bytes.
+// An edit is a list of splices; splicedPieces() says what the new bytes are made of, whether they
+// are joined (applySplices), written out, or made where the old ones stand (DocumentBuffer).
 #pragma once
 
 #include <cstdint>
@@ -40,6 +41,12 @@ struct Splice {
 // The document with the splices applied. Splices must lie inside the document and must not
 // overlap; they may come in any order. Two inserts at one offset apply in the given order.
 [[nodiscard]] std::string applySplices(std::string_view document, std::vector<Splice> splices);
+
+// The pieces the document with the splices applied is made of, in order: stretches of
+// `document` and the splices' bytes, to be written one after the other. Splices in document
+// order, not overlapping; the views point into `document` and `splices`.
+[[nodiscard]] std::vector<std::string_view> splicedPieces(std::string_view document,
+                                                          std::span<const Splice> splices);
 
 // Where positions of a document go when splices in document order, not overlapping, are
 // applied. A position inside a cut has nowhere to go; it is the caller's to skip.

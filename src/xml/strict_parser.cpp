@@ -33,6 +33,7 @@ StrictParser::StrictParser() : m_parser(XML_ParserCreateNS(nullptr, kSeparator),
     XML_SetSkippedEntityHandler(p, &StrictParser::onSkippedEntity);
     XML_SetExternalEntityRefHandler(p, &StrictParser::onExternalEntity);
     XML_SetNotStandaloneHandler(p, &StrictParser::onNotStandalone);
+    XML_SetStartDoctypeDeclHandler(p, &StrictParser::onDoctype);
     XML_SetUnknownEncodingHandler(p, &StrictParser::onUnknownEncoding, this);
 }
 
@@ -173,6 +174,11 @@ int XMLCALL StrictParser::onExternalEntity(XML_Parser parser, const XML_Char *, 
         static_cast<StrictParser *>(data)->m_unseenEntity = systemId ? systemId : "external entity";
     });
     return XML_STATUS_ERROR;
+}
+
+void XMLCALL StrictParser::onDoctype(void *data, const XML_Char *, const XML_Char *,
+                                     const XML_Char *, int) {
+    static_cast<StrictParser *>(data)->m_sawDoctype = true;
 }
 
 int XMLCALL StrictParser::onNotStandalone(void *data) {

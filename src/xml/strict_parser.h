@@ -96,6 +96,8 @@ protected:
         return m_internalEntities.contains(name);
     }
     [[nodiscard]] const std::string &declaredEncoding() const { return m_declaredEncoding; }
+    // True once the document has a document type declaration.
+    [[nodiscard]] bool sawDoctype() const { return m_sawDoctype; }
 
 private:
     static void XMLCALL onXmlDecl(void *data, const XML_Char *, const XML_Char *encoding, int);
@@ -106,6 +108,8 @@ private:
     static int XMLCALL onExternalEntity(XML_Parser parser, const XML_Char *, const XML_Char *,
                                         const XML_Char *systemId, const XML_Char *);
     static int XMLCALL onNotStandalone(void *data);
+    static void XMLCALL onDoctype(void *data, const XML_Char *, const XML_Char *, const XML_Char *,
+                                  int);
     static int XMLCALL onUnknownEncoding(void *data, const XML_Char *name, XML_Encoding *info);
     void stopForException(const char *what) noexcept;
     // Stops the parse where it stands.
@@ -113,6 +117,7 @@ private:
 
     std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> m_parser;
     bool m_notStandalone = false;
+    bool m_sawDoctype = false;
     std::unordered_set<std::string> m_internalEntities;
     // Refuses input whose run without markup is too long; false once it did.
     bool checkRuns(const char *data, std::int64_t length);

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <regex>
+
 namespace corvelan::catalogue {
 namespace {
 
@@ -46,10 +49,10 @@ void expectIndexOfAFullParse(const Catalogue &edited) {
         SCOPED_TRACE("entry " + std::to_string(i));
         const CatalogueEntry &a = edited.entries()[i];
         const CatalogueEntry &b = parsed->entries()[i];
-        EXPECT_EQ(a.span, b.span);
+        EXPECT_EQ(a.span(), b.span());
         EXPECT_EQ(a.attributeCount, b.attributeCount);
-        EXPECT_EQ(a.productId, b.productId);
-        EXPECT_EQ(a.fileVersion, b.fileVersion);
+        EXPECT_EQ(edited.productId(a), parsed->productId(b));
+        EXPECT_EQ(edited.fileVersion(a), parsed->fileVersion(b));
     }
     EXPECT_EQ(edited.shape().rootStartTag, parsed->shape().rootStartTag);
     EXPECT_EQ(edited.shape().rootEndTag, parsed->shape().rootEndTag);
@@ -184,11 +187,11 @@ TEST(CatalogueEdit, InstallChangesOnlyTheDeviceEntries) {
         // version installed.
         auto reloaded = Catalogue::load(path);
         ASSERT_TRUE(reloaded.ok());
-        const auto lines = reloaded->listing();
+        const auto lines = reloaded->listing().lines();
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back(), "QVX TSR 7700  Revision: " + tc.version);
         EXPECT_EQ(std::count_if(reloaded->entries().begin(), reloaded->entries().end(),
-                                [](const CatalogueEntry &e) { return e.isDevice(); }),
+                                [&](const CatalogueEntry &e) { return reloaded->isDevice(e); }),
                   1);
     }
 }
@@ -309,10 +312,11 @@ TEST(CatalogueEdit, RefusesEditsItCannotMakeExactly) {
         "<!DOCTYPE DDXMLRepository [<!ENTITY d '<File ProductID=\"QVX TSR 7700\"/>'>]>"
         "<DDXMLRepository>&d;</DDXMLRepository>");
     ASSERT_TRUE(fromEntity.ok());
-    EXPECT_EQ(fromEntity->listing(), (std::vector<std::string>{"QVX TSR 7700  Revision: "}));
+    EXPECT_EQ(fromEntity->listing().lines(),
+              (std::vector<std::string>{"QVX TSR 7700  Revision: "}));
     EXPECT_EQ(fromEntity->planRemoveDeviceEntries().error().code, ErrorCode::EntryFromEntity);
     EXPECT_EQ(fromEntity->planRemoveDeviceEntries().error().offset,
-              fromEntity->entries()[0].span.offset);
+              fromEntity->entries()[0].span().offset);
 
     auto otherRoot = Catalogue::parse("<Catalog><File ProductID='QVX TSR 7700'/></Catalog>");
     ASSERT_TRUE(otherRoot.ok());
@@ -365,7 +369,7 @@ TEST(CatalogueListing, OneLinePerEntryWithItsOwnValues) {
         SCOPED_TRACE(tc.name);
         auto catalogue = Catalogue::parse(tc.xml);
         ASSERT_TRUE(catalogue.ok()) << catalogue.error();
-        EXPECT_EQ(catalogue->listing(), tc.lines);
+        EXPECT_EQ(catalogue->listing().lines(), tc.lines);
     }
 }
 
@@ -377,7 +381,7 @@ TEST(CatalogueListing, HasNoLimitOnAttributes) {
     auto catalogue = Catalogue::parse(xml);
     ASSERT_TRUE(catalogue.ok());
     EXPECT_EQ(catalogue->entries()[0].attributeCount, 40002u);
-    EXPECT_EQ(catalogue->listing(), (std::vector<std::string>{"Wide  Revision: 9"}));
+    EXPECT_EQ(catalogue->listing().lines(), (std::vector<std::string>{"Wide  Revision: 9"}));
 }
 
 TEST(CatalogueEncodings, SingleByteEncodingsTheSystemKnowsAreReadAndKept) {
@@ -415,12 +419,13 @@ TEST(CatalogueEncodings, SingleByteEncodingsTheSystemKnowsAreReadAndKept) {
                                  "' Fileversion='1'/>\r\n";
         auto catalogue = Catalogue::parse(head + "</DDXMLRepository>\r\n");
         ASSERT_TRUE(catalogue.ok()) << catalogue.error();
-        EXPECT_EQ(catalogue->listing(), (std::vector<std::string>{tc.listed + "  Revision: 1"}));
+        EXPECT_EQ(catalogue->listing().lines(),
+                  (std::vector<std::string>{tc.listed + "  Revision: 1"}));
         auto installed = catalogue->withDeviceEntries(&tc.version);
         ASSERT_TRUE(installed.ok()) << installed.error();
         EXPECT_EQ(installed->bytes(), head + entry(tc.stored) + "</DDXMLRepository>\r\n");
         expectIndexOfAFullParse(installed.value());
-        EXPECT_EQ(installed->listing().back(), "QVX TSR 7700  Revision: " + tc.version);
+        EXPECT_EQ(installed->listing().lines().back(), "QVX TSR 7700  Revision: " + tc.version);
     }
 }
 
@@ -473,6 +478,142 @@ TEST(CatalogueSave, KeepsAReadOnlyCatalogueReadOnly) {
     ASSERT_TRUE(changed->saveTo(path).ok());
     EXPECT_EQ(readFile(path), "<DDXMLRepository>\r\n" + entry("3.1") + "</DDXMLRepository>\r\n");
     EXPECT_EQ(fs::fileAttributes(path).value() & fs::kReadOnly, fs::kReadOnly);
+}
+
+// One loaded catalogue saves edit after edit, each guarded by what the one before wrote, until
+// another program writes the file: that save is refused and the file keeps what it wrote.
+TEST(CatalogueSave, EditsOneAfterAnotherUntilAnotherProgramWrites) {
+    TempDir dir;
+    const std::string path = dir / "DDXMLRepository.xml";
+    const std::string head = "<DDXMLRepository>\r\n<File ProductID=\"A\"/>\r\n";
+    writeFile(path, head + "</DDXMLRepository>\r\n");
+    auto catalogue = Catalogue::load(path);
+    ASSERT_TRUE(catalogue.ok());
+    for (const std::string version : {"1.0", "1.1", "12.0"}) {
+        SCOPED_TRACE(version);
+        auto edit = catalogue->planDeviceEntries(&version);
+        ASSERT_TRUE(edit.ok());
+        auto saved = catalogue->saveEdit(edit.value(), path, true);
+        ASSERT_TRUE(saved.ok()) << saved.error();
+        catalogue->apply(std::move(edit).value(), saved.value());
+        EXPECT_EQ(readFile(path), head + entry(version) + "</DDXMLRepository>\r\n");
+        EXPECT_EQ(catalogue->bytes(), readFile(path));
+    }
+    const std::string other = head + "</DDXMLRepository>\r\n<!-- another program -->";
+    writeFile(path, other);
+    auto edit = catalogue->planDeviceEntries(nullptr);
+    ASSERT_TRUE(edit.ok());
+    auto saved = catalogue->saveEdit(edit.value(), path, true);
+    ASSERT_FALSE(saved.ok());
+    EXPECT_EQ(saved.error().code, ErrorCode::ChangedOnDisk);
+    EXPECT_EQ(readFile(path), other);
+}
+
+} // namespace
+} // namespace corvelan::catalogue
+
+namespace corvelan::catalogue {
+namespace {
+
+// The catalogue `bytes` read as a file is read, a few bytes at a time, in two parts from a small
+// size on, so that the parts meet documents of every shape.
+Result<Catalogue> readInParts(std::string_view bytes, std::size_t piece = 7) {
+    const xml::ReadAt read = [bytes](char *into, std::size_t want, std::uint64_t at) {
+        const std::string_view rest = at < bytes.size() ? bytes.substr(at) : std::string_view();
+        const std::size_t got = std::min(want, rest.size());
+        if (got > 0) std::memcpy(into, rest.data(), got);
+        return Result<std::size_t>(got);
+    };
+    return Catalogue::read(read, bytes.size(), {piece, 16});
+}
+
+// A read in parts gives what a parse of the whole gives: the same index, shape and bytes, or the
+// same refusal at the same place.
+void expectAsAWholeParse(const std::string &doc) {
+    auto whole = Catalogue::parse(doc);
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{64}}) {
+        SCOPED_TRACE("pieces of " + std::to_string(piece));
+        auto parts = readInParts(doc, piece);
+        ASSERT_EQ(parts.ok(), whole.ok()) << (parts.ok() ? whole.error() : parts.error());
+        if (!whole) {
+            EXPECT_EQ(parts.error().code, whole.error().code);
+            EXPECT_EQ(parts.error().offset, whole.error().offset);
+            EXPECT_EQ(parts.error().line, whole.error().line);
+            EXPECT_EQ(parts.error().column, whole.error().column);
+            continue;
+        }
+        EXPECT_EQ(parts->bytes(), doc);
+        expectIndexOfAFullParse(parts.value());
+        EXPECT_EQ(parts->shape().rootName, whole->shape().rootName);
+        EXPECT_EQ(parts->shape().encodingName, whole->shape().encodingName);
+        EXPECT_EQ(parts->listing().lines(), whole->listing().lines());
+    }
+}
+
+TEST(CatalogueRead, InTwoPartsAsWhole) {
+    std::string entries;
+    for (int i = 0; i < 40; ++i)
+        entries += "<File ProductID=\"P" + std::to_string(i) + "\" Fileversion=\"" +
+                   std::to_string(i) + "\"/>\n";
+    const std::string half = entries.substr(0, entries.size() / 2);
+    const std::string rest = entries.substr(entries.size() / 2);
+    const struct {
+        const char *name;
+        std::string doc;
+    } cases[] = {
+        {"entries on their lines", "<DDXMLRepository>\n" + entries + "</DDXMLRepository>\n"},
+        {"a root with namespaces and attributes",
+         "<?xml version='1.0' encoding='UTF-8'?>\n<R xmlns='urn:d' xmlns:p='urn:p' a='1'>\n" +
+             half + "<File p:x='1' ProductID='QVX TSR 7700'/>\n" + rest + "</R>"},
+        {"the middle inside a comment", "<R>\n" + half + "<!--\n" + rest + "-->\n" + half + "</R>"},
+        {"the middle inside CDATA", "<R>\n" + half + "<a><![CDATA[\n" + rest + "]]></a>\n</R>"},
+        {"the middle inside a nested entry",
+         "<R>\n<File ProductID='outer'>\n" + entries + "</File>\n</R>"},
+        {"the middle inside another element", "<R>\n<group>\n" + entries + "</group>\n</R>"},
+        {"a prefix declared below the root",
+         "<R>\n<g xmlns:p='urn:p'>\n" + half + "<p:File/>\n" + rest + "</g>\n</R>"},
+        {"values escaped and plain",
+         "<R>\n" + half + "<File ProductID='R&amp;D &#x263A;' Fileversion=' 1\n2 '/>\n" + rest +
+             "</R>"},
+        {"values escaped throughout",
+         "<R>\n" + std::regex_replace(entries, std::regex("\"P"), "\"&#x50;") + "</R>"},
+        {"not well-formed after the middle", "<R>\n" + entries + "<File></R>"},
+        {"not well-formed before the middle", "<R>\n<a>" + entries + "</R>"},
+        {"text after the root", "<R>\n" + entries + "</R>x"},
+        {"a document type declaration", "<!DOCTYPE R [<!ENTITY v '9'>]>\n<R>\n" + half +
+                                            "<File Fileversion='&v;'/>\n" + rest + "</R>"},
+        {"the root is an entry", "<File>\n" + entries + "</File>"},
+        {"UTF-16", std::string("\xFF\xFE<\0R\0>\0<\0/\0R\0>\0", 14)},
+        // Two Latin-1 characters that read as one in UTF-8, at the end.
+        {"single-byte", "<?xml version='1.0' encoding='ISO-8859-1'?>\n<R>\n" + entries +
+                            "<File ProductID='\xC3\xA9'/>\n</R>"},
+        {"the end tag of the root in the middle", "<R>\n" + half + "</R>\n<!--" + rest + "-->"},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        expectAsAWholeParse(tc.doc);
+    }
+}
+
+TEST(CatalogueRead, AFileThatGrowsOrShrinksWhileReadIsReadToItsEnd) {
+    std::string doc = "<R>\n";
+    for (int i = 0; i < 40; ++i)
+        doc += "<File ProductID='P" + std::to_string(i) + "'/>\n";
+    doc += "</R>\n";
+    for (const std::int64_t change : {-20, 20}) {
+        SCOPED_TRACE(change);
+        // Opened with one size, read with another.
+        const std::uint64_t said = doc.size() + static_cast<std::uint64_t>(-change);
+        const xml::ReadAt read = [&doc](char *into, std::size_t want, std::uint64_t at) {
+            const std::size_t got = at < doc.size() ? std::min(want, doc.size() - at) : 0;
+            if (got > 0) std::memcpy(into, doc.data() + at, got);
+            return Result<std::size_t>(got);
+        };
+        auto catalogue = Catalogue::read(read, said, {5, 16});
+        ASSERT_TRUE(catalogue.ok()) << catalogue.error();
+        EXPECT_EQ(catalogue->bytes(), doc);
+        EXPECT_EQ(catalogue->entries().size(), 40u);
+    }
 }
 
 } // namespace

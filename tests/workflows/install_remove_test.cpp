@@ -234,6 +234,10 @@ TEST_F(InstallTest, ReplacesTheDeviceEntryAndCopiesEveryFile) {
          "<DDXMLRepository><File ProductID=\"B\"/>" + entry("2.1") + "</DDXMLRepository>"},
         {"empty root", "<DDXMLRepository/>",
          "<DDXMLRepository>" + entry("2.1") + "</DDXMLRepository>"},
+        // Where it goes and as long as what it replaces: only the version differs.
+        {"the entry of another version in its place",
+         "<DDXMLRepository>\r\n<File ProductID=\"A\"/>\r\n" + entry("2.0") + "</DDXMLRepository>",
+         "<DDXMLRepository>\r\n<File ProductID=\"A\"/>\r\n" + entry("2.1") + "</DDXMLRepository>"},
     };
     const std::string picked = profile("<productName>QVXTSR7700</productName>"
                                        "<version>2.1</version>");

@@ -16,14 +16,17 @@ namespace {
 
 struct Seen {
     Span span;
+    std::string startTag;
     std::vector<std::string> attributes; // "name=value"
 };
 
 class Recorder final : public ScanHandler {
 public:
-    void elementStart(std::int64_t offset, std::span<const Attribute> attributes) override {
+    void elementStart(std::int64_t offset, std::string_view startTag,
+                      std::span<const Attribute> attributes) override {
         Seen seen;
         seen.span.offset = offset;
+        seen.startTag = startTag;
         for (const Attribute &a : attributes)
             seen.attributes.push_back(std::string(a.name) + "=" + std::string(a.value));
         open.push_back(elements.size());
@@ -77,6 +80,9 @@ TEST(ScanDocument, ReportsWatchedElementsWithTheirSpans) {
             EXPECT_EQ(
                 tc.doc.substr(static_cast<size_t>(span.offset), static_cast<size_t>(span.length)),
                 tc.elements[i]);
+            // The handler gets the element's own start tag, as the document holds it.
+            EXPECT_TRUE(tc.elements[i].starts_with(recorder.elements[i].startTag));
+            EXPECT_EQ(recorder.elements[i].startTag.back(), '>');
         }
     }
 }
@@ -209,7 +215,9 @@ class ThrowingHandler final : public ScanHandler {
 public:
     explicit ThrowingHandler(int throwAt, bool outOfMemory)
         : m_throwAt(throwAt), m_oom(outOfMemory) {}
-    void elementStart(std::int64_t, std::span<const Attribute>) override { call(); }
+    void elementStart(std::int64_t, std::string_view, std::span<const Attribute>) override {
+        call();
+    }
     void elementEnd(std::int64_t) override { call(); }
     int calls = 0;
 

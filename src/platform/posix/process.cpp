@@ -6,10 +6,13 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
+#include <new>
 #include <utility>
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,10 +32,39 @@ Result<std::string> currentFolder() {
 
 namespace corvelan::process {
 
+// The high-water mark of this process's own memory. Not getrusage's ru_maxrss: Linux carries the
+// parent's resident size across fork and exec into it, so a child of a large parent would not see
+// its own peak below the parent's.
 std::uint64_t peakMemoryBytes() {
+    std::FILE *status = std::fopen("/proc/self/status", "r");
+    if (status) {
+        char line[256];
+        unsigned long long kilobytes = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status))
+            found = std::sscanf(line, "VmHWM: %llu kB", &kilobytes) == 1;
+        std::fclose(status);
+        if (found) return kilobytes * 1024;
+    }
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
+}
+
+Block allocateBlock(std::size_t size) {
+    // Transparent huge pages are given to aligned blocks that ask for them: a 50 MB document
+    // then fills with a few dozen faults instead of twelve thousand.
+    constexpr std::size_t kLargePage = std::size_t{2} << 20;
+    void *block = nullptr;
+    if (size >= 2 * kLargePage) {
+        const std::size_t rounded = (size + kLargePage - 1) & ~(kLargePage - 1);
+        block = std::aligned_alloc(kLargePage, rounded);
+        if (block) ::madvise(block, rounded, MADV_HUGEPAGE); // advice: a refusal changes nothing
+    } else {
+        block = std::malloc(size == 0 ? 1 : size);
+    }
+    if (!block) throw std::bad_alloc();
+    return Block(static_cast<char *>(block));
 }
 
 Result<std::string> ownExecutable() {

@@ -7,7 +7,9 @@
 // windows.h (through wide.h) first
 #include <psapi.h>
 
+#include <cstdlib>
 #include <cwchar>
+#include <new>
 #include <utility>
 
 namespace corvelan::fs {
@@ -55,6 +57,13 @@ std::uint64_t peakMemoryBytes() {
     PROCESS_MEMORY_COUNTERS counters{};
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
     return counters.PeakWorkingSetSize;
+}
+
+Block allocateBlock(std::size_t size) {
+    // Large pages need a privilege users do not have: ordinary pages, untouched until written.
+    void *block = std::malloc(size == 0 ? 1 : size);
+    if (!block) throw std::bad_alloc();
+    return Block(static_cast<char *>(block));
 }
 
 Result<std::string> ownExecutable() {

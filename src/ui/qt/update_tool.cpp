@@ -50,11 +50,11 @@ void UpdateTool::addLine(const std::string &line) {
     m_list->addItem(QString::fromStdString(line));
 }
 
-void UpdateTool::addLines(const std::vector<std::string> &lines) {
+void UpdateTool::addLines(const catalogue::Listing &lines) {
     QStringList items;
     items.reserve(static_cast<qsizetype>(lines.size()));
-    for (const std::string &line : lines)
-        items << QString::fromStdString(line);
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        items << QString::fromUtf8(lines[i].data(), static_cast<qsizetype>(lines[i].size()));
     m_list->addItems(items);
 }
 

@@ -47,7 +47,7 @@ protected:
 
 private:
     void addLine(const std::string &line) override;
-    void addLines(const std::vector<std::string> &lines) override;
+    void addLines(const catalogue::Listing &lines) override;
     void clearList() override;
     void setInstallEnabled(bool enabled) override;
     // While a file another program holds is waited for: a wait cursor.

@@ -178,19 +178,22 @@ std::vector<std::string> listLines(HWND list) {
     return lines;
 }
 
-void appendListLines(HWND list, const std::vector<std::string> &lines) {
+void appendListLines(HWND list, const catalogue::Listing &lines) {
     ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     ::SendMessageW(list, LB_INITSTORAGE, lines.size(), static_cast<LPARAM>(lines.size() * 64));
-    for (const std::string &line : lines)
+    for (std::size_t i = 0; i < lines.size(); ++i)
         ::SendMessageW(list, LB_ADDSTRING, 0,
-                       reinterpret_cast<LPARAM>(win32::toWide(line).c_str()));
+                       reinterpret_cast<LPARAM>(win32::toWide(lines[i]).c_str()));
     ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(list, nullptr, TRUE);
 }
 
 void setListLines(HWND list, const std::vector<std::string> &lines) {
+    catalogue::Listing listing;
+    for (const std::string &line : lines)
+        listing.add(line);
     ::SendMessageW(list, LB_RESETCONTENT, 0, 0);
-    appendListLines(list, lines);
+    appendListLines(list, listing);
 }
 
 bool routeDialogKeys(MSG &message) {

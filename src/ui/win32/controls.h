@@ -3,6 +3,7 @@
 // owned by RAII handles, and the window procedure that finds its object and lets no exception out.
 #pragma once
 
+#include "catalogue/listing.h"
 #include "workflows/window_design.h"
 
 #include <windows.h>
@@ -91,7 +92,7 @@ void placeControls(const std::vector<HWND> &controls, const workflows::WindowDes
 [[nodiscard]] std::vector<std::string> listLines(HWND list);
 
 // Adds `lines` (UTF-8) at the end of a list box, in one redraw.
-void appendListLines(HWND list, const std::vector<std::string> &lines);
+void appendListLines(HWND list, const catalogue::Listing &lines);
 
 // Replaces every line of a list box with `lines` (UTF-8), in one redraw.
 void setListLines(HWND list, const std::vector<std::string> &lines);

@@ -74,7 +74,7 @@ void UpdateTool::addLine(const std::string &line) {
                    reinterpret_cast<LPARAM>(win32::toWide(line).c_str()));
 }
 
-void UpdateTool::addLines(const std::vector<std::string> &lines) {
+void UpdateTool::addLines(const catalogue::Listing &lines) {
     appendListLines(m_controls[0], lines);
 }
 
