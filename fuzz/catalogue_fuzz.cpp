@@ -1,8 +1,7 @@
 // Any bytes as a catalogue: load (whole, and read in two parts), listing, Remove's edit and
-// Install's edit. Every edit the tool
-// accepts must parse again whole, hold the device entries it should, keep the bytes before the
-// first splice and after the last, and carry the index a full parse of its bytes gives. An edit the
-// fast path refuses must be one a full parse refuses too.
+// Install's edit. Every edit the tool accepts must parse again whole, hold the device entries it
+// should, keep the bytes before the first splice and after the last, and carry the index a full
+// parse of its bytes gives. An edit the fast path refuses must be one a full parse refuses too.
 #include "catalogue/catalogue.h"
 #include "xml/splice.h"
 
