@@ -381,13 +381,4 @@ Result<Catalogue> Catalogue::withDeviceEntries(const std::string *version) const
     return result;
 }
 
-Status Catalogue::saveTo(const std::string &hostPath, const Catalogue *onDisk) {
-    const fs::ReplaceGuard guard{onDisk ? onDisk->m_stamp : fs::FileStamp{},
-                                 onDisk ? onDisk->bytes() : std::string_view()};
-    auto saved = fs::replaceFileContent(hostPath, bytes(), onDisk ? &guard : nullptr);
-    if (!saved) return saved.error();
-    m_stamp = saved.value();
-    return {};
-}
-
 } // namespace corvelan::catalogue

@@ -122,12 +122,6 @@ public:
     // This catalogue with `edit` made, as a copy: planDeviceEntries() and apply().
     [[nodiscard]] Result<Catalogue> withDeviceEntries(const std::string *version) const;
 
-    // Writes the bytes to `hostPath`, replacing the file atomically and keeping its permissions
-    // and attributes; then the stamp is the new file's. With `onDisk` (the catalogue as last
-    // read from that file), the file must still hold it, else nothing is written and the save
-    // fails with ChangedOnDisk. On failure the file is left as it was.
-    [[nodiscard]] Status saveTo(const std::string &hostPath, const Catalogue *onDisk = nullptr);
-
 private:
     // `edit` with its reparsed result when its splices cannot be shown to be local.
     [[nodiscard]] Status proveOrParse(Edit &edit) const;

@@ -4,6 +4,9 @@
 #include "platform/file_system.h"
 #include "platform/process_primitives.h"
 
+#include <cstdlib>
+#include <new>
+
 namespace corvelan::fs {
 
 Result<std::string> executableFolder() {
@@ -27,6 +30,13 @@ std::vector<std::string> withVariables(const std::vector<std::string> &current,
         if (!replaced) merged.push_back(variable);
     }
     return merged;
+}
+
+Block allocateBlock(std::size_t size) {
+    void *block = allocateOnLargePages(size);
+    if (!block) block = std::malloc(size == 0 ? 1 : size);
+    if (!block) throw std::bad_alloc();
+    return Block(static_cast<char *>(block));
 }
 
 ChildRun runSelf(const std::vector<std::string> &arguments,

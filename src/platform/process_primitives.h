@@ -2,6 +2,7 @@
 // includes this.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -11,5 +12,9 @@ namespace corvelan::process {
 // of the same name.
 [[nodiscard]] std::vector<std::string> withVariables(const std::vector<std::string> &current,
                                                      const std::vector<std::string> &added);
+
+// A block of `size` bytes on the system's large pages, to be freed with std::free; null where the
+// system does not offer them for a block of that size.
+[[nodiscard]] void *allocateOnLargePages(std::size_t size);
 
 } // namespace corvelan::process

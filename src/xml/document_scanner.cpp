@@ -70,12 +70,17 @@ struct PartRun {
     std::optional<Error> readError;
 };
 
-// Reads [from, to) of the document into `buffer` (sized already) a piece at a time, giving each
-// to `scanner`, until a fault, until `stop` is set, or until the document ends early.
+// Gives [from, to) of the document to `scanner`: the bytes up to `held`, in `buffer` already,
+// first, then the rest read into `buffer` (sized already) a piece at a time, until a fault, until
+// `stop` is set, or until the document ends early.
 PartRun scanPart(Scanner &scanner, const ReadAt &read, DocumentBuffer &buffer, std::uint64_t from,
-                 std::uint64_t to, const std::atomic<bool> &stop, std::size_t piece) {
+                 std::uint64_t held, std::uint64_t to, const std::atomic<bool> &stop,
+                 std::size_t piece) {
     PartRun run;
-    run.readTo = from;
+    run.readTo = std::max(from, held);
+    if (run.readTo > from && !scanner.consume(buffer.view(), static_cast<std::int64_t>(from),
+                                              static_cast<std::int64_t>(run.readTo), false))
+        return run;
     while (run.readTo < to) {
         if (stop) return run;
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(piece, to - run.readTo));
@@ -94,18 +99,25 @@ PartRun scanPart(Scanner &scanner, const ReadAt &read, DocumentBuffer &buffer, s
     return run;
 }
 
-// Where the rest of a document of `size` bytes may be scanned on its own: a watched element at
-// the start of a line about halfway, found in `window` bytes read there into `buffer` (sized to
-// hold the whole document). -1 when there is none.
-std::int64_t findSplit(const ReadAt &read, DocumentBuffer &buffer, std::uint64_t size,
-                       std::size_t window, std::string_view watched) {
+// Where the rest of a document may be scanned on its own (`at`, -1 when nowhere), and where the
+// bytes read to find it end (`readTo`).
+struct Split {
+    std::int64_t at = -1;
+    std::uint64_t readTo = 0;
+};
+
+// The split of a document of `size` bytes: a watched element at the start of a line about
+// halfway, found in `window` bytes read there into `buffer` (sized to hold the whole document).
+Split findSplit(const ReadAt &read, DocumentBuffer &buffer, std::uint64_t size, std::size_t window,
+                std::string_view watched) {
     buffer.resize(static_cast<std::size_t>(size));
     const std::uint64_t middle = size / 2;
     const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(window, size - middle));
     auto got = read(buffer.data() + middle, want, middle);
-    if (!got) return -1;
-    return splitPoint(buffer.view().substr(static_cast<std::size_t>(middle), got.value()),
-                      static_cast<std::int64_t>(middle), watched);
+    if (!got) return {};
+    return {splitPoint(buffer.view().substr(static_cast<std::size_t>(middle), got.value()),
+                       static_cast<std::int64_t>(middle), watched),
+            middle + got.value()};
 }
 
 // What a scan in two parts came to: the shape, when they joined; else the failed read of the
@@ -116,13 +128,14 @@ struct Parts {
     std::uint64_t contiguous = 0;
 };
 
-// Scans the rest, from `split`, as the content of a root with the root's own start tag on a
-// thread of its own, while this thread goes on with `first` (fed `have` bytes) up to the split and
-// closes the root there.
+// Scans the rest, from the split, as the content of a root with the root's own start tag on a
+// thread of its own (the bytes read to find the split are not read again), while this thread
+// goes on with `first` (fed `have` bytes) up to the split and closes the root there.
 Parts scanInParts(Scanner &first, std::string_view watched, const ReadAt &read, std::uint64_t size,
-                  std::uint64_t have, std::int64_t split, DocumentBuffer &buffer,
-                  PartedHandler &handlers, std::size_t piece) {
+                  std::uint64_t have, Split found, DocumentBuffer &buffer, PartedHandler &handlers,
+                  std::size_t piece) {
     const DocumentShape head = first.shape();
+    const std::int64_t split = found.at;
     const auto at = static_cast<std::uint64_t>(split);
     const std::string rootStart(
         buffer.view().substr(static_cast<std::size_t>(head.rootStartTag.offset),
@@ -135,7 +148,7 @@ Parts scanInParts(Scanner &first, std::string_view watched, const ReadAt &read, 
     PartRun rest;
     std::thread other([&] {
         if (second.consumeWritten(rootStart, false))
-            rest = scanPart(second, read, buffer, at, size, stop, piece);
+            rest = scanPart(second, read, buffer, at, found.readTo, size, stop, piece);
         if (rest.parsed) {
             // The document must end where it ended when it was opened.
             char probe = 0;
@@ -146,7 +159,7 @@ Parts scanInParts(Scanner &first, std::string_view watched, const ReadAt &read, 
         if (!rest.parsed) stop = true;
     });
     first.placeInput(0, 0, split);
-    PartRun start = scanPart(first, read, buffer, have, at, stop, piece);
+    PartRun start = scanPart(first, read, buffer, have, have, at, stop, piece);
     if (start.parsed) start.parsed = first.consumeWritten("</" + head.rootName + ">", true);
     if (!start.parsed) stop = true;
     other.join();
@@ -196,10 +209,10 @@ Result<DocumentShape> scanReading(const ReadAt &read, std::uint64_t size, std::u
                          head.encoding == TextEncoding::Utf8 && // as declared, if at all
                          !(head.rootUnprefixed && head.rootLocalName == watched) &&
                          std::thread::hardware_concurrency() > 1;
-    const std::int64_t split =
+    const Split split =
         inParts ? findSplit(read, buffer, size, std::max<std::size_t>(piece, 1 << 16), watched)
-                : -1;
-    if (split < 0) {
+                : Split{};
+    if (split.at < 0) {
         buffer.resize(static_cast<std::size_t>(have));
         return scanOnward(first, read, maxSize, buffer, have, piece);
     }

@@ -170,7 +170,7 @@ TEST(CatalogueEdit, InstallChangesOnlyTheDeviceEntries) {
         ASSERT_TRUE(loaded.ok()) << loaded.error();
         auto changed = install(loaded.value(), tc.version);
         ASSERT_TRUE(changed.ok()) << changed.error();
-        ASSERT_TRUE(changed->saveTo(path).ok());
+        ASSERT_TRUE(fs::replaceFileContent(path, changed->bytes()).ok());
         EXPECT_EQ(readFile(path), tc.after);
         EXPECT_EQ(loaded->bytes(), tc.before) << "the loaded catalogue is not changed by an edit";
 
@@ -473,9 +473,10 @@ TEST(CatalogueSave, KeepsAReadOnlyCatalogueReadOnly) {
     ASSERT_TRUE(fs::setFileAttributes(path, fs::kReadOnly).ok());
     auto catalogue = Catalogue::load(path);
     ASSERT_TRUE(catalogue.ok());
-    auto changed = install(catalogue.value(), "3.1");
-    ASSERT_TRUE(changed.ok());
-    ASSERT_TRUE(changed->saveTo(path).ok());
+    const std::string version = "3.1";
+    auto edit = catalogue->planDeviceEntries(&version);
+    ASSERT_TRUE(edit.ok());
+    ASSERT_TRUE(catalogue->saveEdit(edit.value(), path, true).ok());
     EXPECT_EQ(readFile(path), "<DDXMLRepository>\r\n" + entry("3.1") + "</DDXMLRepository>\r\n");
     EXPECT_EQ(fs::fileAttributes(path).value() & fs::kReadOnly, fs::kReadOnly);
 }

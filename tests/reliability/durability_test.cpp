@@ -4,6 +4,7 @@
 #include "platform/file_system.h"
 #include "support/disk_calls.h"
 #include "support/recording_view.h"
+#include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
 #include "workflows/update_session.h"
@@ -17,8 +18,7 @@ namespace {
 
 using test::DiskCall;
 
-const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
-                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+using test::kPictures;
 
 std::uint64_t identityOf(const std::string &path) {
     auto file = fs::OpenFile::open(path);

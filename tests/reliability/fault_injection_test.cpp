@@ -4,6 +4,7 @@
 #include "platform/file_system.h"
 #include "support/error_text.h"
 #include "support/recording_view.h"
+#include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
 #include "workflows/update_session.h"
@@ -212,13 +213,11 @@ TEST(Retries, OnlyAFileAnotherProgramHoldsIsWaitedFor) {
     EXPECT_TRUE(none.waits.empty());
 }
 
-const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
-                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+using test::kPictures;
 const std::string kCatalogue = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
                                "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
                                "</DDXMLRepository>\r\n";
-const std::string kSavePath =
-    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\DDXMLRepository.xml";
+using test::kSavePath;
 
 class WorkflowFaults : public ::testing::Test {
 protected:

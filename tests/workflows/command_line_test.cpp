@@ -3,6 +3,7 @@
 #include "platform/file_operations.h"
 #include "platform/process.h"
 #include "support/device_entry.h"
+#include "support/repository_files.h"
 #include "support/temp_prefix.h"
 #include "workflows/command_line.h"
 
@@ -16,13 +17,11 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
-                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+using test::kPictures;
 const std::string kHead = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n";
 const std::string kCatalogue =
     kHead + "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n</DDXMLRepository>\r\n";
-const std::string kSavePath =
-    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\DDXMLRepository.xml";
+using test::kSavePath;
 
 struct Ran {
     int code = -1;

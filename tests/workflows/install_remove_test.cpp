@@ -1,6 +1,7 @@
 #include "support/device_entry.h"
 #include "support/host.h"
 #include "support/recording_view.h"
+#include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
 #include "workflows/update_session.h"
@@ -25,10 +26,8 @@ using test::TempDir;
 using test::TempPrefix;
 using test::writeFile;
 
-const std::string kSavePath =
-    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\DDXMLRepository.xml";
-const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
-                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+using test::kPictures;
+using test::kSavePath;
 
 std::string entry(const std::string &version) {
     return test::deviceEntry(version);

@@ -7,7 +7,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
-#include <new>
+#include <cstdlib>
 #include <utility>
 
 #include <fcntl.h>
@@ -51,20 +51,15 @@ std::uint64_t peakMemoryBytes() {
     return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;
 }
 
-Block allocateBlock(std::size_t size) {
+void *allocateOnLargePages(std::size_t size) {
     // Transparent huge pages are given to aligned blocks that ask for them: a 50 MB document
     // then fills with a few dozen faults instead of twelve thousand.
     constexpr std::size_t kLargePage = std::size_t{2} << 20;
-    void *block = nullptr;
-    if (size >= 2 * kLargePage) {
-        const std::size_t rounded = (size + kLargePage - 1) & ~(kLargePage - 1);
-        block = std::aligned_alloc(kLargePage, rounded);
-        if (block) ::madvise(block, rounded, MADV_HUGEPAGE); // advice: a refusal changes nothing
-    } else {
-        block = std::malloc(size == 0 ? 1 : size);
-    }
-    if (!block) throw std::bad_alloc();
-    return Block(static_cast<char *>(block));
+    if (size < 2 * kLargePage) return nullptr;
+    const std::size_t rounded = (size + kLargePage - 1) & ~(kLargePage - 1);
+    void *block = std::aligned_alloc(kLargePage, rounded);
+    if (block) ::madvise(block, rounded, MADV_HUGEPAGE); // advice: a refusal changes nothing
+    return block;
 }
 
 Result<std::string> ownExecutable() {

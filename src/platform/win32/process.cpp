@@ -7,9 +7,7 @@
 // windows.h (through wide.h) first
 #include <psapi.h>
 
-#include <cstdlib>
 #include <cwchar>
-#include <new>
 #include <utility>
 
 namespace corvelan::fs {
@@ -59,11 +57,8 @@ std::uint64_t peakMemoryBytes() {
     return counters.PeakWorkingSetSize;
 }
 
-Block allocateBlock(std::size_t size) {
-    // Large pages need a privilege users do not have: ordinary pages, untouched until written.
-    void *block = std::malloc(size == 0 ? 1 : size);
-    if (!block) throw std::bad_alloc();
-    return Block(static_cast<char *>(block));
+void *allocateOnLargePages(std::size_t) {
+    return nullptr; // large pages need a privilege users do not have
 }
 
 Result<std::string> ownExecutable() {

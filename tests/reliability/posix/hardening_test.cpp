@@ -4,6 +4,7 @@
 #include "platform/termination.h"
 #include "support/host.h"
 #include "support/recording_view.h"
+#include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
 #include "workflows/file_browser.h"
@@ -30,10 +31,8 @@ using test::ShownBox;
 using test::TempDir;
 using test::TempPrefix;
 
-const std::string kSavePath =
-    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\DDXMLRepository.xml";
-const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
-                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+using test::kPictures;
+using test::kSavePath;
 const std::string kCatalogue = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
                                "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
                                "</DDXMLRepository>\r\n";

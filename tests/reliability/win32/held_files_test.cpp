@@ -6,6 +6,7 @@
 #include "platform/process.h"
 #include "support/device_entry.h"
 #include "support/recording_view.h"
+#include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
 #include "workflows/update_session.h"
@@ -21,13 +22,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
-                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+using test::kPictures;
 const std::string kHead = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n";
 const std::string kCatalogue =
     kHead + "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n</DDXMLRepository>\r\n";
-const std::string kSavePath =
-    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\DDXMLRepository.xml";
+using test::kSavePath;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();

@@ -1,4 +1,5 @@
 #include "support/qt_printers.h"
+#include "support/repository_files.h"
 #include "support/temp_prefix.h"
 #include "ui/qt/file_control.h"
 #include "ui/qt/fixed_layout.h"
@@ -25,8 +26,7 @@ namespace stdfs = std::filesystem;
 using test::TempDir;
 using test::TempPrefix;
 
-const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
-                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+using test::kPictures;
 
 QStringList texts(const QListWidget *list) {
     QStringList out;

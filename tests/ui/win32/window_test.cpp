@@ -3,6 +3,7 @@
 #include "platform/file_operations.h"
 #include "platform/win32/wide.h"
 #include "support/device_entry.h"
+#include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
 #include "ui/win32/controls.h"
@@ -21,8 +22,7 @@ namespace stdfs = std::filesystem;
 using test::TempDir;
 using test::TempPrefix;
 
-const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
-                                 "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
+using test::kPictures;
 const std::string kCatalogue = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"2\"/>\r\n"
                                "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
                                "</DDXMLRepository>\r\n";
