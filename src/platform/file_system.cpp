@@ -109,7 +109,8 @@ Result<OpenFile> OpenFile::open(const std::string &hostPath) {
 }
 
 Result<std::size_t> OpenFile::readAt(char *buffer, std::size_t size, std::uint64_t offset) const {
-    return host::readAt(m_handle, buffer, size, offset, m_path);
+    // A range another program locked refuses reads until it lets go (ERROR_LOCK_VIOLATION).
+    return retrying([&] { return host::readAt(m_handle, buffer, size, offset, m_path); });
 }
 
 Status OpenFile::checkUnchanged() const {
@@ -181,14 +182,21 @@ Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize,
 
 Status checkUnchanged(const std::string &hostPath, const ReplaceGuard &guard) {
     if (guard.stamp.size < 0) return {};
-    if (auto refused = refusedByGate(FileOperation::Check, hostPath)) return *refused;
     host::Look first;
-    auto opened = retrying([&] { return host::openRegular(hostPath, first); });
+    // The gates stand in for the calls they guard, so that a refusal they make is judged as the
+    // system's own would be.
+    auto opened = retrying([&]() -> Result<host::Handle> {
+        if (auto refused = refusedByGate(FileOperation::Check, hostPath)) return *refused;
+        return host::openRegular(hostPath, first);
+    });
     if (!opened) {
+        // Removed, or replaced by something that is no file: not what was read. Any other
+        // failure (held, no rights, the disk) stops the save as it is.
         const ErrorCode why = opened.error().code;
-        if (why == ErrorCode::InUse || why == ErrorCode::NoRights) return opened.error();
-        // Removed, or replaced by something that is no file: not what was read.
-        return changedOnDisk(hostPath, FileOperation::Check);
+        if (why == ErrorCode::NotFound || why == ErrorCode::NotAFile ||
+            why == ErrorCode::NotRegularFile)
+            return changedOnDisk(hostPath, FileOperation::Check);
+        return opened.error();
     }
     const HandleCloser file(opened.value());
     if (first.stamp != guard.stamp) return changedOnDisk(hostPath, FileOperation::Check);
@@ -197,9 +205,13 @@ Status checkUnchanged(const std::string &hostPath, const ReplaceGuard &guard) {
     std::string_view expected = guard.bytes;
     std::uint64_t at = 0;
     while (true) {
-        if (auto refused = refusedByGate(FileOperation::Compare, hostPath)) return *refused;
-        auto got = host::readAt(file.get(), piece.data(), piece.size(), at, hostPath);
-        if (!got) return changedOnDisk(hostPath, FileOperation::Compare);
+        // A read that fails says why, as any other: a file another program locked for a moment
+        // is waited for, one the user may no longer read says so.
+        auto got = retrying([&]() -> Result<std::size_t> {
+            if (auto refused = refusedByGate(FileOperation::Compare, hostPath)) return *refused;
+            return host::readAt(file.get(), piece.data(), piece.size(), at, hostPath);
+        });
+        if (!got) return got.error();
         if (got.value() == 0) break;
         const std::string_view bytes(piece.data(), got.value());
         if (!expected.starts_with(bytes)) return changedOnDisk(hostPath, FileOperation::Compare);

@@ -96,7 +96,13 @@ Outcome UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &bo
         if (saved.error().code != ErrorCode::ChangedOnDisk)
             return fail(messages::catalogueNotSaved(saved.error(), workflow));
         auto current = catalogue::Catalogue::load(target.value());
-        if (!current) return fail(messages::catalogueChangedUnreadable(workflow));
+        if (!current) {
+            // Held or out of the user's reach now: that is what stops the save, not the change.
+            const ErrorCode why = current.error().code;
+            if (why == ErrorCode::InUse || why == ErrorCode::NoRights)
+                return fail(messages::catalogueNotSaved(current.error(), workflow));
+            return fail(messages::catalogueChangedUnreadable(workflow));
+        }
         reread = std::move(current).value();
     }
     return fail(messages::catalogueKeptChanging(workflow));

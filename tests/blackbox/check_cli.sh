@@ -131,4 +131,19 @@ expect "windows-1252, lines as UTF-8" 0 "$(lines "Ströme €  Revision: 2" "  R
 printf '<DDXMLRepository><File>' >"$repository/DDXMLRepository.xml"
 expect "a catalogue that is not well-formed" 1 "$(lines "File Missing" "$save")" "" -- list
 
+# Another kind of catalogue: an install is refused and changes nothing; a remove still takes the
+# device's entries out of it.
+printf '%s\r\n' '<Catalog>' '<File ProductID="QVX TSR 7700" Fileversion="1"/>' \
+  '<File ProductID="B" Fileversion="2"/>' '</Catalog>' >"$repository/DDXMLRepository.xml"
+writable
+cp "$repository/DDXMLRepository.xml" "$scratch/other-root.xml"
+expect "an install into another kind of catalogue is refused" 1 "" \
+  "$save is not a DTM repository catalogue. Nothing was installed." \
+  -- install 'C:\cli-descriptions\QVX TSR 7700 v2.3.0.xml'
+same "the refused install changed nothing" "$scratch/other-root.xml" "$repository/DDXMLRepository.xml"
+expect "a remove takes the device's entries out of it" 0 "B  Revision: 2" "" -- remove
+printf '%s\r\n' '<Catalog>' '<File ProductID="B" Fileversion="2"/>' '</Catalog>' \
+  >"$scratch/other-root-removed.xml"
+same "only the device's entry went" "$scratch/other-root-removed.xml" "$repository/DDXMLRepository.xml"
+
 [ "$failures" -eq 0 ]

@@ -70,8 +70,8 @@ TEST(FaultInjection, EveryStepOfASaveCanFailWithoutHarm) {
             if (!hook.fired()) {
                 ASSERT_TRUE(saved.ok());
                 EXPECT_GT(k, 8) << "every step was tried";
-                std::cout << "[ failed   ] errno " << err << ": " << k - 1
-                          << " operations of a save failed in turn\n";
+                std::cout << "[ injected ] errno " << err << ": each of the " << k - 1
+                          << " operations of a save was made to fail once, in turn\n";
                 break;
             }
             int flushes = 0;
@@ -258,7 +258,8 @@ TEST_F(WorkflowFaults, InstallReportsEveryFailedStepAndKeepsStateWhole) {
         Hook hook(k, EIO);
         session->installDtm("C:\\dtm.xml", view, boxes);
         if (!hook.fired()) {
-            std::cout << "[ failed   ] " << k - 1 << " operations of an install failed in turn\n";
+            std::cout << "[ injected ] each of the " << k - 1
+                      << " operations of an install was made to fail once, in turn\n";
             break;
         }
         const auto [operation, path] = hook.failed();
@@ -438,6 +439,30 @@ TEST_F(WorkflowFaults, AWriteWhileTheCatalogueIsHeldIsKept) {
               "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
               "<File ProductID=\"Host\" Fileversion=\"9\"/>\r\n</DDXMLRepository>\r\n");
     EXPECT_EQ(view.lines, (std::vector<std::string>{"A  Revision: 1", "Host  Revision: 9"}));
+}
+
+TEST_F(WorkflowFaults, ACatalogueTheUserMayNoLongerReadGetsTheNoRightsBox) {
+    // The look at the catalogue before the rename is refused, as a file whose read permission
+    // went after start-up refuses it: the user hears what to do, not that it changed.
+    for (const bool removing : {false, true}) {
+        SCOPED_TRACE(removing ? "remove" : "install");
+        const auto listed = view.lines;
+        boxes.shown.clear();
+        Held unreadable(FileOperation::Check, -1, EACCES);
+        if (removing)
+            session->remove(view, boxes);
+        else
+            session->installDtm("C:\\dtm.xml", view, boxes);
+        ASSERT_FALSE(boxes.shown.empty());
+        EXPECT_TRUE(boxes.shown.back().text.starts_with(
+            kSavePath + " could not be saved: you may not change it. Nothing was " +
+            (removing ? "removed" : "installed") + ". To change the repository, "))
+            << boxes.shown.back().text;
+        EXPECT_EQ(unreadable.tries.size(), 1u) << "no rights is not waited for";
+        EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
+        EXPECT_EQ(view.lines, listed);
+        EXPECT_EQ(test::listFolder(prefix.repositoryDir() + "/Pictures"), "") << "no copies";
+    }
 }
 
 TEST_F(WorkflowFaults, ACatalogueHeldForGoodSaysWhoToClose) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace corvelan::test {
 
@@ -11,6 +12,12 @@ namespace corvelan::test {
 // host has FIFOs, so that a parser that reads it hangs the test instead of passing quietly.
 void plantNeverReadTrap();
 void removeNeverReadTrap();
+
+// Creates the file `name` in `folder` with exactly that spelling, even beside a name that differs
+// from it only in letter case (under Wine through the folder's Unix path, which Windows' own
+// calls would match without regard to case). False when the host cannot hold both.
+bool writeFileSpelledExactly(const std::string &folder, const std::string &name,
+                             std::string_view bytes);
 
 // The file's last write time, in nanoseconds since the host's epoch, read and set to the
 // precision of the host's file times (std::filesystem rounds to seconds on mingw).
@@ -26,5 +33,7 @@ int runUnprivileged(const std::function<int()> &body);
 
 // Makes `path` owned by "nobody", so that the unprivileged child may change it.
 void giveToNobody(const char *path);
+// The same for `path` and everything below it.
+void giveTreeToNobody(const std::string &path);
 
 } // namespace corvelan::test

@@ -1,3 +1,4 @@
+#include "support/host.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
 #include "workflows/file_browser.h"
@@ -50,6 +51,23 @@ protected:
     }
     TempPrefix prefix{false};
 };
+
+TEST_F(FileBrowserTest, NamesThatDifferOnlyInCaseStandInOneOrderWhateverTheFolderSays) {
+    // However the folder happens to list them (the order they were made in, here), the rows
+    // come without regard to case first and then by their bytes, upper case before lower.
+    const std::vector<std::string> sorted{"DEVICE.XML", "DeViCe.xml", "Device.xml", "device.xml"};
+    const std::vector<std::vector<int>> orders{{0, 1, 2, 3}, {3, 2, 1, 0}, {2, 0, 3, 1}};
+    for (size_t k = 0; k < orders.size(); ++k) {
+        SCOPED_TRACE("made in order " + std::to_string(k));
+        const std::string folder = prefix / ("drive_c/Twins" + std::to_string(k));
+        stdfs::create_directories(test::fsPath(folder));
+        for (const int i : orders[k])
+            ASSERT_TRUE(test::writeFileSpelledExactly(folder, sorted[static_cast<size_t>(i)], "x"));
+        FileBrowser browser(prefix.drives());
+        ASSERT_TRUE(browser.open("C:\\Twins" + std::to_string(k)).ok());
+        EXPECT_EQ(browser.fileRows(), sorted);
+    }
+}
 
 TEST_F(FileBrowserTest, ListsXmlFilesAndFoldersAsWindowsDoes) {
     FileBrowser browser(prefix.drives());

@@ -263,6 +263,56 @@ TEST_F(InstallTest, ReplacesTheDeviceEntryAndCopiesEveryFile) {
     }
 }
 
+// ASCII text in UTF-16, each character two bytes in the byte order asked for.
+std::string utf16(std::string_view ascii, bool littleEndian) {
+    std::string out;
+    for (const char c : ascii)
+        out += littleEndian ? std::string{c, '\0'} : std::string{'\0', c};
+    return out;
+}
+
+TEST_F(InstallTest, AnEmptyRootInUtf16IsOpenedUpInItsOwnByteOrder) {
+    const std::string picked = profile("<productName>QVXTSR7700</productName>"
+                                       "<version>2.1</version>");
+    for (const bool littleEndian : {true, false}) {
+        for (const bool bom : {true, false}) {
+            SCOPED_TRACE(std::string(littleEndian ? "LE" : "BE") + (bom ? " with" : " without") +
+                         " a byte order mark");
+            const std::string mark = !bom ? "" : littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+            writeFile(prefix.catalogueFile(), mark + utf16("<DDXMLRepository/>", littleEndian));
+            view.lines.clear();
+            UpdateSession &s = start();
+            EXPECT_TRUE(view.lines.empty());
+            boxes.shown.clear();
+            s.installDtm(description("a.xml", picked), view, boxes);
+            EXPECT_EQ(boxes.shown.size(), 1u) << "only the confirmation";
+            EXPECT_EQ(readFile(prefix.catalogueFile()),
+                      mark + utf16("<DDXMLRepository>" + entry("2.1") + "</DDXMLRepository>",
+                                   littleEndian));
+            EXPECT_EQ(view.lines, std::vector<std::string>{"QVX TSR 7700  Revision: 2.1"});
+        }
+    }
+}
+
+TEST_F(InstallTest, TheVersionIsWrittenInTheEncodingTheCatalogueNames) {
+    // The declaration's name in any letter case: "é" goes in as its UTF-8 bytes, never as a
+    // character reference or a byte of another encoding.
+    const std::string picked = profile("<productName>QVXTSR7700</productName>"
+                                       "<version>\xC3\xA9</version>");
+    for (const char *declared : {"UTF-8", "utf-8", "Utf-8"}) {
+        SCOPED_TRACE(declared);
+        const std::string head =
+            std::string("<?xml version=\"1.0\" encoding=\"") + declared + "\"?>\r\n";
+        writeFile(prefix.catalogueFile(), head + "<DDXMLRepository>\r\n</DDXMLRepository>\r\n");
+        view.lines.clear();
+        UpdateSession &s = start();
+        s.installDtm(description("e.xml", picked), view, boxes);
+        EXPECT_EQ(readFile(prefix.catalogueFile()),
+                  head + "<DDXMLRepository>\r\n" + entry("\xC3\xA9") + "</DDXMLRepository>\r\n");
+        EXPECT_EQ(view.lines.back(), "QVX TSR 7700  Revision: \xC3\xA9");
+    }
+}
+
 TEST_F(InstallTest, ReadOnlyCatalogueStaysReadOnly) {
     ASSERT_TRUE(fs::setFileAttributes(prefix.catalogueFile(), fs::kReadOnly).ok());
     UpdateSession &s = start();

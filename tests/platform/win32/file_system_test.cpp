@@ -3,6 +3,7 @@
 #include "platform/file_operations.h"
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
+#include "platform/retry.h"
 #include "platform/win32/wide.h"
 #include "support/error_text.h"
 #include "support/temp_prefix.h"
@@ -123,6 +124,62 @@ TEST(Win32Errors, CarryWindowsOwnText) {
     EXPECT_EQ(workflows::reasonOf(e), "cannot write: " + e.osMessage);
     EXPECT_EQ(win32::win32Error(ERROR_DISK_FULL, "C:\\x", fs::FileOperation::Write).sysErrno,
               ENOSPC);
+}
+
+} // namespace
+} // namespace corvelan::fs
+
+namespace corvelan::fs {
+namespace {
+
+// What each refusal Windows gives means to the tool: another program holds the file (waited for,
+// then told as such), the user may not change it, or neither. A lock on a range of the file
+// (ERROR_LOCK_VIOLATION) is a hold like a sharing violation, though Wine never returns it.
+TEST(Win32Refusals, EachWindowsErrorIsAHoldMissingRightsOrNeither) {
+    TempDir dir;
+    const std::string free = dir / "free.xml";
+    const std::string held = dir / "held.xml";
+    writeFile(free, "x");
+    writeFile(held, "x");
+    const win32::Handle holding(::CreateFileW(win32::toWidePath(held).c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holding.valid());
+    const struct {
+        const char *name;
+        DWORD code;
+        FileOperation operation;
+        std::string path;
+        ErrorCode told;
+    } cases[] = {
+        {"sharing violation", ERROR_SHARING_VIOLATION, FileOperation::Open, free, ErrorCode::InUse},
+        {"locked range", ERROR_LOCK_VIOLATION, FileOperation::Read, free, ErrorCode::InUse},
+        {"mapped by another program", ERROR_USER_MAPPED_FILE, FileOperation::Rename, free,
+         ErrorCode::InUse},
+        {"deletion pending", ERROR_DELETE_PENDING, FileOperation::Open, free, ErrorCode::InUse},
+        {"access denied", ERROR_ACCESS_DENIED, FileOperation::CreateTemp, free,
+         ErrorCode::NoRights},
+        {"rename over a file held without delete sharing", ERROR_ACCESS_DENIED,
+         FileOperation::Rename, held, ErrorCode::InUse},
+        {"rename over a file free again", ERROR_ACCESS_DENIED, FileOperation::Rename, free,
+         ErrorCode::InUse},
+        {"rename where nothing can be opened", ERROR_ACCESS_DENIED, FileOperation::Rename,
+         dir / "no such folder\\x.xml", ErrorCode::NoRights},
+        {"write-protected", ERROR_WRITE_PROTECT, FileOperation::Write, free, ErrorCode::NoRights},
+        {"privilege not held", ERROR_PRIVILEGE_NOT_HELD, FileOperation::SetMode, free,
+         ErrorCode::NoRights},
+        {"disk full", ERROR_DISK_FULL, FileOperation::Write, free, ErrorCode::System},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        const Error error = win32::win32Error(tc.code, tc.path, tc.operation);
+        EXPECT_EQ(explained(error).code, tc.told);
+        // A hold is tried again until it lets go; anything else is not.
+        int tries = 0;
+        const Status done =
+            retrying([&]() -> Status { return ++tries < 3 ? Status(error) : Status(); });
+        EXPECT_EQ(done.ok(), tc.told == ErrorCode::InUse);
+        EXPECT_EQ(tries, tc.told == ErrorCode::InUse ? 3 : 1);
+    }
 }
 
 } // namespace

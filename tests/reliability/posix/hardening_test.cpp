@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 
 #include <fcntl.h>
@@ -299,6 +300,38 @@ TEST_F(Hostile, AFailedSaveChangesNothingAndCopiesNothing) {
         EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
         EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
         EXPECT_EQ(test::listFolder(pictures()), "");
+    }
+}
+
+TEST_F(Hostile, ACatalogueTheUserMayNoLongerReadGetsTheNoRightsBox) {
+    // The user owns the prefix; the catalogue's read permission goes after start-up.
+    test::giveTreeToNobody(prefix.path());
+    test::giveTreeToNobody(tool.path());
+    for (const bool removing : {false, true}) {
+        SCOPED_TRACE(removing ? "remove" : "install");
+        const int rc = test::runUnprivileged([&] {
+            UpdateSession &s = start();
+            ::chmod(prefix.catalogueFile().c_str(), 0);
+            if (removing)
+                s.remove(view, boxes);
+            else
+                s.installDtm("C:\\dtm.xml", view, boxes);
+            ::chmod(prefix.catalogueFile().c_str(), 0644);
+            const std::string expected =
+                kSavePath + " could not be saved: you may not change it. Nothing was " +
+                (removing ? "removed" : "installed") +
+                ". To change the repository, ask for write access to its folder in the Wine "
+                "prefix, or start the tool as the user who owns the prefix.";
+            if (boxes.shown.empty() || boxes.shown.back().text != expected) {
+                std::fprintf(stderr, "box: %s\n",
+                             boxes.shown.empty() ? "none" : boxes.shown.back().text.c_str());
+                return 1;
+            }
+            return s.catalogue()->bytes() == kCatalogue ? 0 : 2;
+        });
+        EXPECT_EQ(rc, 0);
+        EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
+        EXPECT_EQ(test::listFolder(pictures()), "") << "nothing copied";
     }
 }
 

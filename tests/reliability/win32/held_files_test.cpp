@@ -62,38 +62,57 @@ protected:
     test::ScriptedBoxes boxes;
 };
 
+// The two ways another program holds the catalogue: opened without sharing its deletion, as the
+// host product does, or open for everyone with its whole range locked.
+std::vector<std::string> holding(const std::string &how, const std::string &path, int ms) {
+    if (how == "lock") return {"lock", path, std::to_string(ms)};
+    return {"hold", path, "rw", std::to_string(ms)};
+}
+
 TEST_F(HeldFiles, ACatalogueHeldForAMomentIsSavedOnceItIsFree) {
-    auto host = holder({"hold", prefix.catalogueFile(), "rw", "400"}, "held\n");
-    const auto start = Clock::now();
-    session->remove(view, boxes);
-    const double seconds = secondsSince(start);
-    std::cout << "[ held     ] held 400 ms: saved after " << seconds << " s\n";
-    EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(test::readFile(prefix.catalogueFile()), kHead + "</DDXMLRepository>\r\n");
-    EXPECT_EQ(view.lines, std::vector<std::string>{"A  Revision: 1"});
-    EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
-    EXPECT_EQ(host.wait(), 0);
+    for (const std::string how : {"open", "lock"}) {
+        SCOPED_TRACE(how);
+        test::writeFile(prefix.catalogueFile(), kCatalogue);
+        view.lines.clear();
+        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+        ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
+        auto host =
+            holder(holding(how, prefix.catalogueFile(), how == "lock" ? 500 : 400), "held\n");
+        const auto start = Clock::now();
+        session->remove(view, boxes);
+        const double seconds = secondsSince(start);
+        std::cout << "[ held     ] " << how << ", held a moment: saved after " << seconds << " s\n";
+        EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.back().text;
+        EXPECT_EQ(test::readFile(prefix.catalogueFile()), kHead + "</DDXMLRepository>\r\n");
+        EXPECT_EQ(view.lines, std::vector<std::string>{"A  Revision: 1"});
+        EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
+        EXPECT_EQ(host.wait(), 0);
+    }
 }
 
 TEST_F(HeldFiles, ACatalogueHeldLongSaysAnotherProgramIsUsingIt) {
-    auto host = holder({"hold", prefix.catalogueFile(), "rw", "10000"}, "held\n");
-    const auto start = Clock::now();
-    session->remove(view, boxes);
-    const double seconds = secondsSince(start);
-    std::cout << "[ held     ] held 10 s: the box after " << seconds << " s\n";
-    EXPECT_LE(seconds, 3.5);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text,
-              kSavePath + " could not be saved: another program is using it. Nothing was "
-                          "removed. Close the PTK Generic DTM and any other program that may "
-                          "have the catalogue open, then try again.");
-    host.terminate();
-    host.wait();
-    EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
-    EXPECT_EQ(view.lines,
-              (std::vector<std::string>{"A  Revision: 1", "QVX TSR 7700  Revision: 1"}));
-    EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures")
-        << "no temporary left";
+    for (const std::string how : {"open", "lock"}) {
+        SCOPED_TRACE(how);
+        boxes.shown.clear();
+        auto host = holder(holding(how, prefix.catalogueFile(), 10000), "held\n");
+        const auto start = Clock::now();
+        session->remove(view, boxes);
+        const double seconds = secondsSince(start);
+        std::cout << "[ held     ] " << how << ", held 10 s: the box after " << seconds << " s\n";
+        EXPECT_LE(seconds, 3.5);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text,
+                  kSavePath + " could not be saved: another program is using it. Nothing was "
+                              "removed. Close the PTK Generic DTM and any other program that may "
+                              "have the catalogue open, then try again.");
+        host.terminate();
+        host.wait();
+        EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
+        EXPECT_EQ(view.lines,
+                  (std::vector<std::string>{"A  Revision: 1", "QVX TSR 7700  Revision: 1"}));
+        EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures")
+            << "no temporary left";
+    }
 }
 
 TEST_F(HeldFiles, AWriteWhileTheCatalogueIsHeldIsKept) {

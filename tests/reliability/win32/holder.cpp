@@ -1,6 +1,9 @@
 // Holds files the way other programs on a Windows PC do, for the tests of held files:
 //   holder hold <path> <sharing: r | rw | rwd> <milliseconds>
 //       opens the file for reading with that sharing, says "held", keeps it open, closes it;
+//   holder lock <path> <milliseconds>
+//       opens the file sharing everything and locks its whole range (LockFile), as programs
+//       that keep a file open for others lock what they are writing; says "held", then unlocks;
 //   holder scan <milliseconds> <folder>...
 //       as a virus scanner or an indexer: watches each folder and opens every file that appears
 //       or changes in it for that long (reading, sharing reading and writing), each on a thread
@@ -39,6 +42,19 @@ int hold(const std::wstring &path, DWORD share, int milliseconds) {
     if (file == INVALID_HANDLE_VALUE) return 1;
     say("held\n");
     ::Sleep(static_cast<DWORD>(milliseconds));
+    ::CloseHandle(file);
+    return 0;
+}
+
+int lock(const std::wstring &path, int milliseconds) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    if (!::LockFile(file, 0, 0, MAXDWORD, MAXDWORD)) return 1;
+    say("held\n");
+    ::Sleep(static_cast<DWORD>(milliseconds));
+    ::UnlockFile(file, 0, 0, MAXDWORD, MAXDWORD);
     ::CloseHandle(file);
     return 0;
 }
@@ -106,6 +122,7 @@ int main() {
     if (!argv || argc < 3) return 2;
     const std::wstring mode = argv[1];
     if (mode == L"hold" && argc == 5) return hold(argv[2], sharingOf(argv[3]), _wtoi(argv[4]));
+    if (mode == L"lock" && argc == 4) return lock(argv[2], _wtoi(argv[3]));
     if (mode == L"scan")
         return scan(_wtoi(argv[2]), std::vector<std::wstring>(argv + 3, argv + argc));
     return 2;

@@ -1,6 +1,9 @@
 #include "support/host.h"
 
 #include "support/hostile_corpus.h"
+#include "support/temp_prefix.h"
+
+#include <filesystem>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -51,7 +54,21 @@ int runUnprivileged(const std::function<int()> &body) {
 void giveToNobody(const char *path) {
     if (::geteuid() != 0) return;
     if (const passwd *nobody = ::getpwnam("nobody")) [[maybe_unused]]
-        int rc = ::chown(path, nobody->pw_uid, nobody->pw_gid);
+        int rc = ::lchown(path, nobody->pw_uid, nobody->pw_gid);
+}
+
+void giveTreeToNobody(const std::string &path) {
+    giveToNobody(path.c_str());
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(path, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        giveToNobody(it->path().c_str());
+}
+
+bool writeFileSpelledExactly(const std::string &folder, const std::string &name,
+                             std::string_view bytes) {
+    writeFile(folder + "/" + name, bytes);
+    return true;
 }
 
 } // namespace corvelan::test

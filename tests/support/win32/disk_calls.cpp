@@ -44,9 +44,11 @@ void *patchImport(const char *function, void *replacement) {
 using FlushFunction = BOOL(WINAPI *)(HANDLE);
 using SetInformationFunction = BOOL(WINAPI *)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
 using MoveFunction = BOOL(WINAPI *)(LPCWSTR, LPCWSTR, DWORD);
+using SetAttributesFunction = BOOL(WINAPI *)(LPCWSTR, DWORD);
 FlushFunction g_flush = nullptr;
 SetInformationFunction g_setInformation = nullptr;
 MoveFunction g_move = nullptr;
+SetAttributesFunction g_setAttributes = nullptr;
 
 std::uint64_t indexOf(const BY_HANDLE_FILE_INFORMATION &info) {
     return (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
@@ -91,8 +93,20 @@ BOOL WINAPI flushFileBuffers(HANDLE file) {
     return done;
 }
 
+std::uint64_t fileIndexOf(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return ::GetFileInformationByHandle(file, &info) ? indexOf(info) : 0;
+}
+
 BOOL WINAPI setFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data,
                                        DWORD size) {
+    if (kind == FileBasicInfo) {
+        const BOOL done = g_setInformation(file, kind, data, size);
+        if (done && hooks::recording())
+            hooks::record({DiskCall::SetAttributes, fileIndexOf(file), 0, -1,
+                           static_cast<const FILE_BASIC_INFO *>(data)->FileAttributes});
+        return done;
+    }
     constexpr int kRenameInfoEx = 22; // FileRenameInfoEx, not yet in mingw-w64's headers
     const bool renames = kind == FileRenameInfo || static_cast<int>(kind) == kRenameInfoEx;
     DiskCall planned;
@@ -122,6 +136,20 @@ BOOL WINAPI moveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
     return done;
 }
 
+BOOL WINAPI setFileAttributesW(LPCWSTR path, DWORD attributes) {
+    const BOOL done = g_setAttributes(path, attributes);
+    if (done && hooks::recording()) {
+        HANDLE file = ::CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            hooks::record({DiskCall::SetAttributes, fileIndexOf(file), 0, -1, attributes});
+            ::CloseHandle(file);
+        }
+    }
+    return done;
+}
+
 } // namespace
 
 void hooks::install() {
@@ -132,6 +160,8 @@ void hooks::install() {
         "SetFileInformationByHandle", reinterpret_cast<void *>(&setFileInformationByHandle)));
     g_move = reinterpret_cast<MoveFunction>(
         patchImport("MoveFileExW", reinterpret_cast<void *>(&moveFileExW)));
+    g_setAttributes = reinterpret_cast<SetAttributesFunction>(
+        patchImport("SetFileAttributesW", reinterpret_cast<void *>(&setFileAttributesW)));
 }
 
 } // namespace corvelan::test

@@ -10,6 +10,41 @@ namespace corvelan::test {
 void plantNeverReadTrap() {}
 void removeNeverReadTrap() {}
 
+namespace {
+
+// The Unix path behind a Windows path, under Wine; empty elsewhere.
+std::string unixPathOf(const std::string &path) {
+    // Wine's own export: absent on Windows, which has no Unix path to give.
+    using UnixName = char *(CDECL *)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void *>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char *name = unixName ? unixName(fsPath(path).c_str()) : nullptr;
+    if (!name) return {};
+    std::string out = name;
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return out;
+}
+
+} // namespace
+
+bool writeFileSpelledExactly(const std::string &folder, const std::string &name,
+                             std::string_view bytes) {
+    const std::string unixFolder = unixPathOf(folder);
+    if (unixFolder.empty()) return false;
+    std::wstring path = L"\\\\?\\unix";
+    for (const wchar_t c : fsPath(unixFolder + "/" + name).wstring())
+        path += c == L'/' ? L'\\' : c;
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool wrote =
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size();
+    ::CloseHandle(file);
+    return wrote;
+}
+
 } // namespace corvelan::test
 
 namespace corvelan::test {

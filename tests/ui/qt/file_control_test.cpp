@@ -1,3 +1,5 @@
+#include "support/host.h"
+#include "support/qt_boxes.h"
 #include "support/qt_printers.h"
 #include "support/repository_files.h"
 #include "support/temp_prefix.h"
@@ -50,6 +52,7 @@ public:
     QStringList texts;
 
 private:
+    test::AnsweringBoxes m_answering;
     QTimer m_timer;
 };
 
@@ -223,6 +226,22 @@ TEST_F(FileControlTest, OpenComposesThePathAndAlwaysCloses) {
         EXPECT_TRUE(files.isNull()) << "closed and gone after Open";
         EXPECT_EQ(test::readFile(prefix.catalogueFile()), before);
     }
+}
+
+TEST_F(FileControlTest, NamesThatDifferOnlyInCaseAreListedInOneOrder) {
+    const std::string twins = data + "/Twins";
+    stdfs::create_directories(twins);
+    for (const char *name : {"device.xml", "DEVICE.XML", "Device.xml"})
+        ASSERT_TRUE(test::writeFileSpelledExactly(twins, name, "<x/>"));
+    FileControl *files = clickInstall();
+    auto *dir = child<QListWidget>(files, "Dir1");
+    const auto found = dir->findItems(QStringLiteral("Twins"), Qt::MatchEndsWith);
+    ASSERT_EQ(found.size(), 1);
+    doubleClick(dir, dir->row(found.front()));
+    // Without regard to case first, then by their bytes: upper case before lower.
+    EXPECT_EQ(texts(child<QListWidget>(files, "File1")),
+              (QStringList{QStringLiteral("DEVICE.XML"), QStringLiteral("Device.xml"),
+                           QStringLiteral("device.xml")}));
 }
 
 TEST_F(FileControlTest, CancelInstallsNothingAndTheNextInstallStartsAfresh) {

@@ -1,3 +1,4 @@
+#include "support/qt_boxes.h"
 #include "support/qt_printers.h"
 #include "support/temp_prefix.h"
 #include "support/window_lines.h"
@@ -51,8 +52,8 @@ struct SeenBox {
 };
 
 // Answers the next modal box with `key`, recording it first. Always closes the box, so a test
-// that fails cannot hang.
-void answerNextBox(SeenBox &seen, Qt::Key key) {
+// that fails cannot hang. The boxes are the test's to answer while what it returns lives.
+test::AnsweringBoxes answerNextBox(SeenBox &seen, Qt::Key key) {
     QTimer::singleShot(0, [&seen, key] {
         QWidget *modal = QApplication::activeModalWidget();
         auto *box = qobject_cast<QMessageBox *>(modal);
@@ -69,6 +70,7 @@ void answerNextBox(SeenBox &seen, Qt::Key key) {
                 box->windowModality()};
         QTest::keyClick(box, key);
     });
+    return {};
 }
 
 class QtBoxTest : public ::testing::Test {
@@ -90,7 +92,7 @@ TEST_F(QtBoxTest, ConfirmationIsARealModalBoxAndEscapeMeansNo) {
     window.NewFileName = QStringLiteral("C:\\dtm.xml");
     const std::string before = test::readFile(prefix.catalogueFile());
     SeenBox seen;
-    answerNextBox(seen, Qt::Key_Escape);
+    const auto answering = answerNextBox(seen, Qt::Key_Escape);
     window.InstallDtm();
 
     ASSERT_TRUE(seen.found);
@@ -115,7 +117,7 @@ TEST_F(QtBoxTest, EnterTakesTheDefaultYesAndInstalls) {
     window.show();
     window.NewFileName = QStringLiteral("c:\\DTM.XML");
     SeenBox seen;
-    answerNextBox(seen, Qt::Key_Return);
+    const auto answering = answerNextBox(seen, Qt::Key_Return);
     // A box after the confirmation (there should be none) is closed and counted.
     int strayBoxes = 0;
     QTimer stray;
@@ -140,7 +142,7 @@ TEST_F(QtBoxTest, RejectedFileShowsTheErrorBox) {
     window.show();
     window.NewFileName = QStringLiteral("c:\\nothing here.xml");
     SeenBox seen;
-    answerNextBox(seen, Qt::Key_Return);
+    const auto answering = answerNextBox(seen, Qt::Key_Return);
     window.InstallDtm();
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.title, QStringLiteral("File Error"));

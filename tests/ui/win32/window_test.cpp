@@ -3,6 +3,7 @@
 #include "platform/file_operations.h"
 #include "platform/win32/wide.h"
 #include "support/device_entry.h"
+#include "support/host.h"
 #include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
@@ -71,9 +72,46 @@ RECT placeOf(HWND control) {
     return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
 }
 
+// Real boxes the running test answers itself; any other real box fails it at once, naming its
+// text, and is closed, so that a test that meets one ends instead of waiting for its timeout.
+int g_boxesExpected = 0;
+
+class ExpectingBoxes {
+public:
+    ExpectingBoxes() { ++g_boxesExpected; }
+    ~ExpectingBoxes() { --g_boxesExpected; }
+    ExpectingBoxes(const ExpectingBoxes &) = delete;
+    ExpectingBoxes &operator=(const ExpectingBoxes &) = delete;
+};
+
+void CALLBACK closeUnexpectedBoxes(HWND, UINT, UINT_PTR, DWORD) {
+    if (g_boxesExpected > 0) return;
+    std::vector<HWND> boxes;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM found) -> BOOL {
+            wchar_t name[16] = {};
+            ::GetClassNameW(window, name, 16);
+            if (std::wstring_view(name) == L"#32770" && ::IsWindowVisible(window))
+                reinterpret_cast<std::vector<HWND> *>(found)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&boxes));
+    for (HWND box : boxes) {
+        ADD_FAILURE() << "a box the test did not expect: \"" << textOf(box)
+                      << "\": " << textOf(::GetDlgItem(box, 0xFFFF));
+        for (const int button : {IDOK, IDNO, IDCANCEL})
+            if (HWND b = ::GetDlgItem(box, button)) {
+                ::SendMessageW(b, BM_CLICK, 0, 0);
+                break;
+            }
+    }
+}
+
 class Win32Windows : public ::testing::Test {
 protected:
     void SetUp() override {
+        m_watch = ::SetTimer(nullptr, 0, 100, &closeUnexpectedBoxes);
         test::writeFile(prefix.catalogueFile(), kCatalogue);
         for (const char *picture : kPictures)
             test::writeFile(toolFolder / picture, picture);
@@ -86,6 +124,7 @@ protected:
         stdfs::current_path(test::fsPath(prefix / "drive_c"));
     }
     void TearDown() override {
+        ::KillTimer(nullptr, m_watch);
         stdfs::current_path(saved);
         MSG quit;
         while (::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
@@ -104,6 +143,7 @@ protected:
     TempDir toolFolder;
     test::ScriptedBoxes boxes;
     stdfs::path saved;
+    UINT_PTR m_watch = 0;
 };
 
 // The window and every control where `design` puts them, with their captions and fonts.
@@ -300,6 +340,72 @@ TEST_F(Win32Windows, CancelInstallsNothingAndExitClosesBoth) {
     EXPECT_FALSE(::IsWindow(mainWindow));
     MSG quit;
     EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the tool ends";
+}
+
+// The first "File Error" box, read and answered OK from a timer inside its modal loop, and
+// whether the main window took no input meanwhile.
+struct ErrorBoxSeen {
+    bool found = false;
+    std::string text;
+    bool mainDisabled = false;
+} g_errorBox;
+HWND g_mainWindow = nullptr;
+
+void CALLBACK answerOk(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND box = ::FindWindowW(L"#32770", L"File Error");
+    if (!box) return;
+    ::KillTimer(nullptr, timer);
+    g_errorBox = {true, textOf(::GetDlgItem(box, 0xFFFF)), !::IsWindowEnabled(g_mainWindow)};
+    ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+}
+
+TEST_F(Win32Windows, AfterABoxFromTheFileWindowTheMainWindowAnswersAgain) {
+    // Real boxes, as the user meets them.
+    auto main = std::make_unique<UpdateTool>(
+        prefix.drives(), [this]() -> Result<std::string> { return toolFolder.path(); });
+    main->show();
+    pump();
+    click(control(main->hwnd(), L"cmdUpdate"));
+    ASSERT_NE(main->fileControl(), nullptr);
+    HWND files = main->fileControl()->hwnd();
+    // The folder goes after the window listed it: choosing it cannot be read.
+    stdfs::remove_all(test::fsPath(prefix / "drive_c/Descriptions"));
+    g_mainWindow = main->hwnd();
+    g_errorBox = {};
+    {
+        const ExpectingBoxes expecting;
+        ::SetTimer(nullptr, 0, 50, &answerOk);
+        doubleClick(control(files, L"Dir1"), "  Descriptions");
+    }
+    ASSERT_TRUE(g_errorBox.found);
+    EXPECT_TRUE(g_errorBox.text.starts_with("C:\\Descriptions cannot be read: "))
+        << g_errorBox.text;
+    EXPECT_TRUE(g_errorBox.mainDisabled) << "no command of the main window while the box is up";
+    click(control(files, L"CmdCancel"));
+    EXPECT_EQ(main->fileControl(), nullptr);
+    // The main window and its buttons take the user's clicks again.
+    EXPECT_TRUE(::IsWindowEnabled(main->hwnd()));
+    for (const wchar_t *button : {L"cmdUpdate", L"cmdRemove", L"cmdExit"})
+        EXPECT_TRUE(::IsWindowEnabled(control(main->hwnd(), button))) << button;
+    click(control(main->hwnd(), L"cmdRemove"));
+    EXPECT_EQ(listLines(control(main->hwnd(), L"List1")),
+              std::vector<std::string>{"A  Revision: 2"});
+}
+
+TEST_F(Win32Windows, NamesThatDifferOnlyInCaseAreListedInOneOrder) {
+    const std::string twins = prefix / "drive_c/Descriptions/Twins";
+    stdfs::create_directories(test::fsPath(twins));
+    test::writeFile(twins + "\\device.xml", "<x/>");
+    ASSERT_TRUE(test::writeFileSpelledExactly(twins, "DEVICE.XML", "<x/>"));
+    ASSERT_TRUE(test::writeFileSpelledExactly(twins, "Device.xml", "<x/>"));
+    auto main = start();
+    click(control(main->hwnd(), L"cmdUpdate"));
+    HWND files = main->fileControl()->hwnd();
+    doubleClick(control(files, L"Dir1"), "  Descriptions");
+    doubleClick(control(files, L"Dir1"), "    Twins");
+    // Without regard to case first, then by their bytes: upper case before lower.
+    EXPECT_EQ(listLines(control(files, L"File1")),
+              (std::vector<std::string>{"DEVICE.XML", "Device.xml", "device.xml"}));
 }
 
 // The one real box: shown by MessageBoxW, read and answered from a timer inside its modal loop.
