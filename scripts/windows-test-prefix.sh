@@ -55,6 +55,16 @@ if [ ! -f "$prefix/system.reg" ]; then
   quietly as_test_user /usr/lib/wine/wineserver64 -k
   as_test_user /usr/lib/wine/wineserver64 -w >/dev/null 2>&1 || true
 fi
+# A repository's way through a folder of another Unix user (root), open to everyone, for the test
+# of an elevated run that must not change it: only root can make one.
+foreign="$prefix/drive_c/corvelan-foreign/drive_c/ProgramData"
+if [ "$(id -u)" -eq 0 ] && [ "$user" != root ]; then
+  mkdir -p "$foreign/Schneider Electric"
+  chown "$user" "$prefix/drive_c/corvelan-foreign" "$prefix/drive_c/corvelan-foreign/drive_c" \
+    "$foreign"
+  chown root "$foreign/Schneider Electric"
+  chmod 0777 "$foreign/Schneider Electric"
+fi
 # A persistent server, warmed up, so that no test's output pipe is held by Wine's services.
 quietly as_test_user /usr/lib/wine/wineserver64 -p
 quietly as_test_user /usr/lib/wine/wine64 wineboot

@@ -3,10 +3,12 @@
 #include "platform/console.h"
 #include "platform/drive_map.h"
 #include "platform/process.h"
+#include "platform/trust.h"
 #include "workflows/messages.h"
 
 int main(int argc, char **argv) {
     using namespace corvelan;
+    fs::guardAgainstPlantedLinks();
     const auto out = [](std::string_view text) { writeStream(Stream::Output, text); };
     const auto err = [](std::string_view text) { writeStream(Stream::Error, text); };
     auto drives = DriveMap::fromEnvironment();

@@ -151,19 +151,30 @@ Result<Catalogue> Catalogue::parse(std::string_view bytes) {
     return catalogue;
 }
 
-Result<Catalogue> Catalogue::load(const std::string &hostPath) {
-    auto failed = [&hostPath](Error e) {
-        e.path = hostPath;
-        return e;
-    };
-    auto file = fs::OpenFile::open(hostPath);
-    if (!file) return failed(file.error());
+Result<Catalogue> Catalogue::fromFile(const fs::OpenFile &file) {
     auto catalogue = read([&file](char *into, std::size_t want,
-                                  std::uint64_t at) { return file->readAt(into, want, at); },
-                          static_cast<std::uint64_t>(file->stamp().size));
-    if (!catalogue) return failed(catalogue.error());
-    catalogue->m_stamp = file->stamp();
+                                  std::uint64_t at) { return file.readAt(into, want, at); },
+                          static_cast<std::uint64_t>(file.stamp().size));
+    if (!catalogue) {
+        Error e = catalogue.error();
+        e.path = file.path();
+        return e;
+    }
+    catalogue->m_stamp = file.stamp();
     return catalogue;
+}
+
+Result<Catalogue> Catalogue::load(const std::string &hostPath) {
+    auto file = fs::OpenFile::open(hostPath);
+    if (!file) return file.error();
+    return fromFile(file.value());
+}
+
+Result<Catalogue> Catalogue::load(const fs::Folder &folder, std::string_view name,
+                                  fs::Links links) {
+    auto file = fs::OpenFile::openIn(folder, name, links);
+    if (!file) return file.error();
+    return fromFile(file.value());
 }
 
 Result<Catalogue> Catalogue::read(const xml::ReadAt &read, std::uint64_t size,
@@ -324,12 +335,20 @@ bool Catalogue::keepsBytes(const Edit &edit) const {
     return true;
 }
 
-Result<fs::FileStamp> Catalogue::saveEdit(const Edit &edit, const std::string &hostPath,
+Result<fs::FileStamp> Catalogue::saveEdit(const Edit &edit, const fs::Folder &folder,
+                                          std::string_view name, fs::Links links,
                                           bool guarded) const {
     const fs::ReplaceGuard guard{m_stamp, bytes()};
     // Written from these bytes and the splices: no second copy of the catalogue is made.
     const std::vector<std::string_view> pieces = xml::splicedPieces(bytes(), edit.splices);
-    return fs::replaceFileContent(hostPath, pieces, guarded ? &guard : nullptr);
+    return fs::replaceFile(folder, name, pieces, guarded ? &guard : nullptr, links);
+}
+
+Result<fs::FileStamp> Catalogue::saveEdit(const Edit &edit, const std::string &hostPath,
+                                          bool guarded) const {
+    auto folder = fs::Folder::open(fs::folderOf(hostPath));
+    if (!folder) return folder.error();
+    return saveEdit(edit, folder.value(), fs::nameOf(hostPath), fs::Links::Follow, guarded);
 }
 
 void Catalogue::apply(Edit edit, const fs::FileStamp &stamp) {

@@ -55,6 +55,8 @@ public:
     // The catalogue in the file at `hostPath`; the file is only read. A large catalogue is read
     // in two halves at once (xml::scanReading).
     static Result<Catalogue> load(const std::string &hostPath);
+    // The same for `name` within `folder`, reached through the folder's handle.
+    static Result<Catalogue> load(const fs::Folder &folder, std::string_view name, fs::Links links);
 
     // The catalogue that `read` reads, `size` bytes when it was opened, as load() reads a file.
     static Result<Catalogue> read(const xml::ReadAt &read, std::uint64_t size,
@@ -107,11 +109,15 @@ public:
     // back where it was).
     [[nodiscard]] bool keepsBytes(const Edit &edit) const;
 
-    // Writes the catalogue `edit` makes to `hostPath`, from these bytes and the edit's splices,
-    // replacing the file atomically and keeping its permissions and attributes. With `guarded`,
-    // the file must still hold this catalogue (its stamp and bytes), else nothing is written and
-    // the save fails with ChangedOnDisk. This catalogue is left as it is; returns the new file's
-    // stamp.
+    // Writes the catalogue `edit` makes to `name` within `folder`, from these bytes and the
+    // edit's splices, replacing the file atomically and keeping its permissions and attributes.
+    // With `guarded`, the file must still hold this catalogue (its stamp and bytes), else nothing
+    // is written and the save fails with ChangedOnDisk. This catalogue is left as it is; returns
+    // the new file's stamp.
+    [[nodiscard]] Result<fs::FileStamp> saveEdit(const Edit &edit, const fs::Folder &folder,
+                                                 std::string_view name, fs::Links links,
+                                                 bool guarded) const;
+    // The same for the file at `hostPath`, in its folder opened for it, links followed.
     [[nodiscard]] Result<fs::FileStamp> saveEdit(const Edit &edit, const std::string &hostPath,
                                                  bool guarded) const;
 
@@ -127,6 +133,7 @@ private:
     [[nodiscard]] Status proveOrParse(Edit &edit) const;
     [[nodiscard]] std::optional<std::string_view> valueOf(const CatalogueEntry &entry,
                                                           const ValueRef &ref) const;
+    static Result<Catalogue> fromFile(const fs::OpenFile &file);
 
     xml::DocumentBuffer m_bytes;
     xml::DocumentShape m_shape;

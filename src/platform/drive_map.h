@@ -24,6 +24,13 @@
 
 namespace corvelan {
 
+// A Windows path resolved on the host: the host path of its drive's root, and the host names of
+// its parts below it, in order; the host path is the root and the parts joined.
+struct ResolvedPath {
+    std::string root;
+    std::vector<std::string> parts;
+};
+
 struct Drive {
     char letter = 'c'; // lower case
     std::string root;  // host path of the drive's root folder
@@ -57,6 +64,8 @@ public:
     // with characters Windows forbids, on an unmapped drive, or when a component matches several
     // names that differ only in case. The result has no trailing separator (but "/" alone).
     [[nodiscard]] Result<std::string> hostPath(std::string_view windowsPath) const;
+    // The same, as its drive's root and the host names below it.
+    [[nodiscard]] Result<ResolvedPath> resolve(std::string_view windowsPath) const;
 
     // Windows form ("C:\a\b") of a host path, through the drive whose root holds it (longest
     // match; z: for the rest). A drive's root folder comes out as "C:\".

@@ -20,6 +20,7 @@ enum class FileOperation {
     Read,           // read a chunk of the source of a copy, or of a file being read
     Write,          // write a chunk to the temporary file
     SetOwner,       // give the temporary file the target's owner
+    SetSecurity,    // give it the target's security (its DACL on Windows)
     CopyAttributes, // give it the target's attributes (user.DOSATTRIB; hidden, system)
     SetMode,        // give it the target's permissions (read-only)
     Flush,          // flush it to the disk
@@ -36,7 +37,9 @@ enum class FileOperation {
     ReadAttributes,    // read a file's attributes
     SetAttributes,     // set a file's attributes
     ClearAttributes,   // clear a file's attributes
-    OpenFolder,        // open a folder to list it
+    RemoveStale,       // remove a temporary file a killed save left
+    OpenFolder,        // open a folder, to list it or to work in it
+    ReadOwner,         // learn who owns a folder
     ReadFolder,        // read a folder's names
     FindOwnExecutable, // find the running executable
     FindCurrentFolder, // find the process's current folder

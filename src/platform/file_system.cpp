@@ -59,9 +59,10 @@ std::string randomLetters(std::size_t count) {
 
 // Removes the temporary files that killed saves and copies left in `folder`, whatever file they
 // were for: those of the tool's naming pattern that no process holds. A live one, of this or
-// another copy of the tool, is held and stays.
-void removeStaleTemporaries(const std::string &folder) {
-    auto contents = listFolder(folder);
+// another copy of the tool, is held and stays. The names are only read through the path; each is
+// reached and removed through the folder's handle.
+void removeStaleTemporaries(const Folder &folder) {
+    auto contents = listFolder(folder.path());
     if (!contents) return;
     for (const std::string &name : contents->files)
         if (isTemporaryFileName(name))
@@ -104,6 +105,15 @@ Result<OpenFile> OpenFile::open(const std::string &hostPath) {
     auto handle = retrying([&] { return host::openRegular(hostPath, look); });
     if (!handle) return handle.error();
     OpenFile file(hostPath, handle.value());
+    file.m_stamp = look.stamp;
+    return file;
+}
+
+Result<OpenFile> OpenFile::openIn(const Folder &folder, std::string_view name, Links links) {
+    host::Look look;
+    auto handle = retrying([&] { return host::openRegularIn(folder, name, links, look); });
+    if (!handle) return handle.error();
+    OpenFile file(joinPath(folder.path(), name), handle.value());
     file.m_stamp = look.stamp;
     return file;
 }
@@ -180,21 +190,23 @@ Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize,
     return readFileInPieces(hostPath, maxSize, stamp, nullptr);
 }
 
-Status checkUnchanged(const std::string &hostPath, const ReplaceGuard &guard) {
+Status checkUnchanged(const Folder &folder, std::string_view name, const ReplaceGuard &guard,
+                      Links links) {
     if (guard.stamp.size < 0) return {};
+    const std::string hostPath = joinPath(folder.path(), name);
     host::Look first;
     // The gates stand in for the calls they guard, so that a refusal they make is judged as the
     // system's own would be.
     auto opened = retrying([&]() -> Result<host::Handle> {
         if (auto refused = refusedByGate(FileOperation::Check, hostPath)) return *refused;
-        return host::openRegular(hostPath, first);
+        return host::openRegularIn(folder, name, links, first);
     });
     if (!opened) {
         // Removed, or replaced by something that is no file: not what was read. Any other
         // failure (held, no rights, the disk) stops the save as it is.
         const ErrorCode why = opened.error().code;
         if (why == ErrorCode::NotFound || why == ErrorCode::NotAFile ||
-            why == ErrorCode::NotRegularFile)
+            why == ErrorCode::NotRegularFile || why == ErrorCode::LinksElsewhere)
             return changedOnDisk(hostPath, FileOperation::Check);
         return opened.error();
     }
@@ -222,7 +234,7 @@ Status checkUnchanged(const std::string &hostPath, const ReplaceGuard &guard) {
     // A write while the bytes were compared, even one of the same size into a part already
     // compared, moved the change time; a file renamed over the path is another file.
     auto again = host::lookAt(file.get(), hostPath);
-    const host::PathState named = host::stateOf(hostPath);
+    const host::PathState named = host::stateIn(folder, name, links);
     if (!again || again.value() != first || named.device != first.stamp.device ||
         named.inode != first.stamp.inode)
         return changedOnDisk(hostPath, FileOperation::Compare);
@@ -231,41 +243,65 @@ Status checkUnchanged(const std::string &hostPath, const ReplaceGuard &guard) {
 
 // --- ReplacementFile --------------------------------------------------------------------------
 
-ReplacementFile::ReplacementFile(std::string target, std::string temp, std::intptr_t handle)
-    : m_target(std::move(target)), m_temp(std::move(temp)), m_handle(handle) {}
+ReplacementFile::ReplacementFile(const Folder &folder, std::optional<Folder> followed,
+                                 std::string target, std::string temp, std::intptr_t handle,
+                                 Links links)
+    : m_folder(&folder), m_followed(std::move(followed)), m_target(std::move(target)),
+      m_temp(std::move(temp)), m_handle(handle), m_links(links) {}
 
 ReplacementFile::ReplacementFile(ReplacementFile &&other) noexcept
-    : m_target(std::move(other.m_target)), m_temp(std::exchange(other.m_temp, std::string())),
-      m_handle(std::exchange(other.m_handle, host::kNoHandle)) {}
+    : m_folder(other.m_folder), m_followed(std::move(other.m_followed)),
+      m_target(std::move(other.m_target)), m_temp(std::exchange(other.m_temp, std::string())),
+      m_handle(std::exchange(other.m_handle, host::kNoHandle)), m_links(other.m_links) {}
 
 ReplacementFile::~ReplacementFile() {
     if (m_handle == host::kNoHandle) return;
     if (m_temp.empty())
         host::close(m_handle);
     else
-        host::discard(m_handle, m_temp);
+        host::discard(m_handle, folder(), m_temp);
 }
 
-Result<ReplacementFile> ReplacementFile::create(const std::string &target) {
-    const std::string folder = folderOf(target);
-    removeStaleTemporaries(folder);
+Result<ReplacementFile> ReplacementFile::create(const Folder &folder, std::string_view name,
+                                                Links links) {
+    // Followed, a symbolic link stays a link: the file behind it is replaced, in its own folder.
+    std::optional<Folder> followed;
+    std::string target(name);
+    if (links == Links::Follow) {
+        auto behind = host::linkTarget(folder, name);
+        if (!behind) return behind.error();
+        if (behind.value()) {
+            auto opened = Folder::open(folderOf(*behind.value()));
+            if (!opened) return opened.error();
+            followed = std::move(opened).value();
+            target = nameOf(*behind.value());
+        }
+    }
+    const Folder &in = followed ? *followed : folder;
+    const std::string subject = joinPath(in.path(), target);
+    removeStaleTemporaries(in);
     // Another copy of the tool may take a new file for a stale one in the moment before it is
     // locked, or have taken the name: then another name is tried.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string temp =
-            joinPath(folder, temporaryName(nameOf(target), randomLetters(kTemporaryRandomLength)));
+        std::string temp = temporaryName(target, randomLetters(kTemporaryRandomLength));
         auto created = retrying([&]() -> Result<host::Handle> {
-            if (auto refused = refusedByGate(FileOperation::CreateTemp, target)) return *refused;
-            return host::createLocked(temp);
+            if (auto refused = refusedByGate(FileOperation::CreateTemp, subject)) return *refused;
+            return host::createLocked(in, temp);
         });
-        if (created) return ReplacementFile(target, std::move(temp), created.value());
+        if (created)
+            return ReplacementFile(folder, std::move(followed), std::move(target), std::move(temp),
+                                   created.value(), links);
         if (created.error().sysErrno != EEXIST || created.error().code != ErrorCode::System) {
             Error e = created.error();
-            e.path = target;
+            e.path = subject;
             return e;
         }
     }
-    return systemError(EEXIST, target, FileOperation::CreateTemp);
+    return systemError(EEXIST, subject, FileOperation::CreateTemp);
+}
+
+std::string ReplacementFile::temporaryPath() const {
+    return joinPath(folder().path(), m_temp);
 }
 
 Status ReplacementFile::write(std::string_view bytes, const std::string &subject) {
@@ -279,14 +315,18 @@ Status ReplacementFile::write(std::string_view bytes, const std::string &subject
 }
 
 Result<FileStamp> ReplacementFile::commit(const ReplaceGuard *guard) {
-    const std::string &t = m_target;
-    const host::PathState target = host::stateOf(t);
-    // Owner first: it may clear set-id bits; attributes need write permission, so the
-    // permissions (read-only) go last.
+    const Folder &in = folder();
+    const std::string t = joinPath(in.path(), m_target);
+    const host::PathState target = host::stateIn(in, m_target, m_links);
+    if (target.kind == host::PathState::Kind::Link) return makeError(ErrorCode::LinksElsewhere, t);
+    // Owner first: it may clear set-id bits; the security next (under Wine it sets the mode);
+    // attributes need write permission, so the permissions (read-only) go last.
     if (auto refused = refusedByGate(FileOperation::SetOwner, t)) return *refused;
     if (Status s = host::giveOwner(m_handle, target, t); !s) return s.error();
+    if (auto refused = refusedByGate(FileOperation::SetSecurity, t)) return *refused;
+    if (Status s = host::giveSecurity(m_handle, target, t); !s) return s.error();
     if (auto refused = refusedByGate(FileOperation::CopyAttributes, t)) return *refused;
-    if (Status s = host::giveAttributes(m_handle, t, target, t); !s) return s.error();
+    if (Status s = host::giveAttributes(m_handle, in, m_target, target, t); !s) return s.error();
     if (auto refused = refusedByGate(FileOperation::SetMode, t)) return *refused;
     if (Status s = host::givePermissions(m_handle, target, t); !s) return s.error();
     // A failed flush is never retried: the system may have dropped the unwritten pages, so a
@@ -301,20 +341,35 @@ Result<FileStamp> ReplacementFile::commit(const ReplaceGuard *guard) {
     // that first checks what it replaces, so that window cannot be closed, only kept this small.
     const Status renamed = retrying([&]() -> Status {
         if (guard)
-            if (Status s = checkUnchanged(t, *guard); !s) return s;
+            if (Status s = checkUnchanged(in, m_target, *guard, m_links); !s) return s;
         if (auto refused = refusedByGate(FileOperation::Rename, t)) return *refused;
-        return host::renameOver(m_handle, m_temp, t, target);
+        // The rename goes into the folder held, wherever it lies now; a folder moved away (and
+        // something else put at its path) is not where the user asked for the file.
+        if (!in.resolved().empty() && host::resolvedPath(in.handle()) != in.resolved())
+            return makeError(ErrorCode::FolderMoved, in.path());
+        return host::renameOver(m_handle, in, m_temp, m_target, target);
     });
     if (!renamed) return renamed.error();
     m_temp.clear();
     host::close(std::exchange(m_handle, host::kNoHandle));
     // The rename is only durable once the folder is flushed; the new content is in place whatever
     // this answers, so a failure here is not reported.
-    if (gate(FileOperation::FlushFolder, t) == 0) host::flushFolder(folderOf(t));
+    if (gate(FileOperation::FlushFolder, t) == 0) host::flushFolder(in);
     return written->stamp;
 }
 
 // --- Replacing and copying --------------------------------------------------------------------
+
+Result<FileStamp> replaceFile(const Folder &folder, std::string_view name,
+                              std::span<const std::string_view> pieces, const ReplaceGuard *guard,
+                              Links links) {
+    auto file = ReplacementFile::create(folder, name, links);
+    if (!file) return file.error();
+    const std::string subject = joinPath(folder.path(), name);
+    for (std::string_view piece : pieces)
+        if (Status s = file->write(piece, subject); !s) return s.error();
+    return file->commit(guard);
+}
 
 Result<FileStamp> replaceFileContent(const std::string &hostPath, std::string_view bytes,
                                      const ReplaceGuard *guard) {
@@ -324,22 +379,22 @@ Result<FileStamp> replaceFileContent(const std::string &hostPath, std::string_vi
 Result<FileStamp> replaceFileContent(const std::string &hostPath,
                                      std::span<const std::string_view> pieces,
                                      const ReplaceGuard *guard) {
-    auto target = host::replacementTarget(hostPath);
-    if (!target) return target.error();
-    auto file = ReplacementFile::create(target.value());
-    if (!file) return file.error();
-    for (std::string_view piece : pieces)
-        if (Status s = file->write(piece, hostPath); !s) return s.error();
-    return file->commit(guard);
+    auto folder = Folder::open(folderOf(hostPath));
+    if (!folder) return folder.error();
+    return replaceFile(folder.value(), nameOf(hostPath), pieces, guard, Links::Follow);
 }
 
 namespace {
 
-// Whether a copy of `source` may go to `to`: true when `to` is `source` itself (nothing to do),
-// false when it may be written; refused when it is a folder, not a regular file, or read-only.
-Result<bool> isCopyOntoItself(const OpenFile &source, const std::string &to) {
-    const host::PathState state = host::stateOf(to);
+// Whether a copy of `source` may go to `name` within `folder`: true when it names `source` itself
+// (nothing to do), false when it may be written; refused when it is a folder, not a regular file,
+// read-only, or a link that may not be followed.
+Result<bool> isCopyOntoItself(const OpenFile &source, const Folder &folder, std::string_view name,
+                              Links links) {
+    const std::string to = joinPath(folder.path(), name);
+    const host::PathState state = host::stateIn(folder, name, links);
     if (state.kind == host::PathState::Kind::Missing) return false;
+    if (state.kind == host::PathState::Kind::Link) return makeError(ErrorCode::LinksElsewhere, to);
     if (state.inode != 0 && state.device == source.stamp().device &&
         state.inode == source.stamp().inode)
         return true;
@@ -355,21 +410,20 @@ Result<bool> isCopyOntoItself(const OpenFile &source, const std::string &to) {
 
 } // namespace
 
-Status copyFile(OpenFile &source, const std::string &to) {
-    auto itself = isCopyOntoItself(source, to);
+Status copyFile(OpenFile &source, const Folder &folder, std::string_view name, Links links) {
+    auto itself = isCopyOntoItself(source, folder, name, links);
     if (!itself) return itself.error();
     if (itself.value()) return {};
-    auto target = host::replacementTarget(to);
-    if (!target) return target.error();
-    auto file = ReplacementFile::create(target.value());
+    auto file = ReplacementFile::create(folder, name, links);
     if (!file) return file.error();
+    const std::string to = joinPath(folder.path(), name);
     const std::string &from = source.path();
     Fingerprint print;
     std::vector<char> buffer(1 << 16);
     std::uint64_t at = 0;
     while (true) {
         if (auto refused = refusedByGate(FileOperation::Read, from)) return *refused;
-        auto got = source.readAt(buffer.data(), buffer.size(), at);
+        auto got = source.readAt(buffer.data(), buffer.size(), at); // waits for a held range
         if (!got) return got.error();
         if (got.value() == 0) break;
         const std::string_view bytes(buffer.data(), got.value());
@@ -385,11 +439,31 @@ Status copyFile(OpenFile &source, const std::string &to) {
     return committed ? Status() : Status(committed.error());
 }
 
-Status copyFile(const std::string &from, const std::string &to) {
-    auto source = retrying([&]() -> Result<OpenFile> {
+Status copyFile(OpenFile &source, const std::string &to) {
+    auto folder = Folder::open(folderOf(to));
+    if (!folder) return folder.error();
+    return copyFile(source, folder.value(), nameOf(to), Links::Follow);
+}
+
+namespace {
+
+Result<OpenFile> openSource(const std::string &from) {
+    return retrying([&]() -> Result<OpenFile> {
         if (auto refused = refusedByGate(FileOperation::OpenSource, from)) return *refused;
         return OpenFile::open(from);
     });
+}
+
+} // namespace
+
+Status copyFile(const std::string &from, const Folder &folder, std::string_view name, Links links) {
+    auto source = openSource(from);
+    if (!source) return source.error();
+    return copyFile(source.value(), folder, name, links);
+}
+
+Status copyFile(const std::string &from, const std::string &to) {
+    auto source = openSource(from);
     if (!source) return source.error();
     return copyFile(source.value(), to);
 }

@@ -7,15 +7,19 @@
 //
 //   1. remove the stale temporary files of the tool in the folder (those no process holds locked)
 //   2. create  <folder>/.<name>.corvelan-XXXXXX  beside the real file behind any link, and lock it
-//   3. write the new content, give it the old file's owner, attributes and permissions, flush
-//   4. (check the file was not changed meanwhile), rename over the file, flush the folder
+//   3. write the new content, give it the old file's owner, security, attributes and permissions,
+//      flush it
+//   4. (check the file was not changed meanwhile), check the folder is still where it was, rename
+//      over the file, flush the folder
 //
 // so a crash or a full disk leaves the old file or the new one, never a mix, a read-only or
 // hidden file keeps its attributes, and two copies of the tool never take each other's temporary
 // files. A failure removes the temporary file and leaves the original as it was. Every step goes
-// through the gate of platform/file_operations.h.
+// through the gate of platform/file_operations.h, and every file is reached within a held folder
+// (platform/folder.h).
 #pragma once
 
+#include "platform/folder.h"
 #include "platform/result.h"
 
 #include <cstdint>
@@ -60,6 +64,9 @@ public:
     // Opens `hostPath` without blocking. Fails with NotFound, NotAFile (a folder),
     // NotRegularFile (a FIFO, socket or device) or the OS error.
     static Result<OpenFile> open(const std::string &hostPath);
+    // The same for `name` within `folder`; with Links::Refuse a link there is refused
+    // (LinksElsewhere).
+    static Result<OpenFile> openIn(const Folder &folder, std::string_view name, Links links);
 
     OpenFile(OpenFile &&other) noexcept;
     OpenFile &operator=(OpenFile &&other) noexcept;
@@ -114,10 +121,12 @@ struct ReplaceGuard {
     std::string_view bytes;
 };
 
-// Fails with ChangedOnDisk unless `hostPath` still holds what `guard` says: the same file, size
-// and write time, then the same bytes, and the file looked at again after the bytes were compared
-// must be as it was before (a write during the comparison moves its change time).
-[[nodiscard]] Status checkUnchanged(const std::string &hostPath, const ReplaceGuard &guard);
+// Fails with ChangedOnDisk unless `name` within `folder` still holds what `guard` says: the same
+// file, size and write time, then the same bytes, and the file looked at again after the bytes
+// were compared must be as it was before (a write during the comparison moves its change time).
+// Fails as the system refused otherwise (a file held, or that the user may not read).
+[[nodiscard]] Status checkUnchanged(const Folder &folder, std::string_view name,
+                                    const ReplaceGuard &guard, Links links);
 
 // The file's Windows attributes: read-only when no write permission bit is set, hidden and
 // system from Wine's user.DOSATTRIB (a name starting with '.' is hidden when it has none),
@@ -129,13 +138,15 @@ struct ReplaceGuard {
 // ignored. Leaves the file unchanged on failure.
 [[nodiscard]] Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes);
 
-// A new file beside `target` (the real file, links resolved) that becomes `target` on commit, or
+// A new file beside the target `name` of a held folder that becomes the target on commit, or
 // disappears. It is locked from its creation to its end, so that no other copy of the tool takes
-// it for a stale one.
+// it for a stale one. With Links::Follow a symbolic link there stays a link and the file behind
+// it is replaced (in its own folder); with Links::Refuse a link there is refused.
 class ReplacementFile {
 public:
     // Removes the stale temporary files in the target's folder, then creates a locked one.
-    static Result<ReplacementFile> create(const std::string &target);
+    // `folder` must outlive it.
+    static Result<ReplacementFile> create(const Folder &folder, std::string_view name, Links links);
 
     ReplacementFile(ReplacementFile &&other) noexcept;
     ReplacementFile &operator=(ReplacementFile &&) = delete;
@@ -144,42 +155,62 @@ public:
     // The one cleanup path: unless committed, the temporary file goes.
     ~ReplacementFile();
 
-    [[nodiscard]] const std::string &temporaryPath() const { return m_temp; }
+    // The temporary file's host path.
+    [[nodiscard]] std::string temporaryPath() const;
 
     // Appends `bytes`; errors name `subject`.
     [[nodiscard]] Status write(std::string_view bytes, const std::string &subject);
 
-    // Gives the temporary file the target's owner, attributes and permissions, flushes it and
-    // renames it over the target. With a guard, the target must still hold what the guard says
-    // (checkUnchanged) just before the rename, else nothing is replaced and the commit fails with
-    // ChangedOnDisk. Returns the stamp of the new file.
+    // Gives the temporary file the target's owner, security, attributes and permissions,
+    // flushes it and renames it over the target. With a guard, the target must still hold what
+    // the guard says (checkUnchanged) just before the rename, else nothing is replaced and the
+    // commit fails with ChangedOnDisk. Fails with FolderMoved, replacing nothing, when the folder
+    // no longer lies where it was opened. Returns the stamp of the new file.
     [[nodiscard]] Result<FileStamp> commit(const ReplaceGuard *guard);
 
 private:
-    ReplacementFile(std::string target, std::string temp, std::intptr_t handle);
+    ReplacementFile(const Folder &folder, std::optional<Folder> followed, std::string target,
+                    std::string temp, std::intptr_t handle, Links links);
+    [[nodiscard]] const Folder &folder() const { return m_followed ? *m_followed : *m_folder; }
 
-    std::string m_target;
-    std::string m_temp; // empty once the object was moved from or committed
+    const Folder *m_folder;
+    std::optional<Folder> m_followed; // the folder of the file behind a link that was followed
+    std::string m_target;             // a name within folder()
+    std::string m_temp;               // empty once the object was moved from or committed
     std::intptr_t m_handle;
+    Links m_links;
 };
 
-// Replaces the content of `hostPath` atomically (see above); creates the file when it does not
-// exist. A symbolic link stays a link and the file it points to is replaced. With a guard, as
-// ReplacementFile::commit. Returns the stamp of the new file.
+// Replaces the content of `name` within `folder` atomically (see above), made of `pieces` written
+// one after the other (no copy of them is made); creates the file when it does not exist. With a
+// guard, as ReplacementFile::commit. Returns the stamp of the new file.
+[[nodiscard]] Result<FileStamp> replaceFile(const Folder &folder, std::string_view name,
+                                            std::span<const std::string_view> pieces,
+                                            const ReplaceGuard *guard, Links links);
+
+// The same for the file at `hostPath`, in its folder opened for it, links followed.
 [[nodiscard]] Result<FileStamp> replaceFileContent(const std::string &hostPath,
                                                    std::string_view bytes,
                                                    const ReplaceGuard *guard = nullptr);
-
-// The same for content made of `pieces`, written one after the other: no copy of them is made.
 [[nodiscard]] Result<FileStamp> replaceFileContent(const std::string &hostPath,
                                                    std::span<const std::string_view> pieces,
                                                    const ReplaceGuard *guard = nullptr);
 
-// Copies what the open `source` holds over `to`, replacing an existing destination atomically. A
-// read-only destination is refused (ReadOnly), as Windows does; so is one that is a folder or not a
-// regular file. Copying a file onto itself (the same file, whatever the path) succeeds and leaves
-// it untouched. Fails with ChangedOnDisk, leaving the destination as it was, when the source was
-// written since it was opened or its bytes differ from those of its last complete readAll().
+// Copies what the open `source` holds over `name` within `folder`, replacing an existing
+// destination atomically. A read-only destination is refused (ReadOnly), as Windows does; so is
+// one that is a folder or not a regular file, and with Links::Refuse one that is a link
+// (LinksElsewhere). Copying a file onto itself (the same file, whatever the path) succeeds and
+// leaves it untouched. Fails with ChangedOnDisk, leaving the destination as it was, when the
+// source was written since it was opened or its bytes differ from those of its last complete
+// readAll().
+[[nodiscard]] Status copyFile(OpenFile &source, const Folder &folder, std::string_view name,
+                              Links links);
+
+// Opens `from` and copies it over `name` within `folder` as above.
+[[nodiscard]] Status copyFile(const std::string &from, const Folder &folder, std::string_view name,
+                              Links links);
+
+// The same over the file at `to`, in its folder opened for it, links followed.
 [[nodiscard]] Status copyFile(OpenFile &source, const std::string &to);
 
 // Opens `from` and copies it over `to` as above.

@@ -34,6 +34,10 @@ enum class ErrorCode {
     NoRights,          // as System, and the user may not change the file or its folder
     TooLarge,          // larger than `limit` bytes
     ChangedOnDisk,     // another program changed the file since the tool read or checked it
+    // Rights and trust
+    LinksElsewhere, // `path` is a link (symbolic link, junction, mount point) or leads elsewhere
+    ForeignOwner,   // `path` belongs to `name`, whose folders this run may not change
+    FolderMoved,    // the folder `path` was moved or replaced while the tool worked in it
     // Documents
     XmlSyntax,            // not well-formed; `detail` is the parser's own message
     XmlTooDeep,           // elements nested deeper than `limit`

@@ -32,6 +32,8 @@ std::string stepOf(const Error &e) {
         return "cannot write";
     case FileOperation::SetOwner:
         return "cannot set the owner";
+    case FileOperation::SetSecurity:
+        return "cannot set the permissions of its users";
     case FileOperation::CopyAttributes:
         return e.name.empty() ? "cannot copy the attributes" : "cannot copy " + e.name;
     case FileOperation::ListAttributes:
@@ -53,8 +55,12 @@ std::string stepOf(const Error &e) {
         return "cannot set the attributes";
     case FileOperation::ClearAttributes:
         return "cannot clear the attributes";
+    case FileOperation::RemoveStale:
+        return "cannot remove a temporary file a stopped save left";
     case FileOperation::OpenFolder:
         return "cannot open the folder";
+    case FileOperation::ReadOwner:
+        return "cannot learn who owns it";
     case FileOperation::ReadFolder:
         return "cannot read the folder";
     case FileOperation::FindOwnExecutable:
@@ -126,6 +132,12 @@ std::string reasonAs(ErrorCode code, const Error &e) {
         return "The file is larger than " + mebibytes(e.limit);
     case ErrorCode::ChangedOnDisk:
         return "Another program changed the file after it was checked";
+    case ErrorCode::LinksElsewhere:
+        return "It is a link to another place";
+    case ErrorCode::ForeignOwner:
+        return "It belongs to " + e.name;
+    case ErrorCode::FolderMoved:
+        return "Its folder was moved or replaced while the tool worked in it";
     case ErrorCode::XmlSyntax:
         return e.detail + atPosition(e);
     case ErrorCode::XmlTooDeep:
@@ -230,6 +242,28 @@ Message catalogueNotSaved(const Error &error, Workflow workflow) {
                 remedyFor(error.code, "the PTK Generic DTM and any other program that may "
                                       "have the catalogue open"),
             kFileError, kStyleError};
+}
+
+Message repositoryRefused(const Error &error, Workflow workflow) {
+    std::string text = error.path;
+    std::string remedy;
+    switch (error.code) {
+    case ErrorCode::LinksElsewhere:
+        text += " is a link to another place";
+        remedy = " Remove the link, or ask an administrator to, then try again.";
+        break;
+    case ErrorCode::ForeignOwner:
+        text += " belongs to " + error.name;
+        remedy = fs::rightsRemedy() == fs::RightsRemedy::AskPrefixOwner
+                     ? " Start the tool as " + error.name + "."
+                     : " Ask an administrator to make the Administrators group its owner, then "
+                       "try again.";
+        break;
+    default:
+        text += " cannot be opened: " + reasonOf(error);
+        break;
+    }
+    return {text + nothingDone(workflow) + remedy, kFileError, kStyleError};
 }
 
 Message catalogueChangedUnreadable(Workflow workflow) {

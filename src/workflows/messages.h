@@ -37,6 +37,10 @@ namespace messages {
 [[nodiscard]] Message wrongProduct(const std::string &product);
 [[nodiscard]] Message confirmVersion(const std::string &version);
 
+// The repository's folders, or a file in them, may not be changed by this run (a link, another
+// user's folder), or could not be opened; nothing was changed.
+[[nodiscard]] Message repositoryRefused(const Error &error, Workflow workflow);
+
 // The catalogue could not be changed; nothing was.
 [[nodiscard]] Message catalogueNotLoaded(Workflow workflow);
 [[nodiscard]] Message catalogueNotSaved(const Error &error, Workflow workflow);

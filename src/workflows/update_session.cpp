@@ -56,14 +56,25 @@ void UpdateSession::refresh(ListView &view) const {
     if (m_catalogue) listCatalogue(*m_catalogue, view);
 }
 
-Outcome UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &boxes,
-                              Workflow workflow) {
+std::optional<HeldRepository> UpdateSession::hold(Workflow workflow, MessageBoxes &boxes,
+                                                  Outcome &refused) {
+    auto held = holdRepository(m_drives, m_elevated, workflow == Workflow::Install);
+    if (held) return std::move(held).value();
+    show(boxes, messages::repositoryRefused(held.error(), workflow));
+    const ErrorCode why = held.error().code;
+    refused = why == ErrorCode::LinksElsewhere || why == ErrorCode::ForeignOwner ||
+                      why == ErrorCode::NotFound || why == ErrorCode::NotAFile
+                  ? Outcome::Refused
+                  : Outcome::Failed;
+    return std::nullopt;
+}
+
+Outcome UpdateSession::change(const HeldRepository &held, const Edit &edit, ListView &view,
+                              MessageBoxes &boxes, Workflow workflow) {
     auto fail = [&](const Message &message) {
         show(boxes, message);
         return Outcome::Failed;
     };
-    auto target = m_drives.hostPath(catalogue::kCatalogueSavePath);
-    if (!target) return fail(messages::catalogueNotSaved(target.error(), workflow));
 
     // A rival writer is met again only if it writes between our check and our rename; a few
     // rounds are plenty, and then the user hears about it rather than the tool spinning.
@@ -82,9 +93,12 @@ Outcome UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &bo
         // change only once the file holds it.
         const bool same = base.keepsBytes(planned.value());
         Result<fs::FileStamp> saved = same ? Result<fs::FileStamp>(base.stamp())
-                                           : base.saveEdit(planned.value(), target.value(), true);
+                                           : base.saveEdit(planned.value(), held.repository,
+                                                           held.catalogue, held.links, true);
         if (same)
-            if (Status s = fs::checkUnchanged(target.value(), {base.stamp(), base.bytes()}); !s)
+            if (Status s = fs::checkUnchanged(held.repository, held.catalogue,
+                                              {base.stamp(), base.bytes()}, held.links);
+                !s)
                 saved = s.error();
         if (saved) {
             if (reread) m_catalogue = std::move(*reread);
@@ -95,11 +109,12 @@ Outcome UpdateSession::change(const Edit &edit, ListView &view, MessageBoxes &bo
         }
         if (saved.error().code != ErrorCode::ChangedOnDisk)
             return fail(messages::catalogueNotSaved(saved.error(), workflow));
-        auto current = catalogue::Catalogue::load(target.value());
+        auto current = catalogue::Catalogue::load(held.repository, held.catalogue, held.links);
         if (!current) {
             // Held or out of the user's reach now: that is what stops the save, not the change.
             const ErrorCode why = current.error().code;
-            if (why == ErrorCode::InUse || why == ErrorCode::NoRights)
+            if (why == ErrorCode::InUse || why == ErrorCode::NoRights ||
+                why == ErrorCode::LinksElsewhere)
                 return fail(messages::catalogueNotSaved(current.error(), workflow));
             return fail(messages::catalogueChangedUnreadable(workflow));
         }
@@ -113,8 +128,12 @@ Outcome UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
         show(boxes, messages::catalogueNotLoaded(Workflow::Remove));
         return Outcome::Refused;
     }
-    return change([](const catalogue::Catalogue &base) { return base.planDeviceEntries(nullptr); },
-                  view, boxes, Workflow::Remove);
+    Outcome refused = Outcome::Refused;
+    const auto held = hold(Workflow::Remove, boxes, refused);
+    if (!held) return refused;
+    return change(
+        *held, [](const catalogue::Catalogue &base) { return base.planDeviceEntries(nullptr); },
+        view, boxes, Workflow::Remove);
 }
 
 Outcome UpdateSession::installDtm(const std::string &newFileName, ListView &view,
@@ -150,36 +169,38 @@ Outcome UpdateSession::installDtm(const std::string &newFileName, ListView &view
         show(boxes, messages::catalogueNotLoaded(Workflow::Install));
         return Outcome::Refused;
     }
+    Outcome refused = Outcome::Refused;
+    const auto held = hold(Workflow::Install, boxes, refused);
+    if (!held) return refused;
     const Outcome saved = change(
+        *held,
         [&version](const catalogue::Catalogue &base) { return base.planDeviceEntries(&version); },
         view, boxes, Workflow::Install);
     if (saved != Outcome::Done) return saved;
-    return copyInstalledFiles(*description, boxes);
+    return copyInstalledFiles(*held, *description, boxes);
 }
 
-Outcome UpdateSession::copyInstalledFiles(fs::OpenFile &description, MessageBoxes &boxes) {
+Outcome UpdateSession::copyInstalledFiles(const HeldRepository &held, fs::OpenFile &description,
+                                          MessageBoxes &boxes) {
     std::vector<messages::FailedCopy> failures;
-    for (const catalogue::InstalledFile &file : catalogue::kInstalledFiles) {
+    for (std::size_t i = 0; i < catalogue::kInstalledFiles.size(); ++i) {
+        const catalogue::InstalledFile &file = catalogue::kInstalledFiles[i];
         const std::string destination(file.destination);
-        auto to = m_drives.hostPath(destination);
-        if (!to) {
-            failures.push_back({destination, to.error(), {}});
-            continue;
-        }
+        const fs::Folder &folder = held.folderOfCopy(i);
         std::string source = description.path();
         Status copied;
         if (file.pictureName.empty()) {
-            copied = fs::copyFile(description, to.value());
+            copied = fs::copyFile(description, folder, held.copies[i], held.links);
         } else {
             // Asked afresh for every picture, as the tool's folder is where they ship. It stays a
             // host path: its name may hold what a Windows path cannot.
-            auto folder = m_toolFolder();
-            if (!folder) {
-                failures.push_back({destination, folder.error(), {}});
+            auto toolFolder = m_toolFolder();
+            if (!toolFolder) {
+                failures.push_back({destination, toolFolder.error(), {}});
                 continue;
             }
-            source = fs::joinPath(folder.value(), file.pictureName);
-            copied = fs::copyFile(source, to.value());
+            source = fs::joinPath(toolFolder.value(), file.pictureName);
+            copied = fs::copyFile(source, folder, held.copies[i], held.links);
         }
         if (copied) continue;
         // Which side failed, in the tool's own terms: the source by its Windows path.

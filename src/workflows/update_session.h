@@ -5,6 +5,8 @@
 #include "platform/drive_map.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
+#include "platform/trust.h"
+#include "workflows/held_repository.h"
 #include "workflows/messages.h"
 #include "workflows/ports.h"
 
@@ -34,8 +36,12 @@ using ToolFolder = std::function<Result<std::string>()>;
 
 class UpdateSession {
 public:
-    explicit UpdateSession(DriveMap drives, ToolFolder toolFolder = fs::executableFolder)
-        : m_drives(std::move(drives)), m_toolFolder(std::move(toolFolder)) {}
+    // A session on the repository of `drives`, copying the pictures from `toolFolder`, run with
+    // `elevated`: more rights than the standard users who share the machine, so that it changes
+    // only folders proven its own and follows no link (platform/trust.h).
+    explicit UpdateSession(DriveMap drives, ToolFolder toolFolder = fs::executableFolder,
+                           bool elevated = fs::runsElevated())
+        : m_drives(std::move(drives)), m_toolFolder(std::move(toolFolder)), m_elevated(elevated) {}
 
     // Tests the repository and pictures folders, loads the catalogue and lists it; or shows the
     // two status lines of the first failed test and disables Install. Runs once, at start-up.
@@ -45,7 +51,8 @@ public:
     void refresh(ListView &view) const;
 
     // Takes every device entry out of the catalogue, saves it and lists it again. A catalogue
-    // that is not loaded or cannot be saved is reported in an error box and nothing changes.
+    // that is not loaded or cannot be saved, or a repository this run may not change, is
+    // reported in an error box and nothing changes.
     Outcome remove(ListView &view, MessageBoxes &boxes);
 
     // Installs the description file at the Windows path `newFileName`: checks it, asks to confirm
@@ -70,11 +77,16 @@ private:
     // that says what `workflow` did not do, Refused when the catalogue is not the repository's,
     // else Failed, when the change could not be saved.
     using Edit = std::function<Result<catalogue::Catalogue::Edit>(const catalogue::Catalogue &)>;
-    Outcome change(const Edit &edit, ListView &view, MessageBoxes &boxes, Workflow workflow);
-    Outcome copyInstalledFiles(fs::OpenFile &description, MessageBoxes &boxes);
+    Outcome change(const HeldRepository &held, const Edit &edit, ListView &view,
+                   MessageBoxes &boxes, Workflow workflow);
+    Outcome copyInstalledFiles(const HeldRepository &held, fs::OpenFile &description,
+                               MessageBoxes &boxes);
+    // The repository held for `workflow`, or the box that says why this run may not change it.
+    std::optional<HeldRepository> hold(Workflow workflow, MessageBoxes &boxes, Outcome &refused);
 
     DriveMap m_drives;
     ToolFolder m_toolFolder;
+    bool m_elevated;
     std::string m_catalogueLoadPath;
     std::optional<catalogue::Catalogue> m_catalogue;
     std::optional<Error> m_loadError;

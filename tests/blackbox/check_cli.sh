@@ -11,6 +11,7 @@ CLI=("$@")
 examples="$(cd "$(dirname "$0")/../../examples" && pwd)"
 scratch="$(mktemp -d)"
 if [ "$prefix" = new ]; then
+  made=1
   prefix="$scratch/prefix"
   mkdir -p "$prefix/drive_c"
   export WINEPREFIX="$prefix"
@@ -31,8 +32,14 @@ if [[ "${CLI[0]}" != *wine-run.sh ]]; then
   remedy="To change the repository, ask for write access to its folder in the Wine prefix"
   [ "$(id -u)" -eq 0 ] && as_user=(runuser -u nobody -- env "WINEPREFIX=$prefix")
 fi
-# Whoever runs the command line may read and change the repository, or only read it.
-writable() { chmod -R a+rwX "$prefix/drive_c/ProgramData" "$descriptions" 2>/dev/null || true; }
+# Whoever runs the command line owns the prefix (a prefix made here is given to them) and what is
+# made in it, and may read and change the repository, or only read it.
+[ -n "${made:-}" ] && [ ${#as_user[@]} -gt 0 ] && chown nobody "$prefix" "$prefix/drive_c"
+owner="$(stat -c %U "$prefix")"
+writable() {
+  chown -R "$owner" "$prefix/drive_c/ProgramData" "$descriptions" 2>/dev/null || true
+  chmod -R a+rwX "$prefix/drive_c/ProgramData" "$descriptions" 2>/dev/null || true
+}
 readonly_repository() { chmod a-w "$repository"; }
 
 failures=0
@@ -117,6 +124,32 @@ expect "a repository the user may not change" 2 "" \
   -- install 'C:\cli-descriptions\QVX TSR 7700 v2.3.0.xml'
 same "nothing changed" "$scratch/before.xml" "$repository/DDXMLRepository.xml"
 writable
+
+# Linux, as root on the prefix of another user: listing is harmless, changes are refused, as Wine
+# refuses to run there, and nothing is written.
+refused_as_root() { # name, what the box says was not done, then the arguments
+  local name="$1" undone="$2" got=0
+  shift 2
+  WINEPREFIX="$prefix" "${CLI[@]}" "$@" >"$scratch/out" 2>"$scratch/err" || got=$?
+  if [ "$got" -eq 1 ] && [ ! -s "$scratch/out" ] && grep -qxF \
+    "$prefix belongs to nobody. Nothing was $undone. Start the tool as nobody." "$scratch/err"; then
+    echo "ok   $name"
+  else
+    echo "FAIL $name: exit code $got" >&2
+    cat "$scratch/err" >&2
+    failures=$((failures + 1))
+  fi
+}
+if [ ${#as_user[@]} -gt 0 ]; then
+  cp -p "$repository/DDXMLRepository.xml" "$scratch/before.xml"
+  touch "$scratch/mark"
+  refused_as_root "root's install on nobody's prefix is refused" installed \
+    install 'C:\cli-descriptions\QVX TSR 7700 v2.3.0.xml'
+  refused_as_root "root's remove on nobody's prefix is refused" removed remove
+  same "nothing written on nobody's prefix" "$scratch/before.xml" "$repository/DDXMLRepository.xml"
+  [ -z "$(find "$repository" -newer "$scratch/mark" -print -quit)" ] ||
+    { echo "FAIL something was written on nobody's prefix" >&2; failures=$((failures + 1)); }
+fi
 
 expect "usage" 64 "" "Usage: corvelan-dtm-cli list" -- frobnicate
 expect "install without a file" 64 "" "Usage:" -- install

@@ -50,6 +50,35 @@ startsAndEnds() {
   return 1
 }
 
+# What the installer lets run as the local system account, read from its tables: the description's
+# install, deferred, without impersonation, its failure failing the installation, only on an
+# install or an upgrade given DTMFILE; and DTMFILE, which a standard user could otherwise hand to
+# an advertised install, is no secure custom property.
+table() { msiinfo export "$msi" "$1" | tr -d '\r'; }
+# The action's row: its type, the installed command line, and what it is given.
+actionType() { table CustomAction | awk -F'\t' '$1 == "InstallDescription" { print $2 }'; }
+runsTheCommandLine() {
+  table CustomAction | grep -qxF "$(printf 'InstallDescription\t%s\tCliExe\tinstall "[DTMFILE]"\t' \
+    "$(actionType)")"
+}
+# An executable from an installed file (18), deferred (0x400), not impersonated (0x800), neither
+# ignoring its exit code (0x40) nor running on alone (0x80).
+runsAsTheSystemAndCounts() {
+  local type
+  type="$(actionType)"
+  [ -n "$type" ] && [ $((type & 0x3F)) -eq 18 ] && [ $((type & 0x400)) -ne 0 ] &&
+    [ $((type & 0x800)) -ne 0 ] && [ $((type & 0xC0)) -eq 0 ]
+}
+onlyOnInstallGivenDtmfile() {
+  table InstallExecuteSequence |
+    grep -qP '^InstallDescription\tDTMFILE AND NOT Installed AND NOT REMOVE\t'
+}
+dtmfileNotSecure() { ! table Property | grep -P '^SecureCustomProperties\t' | grep -qw DTMFILE; }
+check "the description's install runs the command line on DTMFILE" runsTheCommandLine
+check "it is deferred and not impersonated, and its failure counts" runsAsTheSystemAndCounts
+check "it runs only on an install or an upgrade given DTMFILE" onlyOnInstallGivenDtmfile
+check "DTMFILE is no secure custom property" dtmfileNotSecure
+
 "$run" msiexec /x "$msi" /qn >/dev/null 2>&1 || true # a left-over install from an earlier run
 check "msiexec /i exits 0" "$run" msiexec /i "$msi" /qn
 check "exactly the tool and its pictures, byte for byte" installedFiles
@@ -81,5 +110,14 @@ check "the tool is installed" installedFiles
 check "and the description is in the repository" cmp -s "$deploy/good.xml" "$repository/QVX TSR 7700.xml"
 check "its entry in the catalogue" grep -q 'Fileversion="2.3.0" ProductName="QVXTSR7700"' "$repository/DDXMLRepository.xml"
 check "its pictures" test -s "$repository/pictures/QVXTSR7700Large.ico"
-check "msiexec /x exits 0 again" "$run" msiexec /x "$msi" /qn
+# A repair and a removal given another description leave the repository as it is.
+sed 's|<version>2.3.0</version>|<version>9.9.9</version>|' "$deploy/good.xml" >"$deploy/other.xml"
+[ "$(id -u)" -eq 0 ] && chown "$owner" "$deploy/other.xml"
+cp "$repository/DDXMLRepository.xml" "$build/msi-catalogue-installed.xml"
+# A repair as msiexec /f starts one (Wine's own /f does not repair).
+check "a repair given DTMFILE exits 0" "$run" msiexec /i "$msi" /qn REINSTALL=ALL \
+  REINSTALLMODE=vomus 'DTMFILE=C:\deploy\other.xml'
+check "and installs no description" cmp -s "$repository/DDXMLRepository.xml" "$build/msi-catalogue-installed.xml"
+check "msiexec /x given DTMFILE exits 0" "$run" msiexec /x "$msi" /qn 'DTMFILE=C:\deploy\other.xml'
+check "and installs no description either" cmp -s "$repository/DDXMLRepository.xml" "$build/msi-catalogue-installed.xml"
 [ "$failures" -eq 0 ]

@@ -54,8 +54,9 @@ TEST(ReplacementFile, AMovedFromFileLeavesTheTemporaryToItsNewOwner) {
     TempDir dir;
     const std::string path = dir / "catalog.xml";
     writeFile(path, "old");
+    const Folder folder = Folder::open(dir.path()).value();
     std::optional<ReplacementFile> first;
-    first.emplace(std::move(ReplacementFile::create(path)).value());
+    first.emplace(std::move(ReplacementFile::create(folder, "catalog.xml", Links::Follow)).value());
     const std::string temp = first->temporaryPath();
     ASSERT_TRUE(test::fileExists(temp));
     ReplacementFile second(std::move(*first));
@@ -68,7 +69,7 @@ TEST(ReplacementFile, AMovedFromFileLeavesTheTemporaryToItsNewOwner) {
 
     // Never committed: the temporary file goes with its owner.
     {
-        auto dropped = ReplacementFile::create(path);
+        auto dropped = ReplacementFile::create(folder, "catalog.xml", Links::Follow);
         ASSERT_TRUE(dropped.ok());
         ASSERT_TRUE(dropped->write("lost", path).ok());
     }
@@ -119,7 +120,8 @@ TEST(CopyFile, FailuresNameTheirCause) {
     EXPECT_EQ(copyFile(dir / "src.ico", dir.path()).error().code, ErrorCode::NotAFile);
     const Status noFolder = copyFile(dir / "src.ico", dir / "no/such/folder.ico");
     ASSERT_FALSE(noFolder.ok());
-    EXPECT_EQ(noFolder.error().sysErrno, ENOENT);
+    EXPECT_EQ(noFolder.error().code, ErrorCode::NotFound);
+    EXPECT_EQ(noFolder.error().path, dir / "no/such");
     EXPECT_FALSE(test::fileExists(dir / "x.ico"));
     EXPECT_EQ(test::listFolder(dir.path()), "ro.ico src.ico");
 }

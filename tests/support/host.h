@@ -19,6 +19,13 @@ void removeNeverReadTrap();
 bool writeFileSpelledExactly(const std::string &folder, const std::string &name,
                              std::string_view bytes);
 
+// A symbolic link at `link` to `target`, as a standard user can make one: on Linux, and under
+// Wine a Unix link (made by /bin/ln, since Wine's CreateSymbolicLinkW makes nothing). `target` is
+// taken as it is when relative, else turned into the host's own path. False when none was made.
+bool makeSymbolicLink(const std::string &target, const std::string &link);
+// A second name `link` for the file `target`. False when none was made.
+bool makeHardLink(const std::string &target, const std::string &link);
+
 // The file's last write time, in nanoseconds since the host's epoch, read and set to the
 // precision of the host's file times (std::filesystem rounds to seconds on mingw).
 [[nodiscard]] std::int64_t modifiedTime(const std::string &path);

@@ -113,4 +113,28 @@ std::string listFolder(const std::string &folder) {
     return out;
 }
 
+std::string snapshotOf(const std::string &folder) {
+    std::vector<std::string> lines;
+    std::error_code ec;
+    for (auto it = stdfs::recursive_directory_iterator(fsPath(folder), ec);
+         !ec && it != stdfs::recursive_directory_iterator(); it.increment(ec)) {
+        const std::string name = utf8Of(stdfs::relative(it->path(), fsPath(folder), ec));
+        const auto status = it->symlink_status(ec);
+        if (stdfs::is_symlink(status)) {
+            lines.push_back(name + " -> " + utf8Of(stdfs::read_symlink(it->path(), ec)));
+        } else if (stdfs::is_directory(status)) {
+            lines.push_back(name + "/");
+        } else {
+            const bool writable =
+                (status.permissions() & stdfs::perms::owner_write) != stdfs::perms::none;
+            lines.push_back(name + (writable ? " rw " : " ro ") + readFile(utf8Of(it->path())));
+        }
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string out;
+    for (const std::string &line : lines)
+        out += line + "\n";
+    return out;
+}
+
 } // namespace corvelan::test

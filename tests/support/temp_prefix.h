@@ -50,5 +50,8 @@ void writeInPlace(const std::string &path, std::int64_t offset, std::string_view
 [[nodiscard]] bool fileExists(const std::string &path);
 // Names in `folder`, sorted.
 [[nodiscard]] std::string listFolder(const std::string &folder);
+// Everything below `folder`, one line a name, sorted: each file's bytes and write permission, each
+// link's target (not followed), each folder's name. Equal snapshots: nothing there changed.
+[[nodiscard]] std::string snapshotOf(const std::string &folder);
 
 } // namespace corvelan::test

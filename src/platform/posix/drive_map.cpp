@@ -110,43 +110,51 @@ std::vector<Drive> DriveMap::drives() const {
     return out;
 }
 
-Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
+Result<ResolvedPath> DriveMap::resolve(std::string_view windowsPath) const {
     auto parsed = parseWindowsPath(windowsPath);
     if (!parsed) return parsed.error();
     const char letter = parsed->letter;
-    std::string current = driveRoot(letter);
-    if (current.empty()) {
+    ResolvedPath resolved{driveRoot(letter), {}};
+    if (resolved.root.empty()) {
         Error e = makeError(ErrorCode::DriveNotMapped, std::string(windowsPath));
         e.name = std::string(1, static_cast<char>(letter - 32));
         return e;
     }
-    const std::vector<std::string> &parts = parsed->parts;
-
+    std::string current = resolved.root;
     bool resolving = true;
-    for (const std::string &part : parts) {
+    for (const std::string &part : parsed->parts) {
+        std::string name = part;
         if (resolving && isDirectory(current)) {
-            std::string exact = joinHost(current, part);
-            if (exists(exact)) {
-                current = std::move(exact);
-                continue;
+            if (!exists(joinHost(current, part))) {
+                const auto found = matchesInFolder(current, part);
+                if (found.size() > 1) {
+                    Error e = makeError(ErrorCode::AmbiguousName, std::string(windowsPath));
+                    e.name = found[0];
+                    e.otherName = found[1];
+                    e.otherPath = current;
+                    return e;
+                }
+                if (found.empty())
+                    resolving = false;
+                else
+                    name = found.front();
             }
-            const auto found = matchesInFolder(current, part);
-            if (found.size() > 1) {
-                Error e = makeError(ErrorCode::AmbiguousName, std::string(windowsPath));
-                e.name = found[0];
-                e.otherName = found[1];
-                e.otherPath = current;
-                return e;
-            }
-            if (found.size() == 1) {
-                current = joinHost(current, found.front());
-                continue;
-            }
+        } else {
+            resolving = false;
         }
-        resolving = false;
-        current = joinHost(current, part);
+        current = joinHost(current, name);
+        resolved.parts.push_back(std::move(name));
     }
-    return current;
+    return resolved;
+}
+
+Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
+    auto resolved = resolve(windowsPath);
+    if (!resolved) return resolved.error();
+    std::string path = resolved->root;
+    for (const std::string &part : resolved->parts)
+        path = joinHost(path, part);
+    return path;
 }
 
 std::string DriveMap::windowsPath(std::string_view hostPath) const {

@@ -1,5 +1,6 @@
-// The file primitives on Linux: descriptors, flock, Wine's attributes (read-only as the absence of
-// write permission, hidden and system in the user.DOSATTRIB extended attribute).
+// The file primitives on Linux: descriptors, names within a held folder's descriptor (openat,
+// renameat, unlinkat), flock, Wine's attributes (read-only as the absence of write permission,
+// hidden and system in the user.DOSATTRIB extended attribute).
 #include "platform/file_primitives.h"
 
 #include <array>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -21,6 +23,14 @@ namespace {
 
 int fdOf(host::Handle file) {
     return static_cast<int>(file);
+}
+
+int folderFd(const Folder &folder) {
+    return fdOf(folder.handle());
+}
+
+std::string nameString(std::string_view name) {
+    return std::string(name);
 }
 
 std::int64_t nanoseconds(const timespec &t) {
@@ -49,12 +59,69 @@ bool stillNamed(int folder, const char *name, int fd) {
            named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }
 
+// True when `name` in `folder` is a symbolic link itself.
+bool isLink(int folder, const char *name) {
+    struct stat st {};
+    return ::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The error of an open of `name` in `folder` that failed with `err`: a link that was not to be
+// followed says so.
+Error openError(int err, int folder, const char *name, const std::string &path,
+                FileOperation operation, bool noFollow) {
+    if (err == ENOENT) return makeError(ErrorCode::NotFound, path);
+    if (noFollow && (err == ELOOP || err == ENOTDIR) && isLink(folder, name))
+        return makeError(ErrorCode::LinksElsewhere, path);
+    if (err == ENOTDIR) return makeError(ErrorCode::NotAFile, path);
+    return systemError(err, path, operation);
+}
+
+// Keeps the descriptor `fd` just opened without blocking when it is a regular file, and makes
+// its reads wait for the disk as usual again; else closes it and says what it is.
+Result<host::Handle> keepIfRegular(int fd, const std::string &path, host::Look &look) {
+    struct stat st {};
+    Error refused = makeError(ErrorCode::NotAFile, path);
+    if (::fstat(fd, &st) != 0)
+        refused = systemError(errno, path, FileOperation::Inspect);
+    else if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode))
+        refused.code = ErrorCode::NotRegularFile;
+    else if (S_ISREG(st.st_mode)) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) {
+            look = lookOf(st);
+            return host::Handle{fd};
+        }
+        refused = systemError(errno, path, FileOperation::Open);
+    }
+    ::close(fd);
+    return refused;
+}
+
+// The name of the user `uid`, or its number when it has none.
+std::string userName(uid_t uid) {
+    passwd entry{};
+    passwd *found = nullptr;
+    std::array<char, 4096> buffer{};
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return found->pw_name;
+    return std::to_string(uid);
+}
+
+// A path that leads to the file open as `fd`, for the calls that only take paths.
+std::string pathOfDescriptor(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
 } // namespace
 
 namespace host {
 
 std::string_view separators() {
     return "/";
+}
+
+bool sameHostPath(std::string_view a, std::string_view b) {
+    return a == b;
 }
 
 // No program holds a file from another on Linux, and errno tells the rest.
@@ -66,31 +133,74 @@ RightsRemedy rightsRemedy() {
     return RightsRemedy::AskPrefixOwner;
 }
 
-Result<Handle> openRegular(const std::string &path, Look &look, bool noFollow) {
-    // Without blocking, so that a FIFO or a device never stalls the tool.
-    const int fd =
-        ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0));
-    if (fd < 0) {
-        if (errno == ENOENT) return makeError(ErrorCode::NotFound, path);
-        return systemError(errno, path, FileOperation::Open);
-    }
+// --- Folders -----------------------------------------------------------------------------------
+
+Result<Handle> openFolder(const std::string &path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return openError(errno, AT_FDCWD, path.c_str(), path, FileOperation::OpenFolder, false);
+    return Handle{fd};
+}
+
+Result<Handle> openChildFolder(Handle parent, std::string_view name, const std::string &path,
+                               bool noFollow) {
+    const std::string child = nameString(name);
+    const int fd = ::openat(fdOf(parent), child.c_str(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0));
+    if (fd < 0)
+        return openError(errno, fdOf(parent), child.c_str(), path, FileOperation::OpenFolder,
+                         noFollow);
+    return Handle{fd};
+}
+
+void closeFolder(Handle folder) {
+    ::close(fdOf(folder));
+}
+
+std::string resolvedPath(Handle folder) {
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink(pathOfDescriptor(fdOf(folder)).c_str(), path, sizeof path - 1);
+    return n < 0 ? std::string() : std::string(path, static_cast<std::size_t>(n));
+}
+
+Result<std::optional<std::string>> untrustedOwner(Handle folder, bool, const std::string &subject) {
+    // As Wine: whoever runs the tool, root included, changes only what is their own.
     struct stat st {};
-    Error refused = makeError(ErrorCode::NotAFile, path);
-    if (::fstat(fd, &st) != 0)
-        refused = systemError(errno, path, FileOperation::Inspect);
-    else if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode))
-        refused.code = ErrorCode::NotRegularFile;
-    else if (S_ISREG(st.st_mode)) {
-        // A regular file: reads may wait for the disk as usual again.
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) {
-            look = lookOf(st);
-            return Handle{fd};
-        }
-        refused = systemError(errno, path, FileOperation::Open);
-    }
-    ::close(fd);
-    return refused;
+    if (::fstat(fdOf(folder), &st) != 0)
+        return systemError(errno, subject, FileOperation::ReadOwner);
+    if (st.st_uid == ::geteuid()) return std::optional<std::string>();
+    return std::optional<std::string>(userName(st.st_uid));
+}
+
+std::optional<std::string> foreignPrefixOwner(const std::string &prefix) {
+    struct stat st {};
+    if (::stat(prefix.c_str(), &st) != 0 || st.st_uid == ::geteuid()) return std::nullopt;
+    return userName(st.st_uid);
+}
+
+void flushFolder(const Folder &folder) {
+    ::fsync(folderFd(folder));
+}
+
+// --- Files -------------------------------------------------------------------------------------
+
+Result<Handle> openRegular(const std::string &path, Look &look) {
+    // Without blocking, so that a FIFO or a device never stalls the tool.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return openError(errno, AT_FDCWD, path.c_str(), path, FileOperation::Open, false);
+    return keepIfRegular(fd, path, look);
+}
+
+Result<Handle> openRegularIn(const Folder &folder, std::string_view name, Links links, Look &look) {
+    const std::string child = nameString(name);
+    const std::string path = joinPath(folder.path(), name);
+    const bool noFollow = links == Links::Refuse;
+    const int fd = ::openat(folderFd(folder), child.c_str(),
+                            O_RDONLY | O_NONBLOCK | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0));
+    if (fd < 0)
+        return openError(errno, folderFd(folder), child.c_str(), path, FileOperation::Open,
+                         noFollow);
+    return keepIfRegular(fd, path, look);
 }
 
 void close(Handle file) {
@@ -121,12 +231,16 @@ Result<std::size_t> write(Handle file, const char *bytes, std::size_t size,
     }
 }
 
-PathState stateOf(const std::string &path) {
+PathState stateIn(const Folder &folder, std::string_view name, Links links) {
     PathState state;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return state;
+    const std::string child = nameString(name);
+    if (::fstatat(folderFd(folder), child.c_str(), &st,
+                  links == Links::Refuse ? AT_SYMLINK_NOFOLLOW : 0) != 0)
+        return state;
     state.kind = S_ISREG(st.st_mode)   ? PathState::Kind::File
                  : S_ISDIR(st.st_mode) ? PathState::Kind::Folder
+                 : S_ISLNK(st.st_mode) ? PathState::Kind::Link
                                        : PathState::Kind::Other;
     state.device = st.st_dev;
     state.inode = st.st_ino;
@@ -137,9 +251,12 @@ PathState stateOf(const std::string &path) {
     return state;
 }
 
-Result<std::string> replacementTarget(const std::string &path) {
+Result<std::optional<std::string>> linkTarget(const Folder &folder, std::string_view name) {
+    const std::string child = nameString(name);
+    if (!isLink(folderFd(folder), child.c_str())) return std::optional<std::string>();
+    const std::string path = joinPath(folder.path(), name);
     char real[PATH_MAX];
-    if (::realpath(path.c_str(), real)) return std::string(real);
+    if (::realpath(path.c_str(), real)) return std::optional<std::string>(real);
     if (errno != ENOENT) return systemError(errno, path, FileOperation::ResolvePath);
     // A dangling link: the file goes where it points.
     std::string current = path;
@@ -152,33 +269,43 @@ Result<std::string> replacementTarget(const std::string &path) {
     }
     if (!::realpath(folderOf(current).c_str(), real))
         return systemError(errno, path, FileOperation::ResolveFolder);
-    return joinPath(real, nameOf(current));
+    return std::optional<std::string>(joinPath(real, nameOf(current)));
 }
 
-Result<Handle> createLocked(const std::string &path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+Result<Handle> createLocked(const Folder &folder, std::string_view name) {
+    const std::string child = nameString(name);
+    const std::string path = joinPath(folder.path(), name);
+    const int fd = ::openat(folderFd(folder), child.c_str(),
+                            O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return systemError(errno, path, FileOperation::CreateTemp);
     // A cleaner of another copy of the tool may have taken the file for a stale one in the moment
     // before it was locked; then it is gone or going.
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && stillNamed(AT_FDCWD, path.c_str(), fd))
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && stillNamed(folderFd(folder), child.c_str(), fd))
         return Handle{fd};
     ::close(fd);
     return systemError(EEXIST, path, FileOperation::CreateTemp);
 }
 
-Status removeIfStale(const std::string &folder, const std::string &name) {
-    const std::string path = joinPath(folder, name);
-    Look look;
-    auto opened = openRegular(path, look, true);
-    if (!opened) return {}; // gone, or not a file of the tool's
-    const int fd = fdOf(opened.value());
+Status removeIfStale(const Folder &folder, std::string_view name) {
+    const std::string child = nameString(name);
+    const std::string path = joinPath(folder.path(), name);
+    const int fd =
+        ::openat(folderFd(folder), child.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return {}; // gone, a link, or not a file of the tool's
+    struct stat st {};
+    // Only a plain file that nothing else names: a hard link so named is another file's name too.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        ::close(fd);
+        return {};
+    }
     // The lock is held across the unlink, so a copy of the tool that creates a temporary file
     // and locks it sees either its own file or none. A locked one is a live save's.
     Status removed;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        removed = systemError(errno, path, FileOperation::CreateTemp);
-    else if (stillNamed(AT_FDCWD, path.c_str(), fd) && ::unlink(path.c_str()) != 0)
-        removed = systemError(errno, path, FileOperation::CreateTemp);
+        removed = systemError(errno, path, FileOperation::RemoveStale);
+    else if (stillNamed(folderFd(folder), child.c_str(), fd) &&
+             ::unlinkat(folderFd(folder), child.c_str(), 0) != 0)
+        removed = systemError(errno, path, FileOperation::RemoveStale);
     ::close(fd);
     return removed;
 }
@@ -191,30 +318,42 @@ Status giveOwner(Handle file, const PathState &target, const std::string &subjec
     return {};
 }
 
-Status giveAttributes(Handle file, const std::string &targetPath, const PathState &target,
-                      const std::string &subject) {
+Status giveSecurity(Handle, const PathState &, const std::string &) {
+    return {}; // the owner, the permissions and the extended attributes (ACLs among them) say it
+}
+
+Status giveAttributes(Handle file, const Folder &folder, std::string_view name,
+                      const PathState &target, const std::string &subject) {
     if (target.kind == PathState::Kind::Missing) return {};
+    // Through a descriptor of the target itself, which needs no permission to read it: what is
+    // copied comes from the file the name stands for within the held folder.
+    const std::string child = nameString(name);
+    const int source = ::openat(folderFd(folder), child.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (source < 0) return systemError(errno, subject, FileOperation::ListAttributes);
+    const std::string path = pathOfDescriptor(source);
+    Status given;
     // Only a failure in the user namespace counts: the others need privileges the tool may lack
     // and hold nothing of Windows.
-    ssize_t size = ::listxattr(targetPath.c_str(), nullptr, 0);
-    if (size < 0 && (errno == ENOTSUP || errno == ENODATA)) return {};
+    ssize_t size = ::listxattr(path.c_str(), nullptr, 0);
     std::vector<char> names(size > 0 ? static_cast<std::size_t>(size) + 1 : 1);
-    if (size > 0) size = ::listxattr(targetPath.c_str(), names.data(), names.size());
-    if (size < 0) return systemError(errno, subject, FileOperation::ListAttributes);
-    for (const char *name = names.data(); name < names.data() + size;
-         name += std::char_traits<char>::length(name) + 1) {
-        ssize_t length = ::getxattr(targetPath.c_str(), name, nullptr, 0);
+    if (size > 0) size = ::listxattr(path.c_str(), names.data(), names.size());
+    if (size < 0 && errno != ENOTSUP && errno != ENODATA)
+        given = systemError(errno, subject, FileOperation::ListAttributes);
+    for (const char *attribute = names.data(); given && size > 0 && attribute < names.data() + size;
+         attribute += std::char_traits<char>::length(attribute) + 1) {
+        ssize_t length = ::getxattr(path.c_str(), attribute, nullptr, 0);
         std::vector<char> value(length > 0 ? static_cast<std::size_t>(length) : 0);
-        if (length > 0) length = ::getxattr(targetPath.c_str(), name, value.data(), value.size());
-        if ((length < 0 || ::fsetxattr(fdOf(file), name, value.data(),
+        if (length > 0) length = ::getxattr(path.c_str(), attribute, value.data(), value.size());
+        if ((length < 0 || ::fsetxattr(fdOf(file), attribute, value.data(),
                                        static_cast<std::size_t>(length), 0) != 0) &&
-            std::string_view(name).starts_with("user.")) {
+            std::string_view(attribute).starts_with("user.")) {
             Error e = systemError(errno, subject, FileOperation::CopyAttributes);
-            e.name = name;
-            return e;
+            e.name = attribute;
+            given = e;
         }
     }
-    return {};
+    ::close(source);
+    return given;
 }
 
 Status givePermissions(Handle file, const PathState &target, const std::string &subject) {
@@ -229,22 +368,17 @@ Status flush(Handle file, const std::string &subject) {
     return {};
 }
 
-Status renameOver(Handle, const std::string &temporary, const std::string &target,
+Status renameOver(Handle, const Folder &folder, std::string_view temporary, std::string_view target,
                   const PathState &) {
-    if (::rename(temporary.c_str(), target.c_str()) != 0)
-        return systemError(errno, target, FileOperation::Rename);
+    const std::string from = nameString(temporary);
+    const std::string to = nameString(target);
+    if (::renameat(folderFd(folder), from.c_str(), folderFd(folder), to.c_str()) != 0)
+        return systemError(errno, joinPath(folder.path(), target), FileOperation::Rename);
     return {};
 }
 
-void flushFolder(const std::string &folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-void discard(Handle file, const std::string &path) {
-    ::unlink(path.c_str());
+void discard(Handle file, const Folder &folder, std::string_view temporary) {
+    ::unlinkat(folderFd(folder), nameString(temporary).c_str(), 0);
     // Closing releases the lock, after the unlink, so no other copy of the tool sees the file
     // unlocked while it still has its name.
     ::close(fdOf(file));

@@ -2,6 +2,7 @@
 
 #include "platform/file_system.h"
 #include "platform/process_primitives.h"
+#include "platform/trust.h"
 
 #include <cerrno>
 #include <climits>
@@ -27,6 +28,12 @@ Result<std::string> currentFolder() {
         return systemError(errno, ".", FileOperation::FindCurrentFolder);
     return std::string(path);
 }
+
+bool runsElevated() {
+    return ::geteuid() == 0;
+}
+
+void guardAgainstPlantedLinks() {} // Linux has no such guard; the proof of folders does the work
 
 } // namespace corvelan::fs
 

@@ -76,17 +76,24 @@ std::vector<Drive> DriveMap::drives() const {
     return out;
 }
 
-Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
+Result<ResolvedPath> DriveMap::resolve(std::string_view windowsPath) const {
     auto parsed = parseWindowsPath(windowsPath);
     if (!parsed) return parsed.error();
-    std::string path = driveRoot(parsed->letter);
-    if (path.empty()) {
+    std::string root = driveRoot(parsed->letter);
+    if (root.empty()) {
         Error e = makeError(ErrorCode::DriveNotMapped, std::string(windowsPath));
         e.name = std::string(1, static_cast<char>(parsed->letter - 32));
         return e;
     }
     // The file system itself compares names without regard to case.
-    for (const std::string &part : parsed->parts) {
+    return ResolvedPath{std::move(root), std::move(parsed->parts)};
+}
+
+Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
+    auto resolved = resolve(windowsPath);
+    if (!resolved) return resolved.error();
+    std::string path = resolved->root;
+    for (const std::string &part : resolved->parts) {
         if (path.back() != '\\') path += '\\';
         path += part;
     }

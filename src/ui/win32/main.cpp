@@ -1,10 +1,12 @@
 // The tool on Windows: one static executable, the five pictures beside it.
+#include "platform/trust.h"
 #include "ui/win32/controls.h"
 #include "ui/win32/update_tool.h"
 
 #include <commctrl.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
+    corvelan::fs::guardAgainstPlantedLinks();
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     auto drives = corvelan::DriveMap::fromEnvironment();

@@ -87,7 +87,8 @@ TEST(Win32TemporaryFiles, ALiveOneIsLockedAStaleOneGoes) {
     TempDir dir;
     const std::string path = dir / "DDXMLRepository.xml";
     writeFile(path, "old");
-    auto live = ReplacementFile::create(path);
+    const Folder folder = Folder::open(dir.path()).value();
+    auto live = ReplacementFile::create(folder, "DDXMLRepository.xml", Links::Follow);
     ASSERT_TRUE(live.ok());
     // Locked: no other process may delete or rename it, and another save's cleanup leaves it.
     EXPECT_FALSE(::DeleteFileW(win32::toWidePath(live->temporaryPath()).c_str()));

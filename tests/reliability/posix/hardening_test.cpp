@@ -254,8 +254,10 @@ TEST_F(Hostile, NothingToRemoveInAFolderTheUserCannotWriteShowsNothing) {
     const std::string noDevice =
         "<DDXMLRepository>\r\n<File ProductID=\"A\"/>\r\n</DDXMLRepository>";
     test::writeFile(prefix.catalogueFile(), noDevice);
+    // The user's own prefix, whose repository folder the user may not write.
     for (stdfs::path p = prefix.repositoryDir(); p.string().size() > 4; p = p.parent_path())
         ::chmod(p.c_str(), 0755);
+    test::giveTreeToNobody(prefix.path());
     ::chmod(prefix.repositoryDir().c_str(), 0555);
     const int rc = test::runUnprivileged([&] {
         UpdateSession &s = start();
@@ -272,11 +274,12 @@ TEST_F(Hostile, NothingToRemoveInAFolderTheUserCannotWriteShowsNothing) {
 TEST_F(Hostile, AFailedSaveChangesNothingAndCopiesNothing) {
     for (const bool removing : {false, true}) {
         SCOPED_TRACE(removing ? "remove" : "install");
-        // The unprivileged child may read the repository and write the pictures folder, but may
-        // not create the catalogue's replacement beside it.
+        // The unprivileged child owns the prefix and may write the pictures folder, but may not
+        // create the catalogue's replacement beside it.
         for (stdfs::path p = prefix.repositoryDir(); p.string().size() > 4; p = p.parent_path())
             ::chmod(p.c_str(), 0755);
-        test::giveToNobody(pictures().c_str());
+        test::giveTreeToNobody(prefix.path());
+        ::chmod(prefix.repositoryDir().c_str(), 0555);
         ::chmod(tool.path().c_str(), 0755);
         const int rc = test::runUnprivileged([&] {
             UpdateSession &s = start();
@@ -346,6 +349,65 @@ TEST_F(Hostile, AToolFolderWhoseNameWindowsCannotSayStillHoldsThePictures) {
     EXPECT_EQ(boxes.shown.size(), 1u) << boxes.shown.back().text;
     for (const char *picture : kPictures)
         EXPECT_EQ(test::readFile(pictures() + "/" + picture), std::string("odd ") + picture);
+}
+
+TEST_F(Hostile, AnotherUsersPrefixOrFolderIsListedButNeverChanged) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give the folders to another user";
+    const struct {
+        const char *name;
+        std::string given; // given to nobody
+        std::string shown; // as the box names it
+    } cases[] = {
+        {"the prefix", prefix.path(), prefix.path()},
+        {"the repository folder", prefix.repositoryDir(),
+         "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository"},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        test::giveToNobody(tc.given.c_str());
+        const std::string before = test::snapshotOf(prefix.path());
+        UpdateSession &s = start();
+        EXPECT_EQ(startup, StartupOutcome::Listed) << "listing is harmless";
+        EXPECT_EQ(s.installDtm("C:\\dtm.xml", view, boxes), Outcome::Refused);
+        EXPECT_EQ(boxes.shown.back().text, tc.shown + " belongs to nobody. Nothing was installed. "
+                                                      "Start the tool as nobody.");
+        EXPECT_EQ(s.remove(view, boxes), Outcome::Refused);
+        EXPECT_EQ(boxes.shown.back().text,
+                  tc.shown + " belongs to nobody. Nothing was removed. Start the tool as nobody.");
+        EXPECT_EQ(test::snapshotOf(prefix.path()), before) << "nothing written";
+        EXPECT_EQ(::chown(tc.given.c_str(), 0, 0), 0);
+        boxes.shown.clear();
+    }
+}
+
+TEST_F(Hostile, RootIsAnElevatedRunThatFollowsNoLink) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+    test::TempDir elsewhere;
+    stdfs::remove(pictures());
+    stdfs::create_symlink(elsewhere.path(), pictures());
+    UpdateSession &s = start(); // as the tool starts it: it judges its own rights
+    EXPECT_EQ(s.installDtm("C:\\dtm.xml", view, boxes), Outcome::Refused);
+    EXPECT_TRUE(boxes.shown.back().text.ends_with(
+        "\\pictures is a link to another place. Nothing was installed. Remove the link, or ask "
+        "an administrator to, then try again."))
+        << boxes.shown.back().text;
+    EXPECT_EQ(test::listFolder(elsewhere.path()), "");
+}
+
+TEST_F(Hostile, AStandardUsersRunFollowsItsOwnLinks) {
+    // The user's own link to a catalogue kept elsewhere in the prefix: replaced behind the link,
+    // which stays, as before the tool trusted nothing an elevated run may not.
+    const std::string kept = prefix / "drive_c/kept.xml";
+    test::writeFile(kept, kCatalogue);
+    stdfs::remove(prefix.catalogueFile());
+    stdfs::create_symlink(kept, prefix.catalogueFile());
+    session.emplace(
+        prefix.drives(), [this]() -> Result<std::string> { return tool.path(); }, false);
+    ASSERT_EQ(session->startUp(view), StartupOutcome::Listed);
+    EXPECT_EQ(session->remove(view, boxes), Outcome::Done);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_TRUE(stdfs::is_symlink(prefix.catalogueFile()));
+    EXPECT_EQ(test::readFile(kept).find("QVX TSR 7700"), std::string::npos);
 }
 
 TEST(TerminateSignals, ABurstNeitherBlocksNorChangesErrno) {

@@ -71,4 +71,12 @@ bool writeFileSpelledExactly(const std::string &folder, const std::string &name,
     return true;
 }
 
+bool makeSymbolicLink(const std::string &target, const std::string &link) {
+    return ::symlink(target.c_str(), link.c_str()) == 0;
+}
+
+bool makeHardLink(const std::string &target, const std::string &link) {
+    return ::link(target.c_str(), link.c_str()) == 0;
+}
+
 } // namespace corvelan::test

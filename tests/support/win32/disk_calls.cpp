@@ -1,9 +1,14 @@
-// Patches the executable's imports of FlushFileBuffers, SetFileInformationByHandle and
-// MoveFileExW: every call from the tool's code (linked statically into the test) reaches these
-// first, then kernel32's own.
+// Patches the executable's imports of FlushFileBuffers, SetFileInformationByHandle,
+// SetFileAttributesW and MoveFileExW from kernel32, and of NtSetInformationFile (the renames
+// within a held folder) from ntdll: every call from the tool's code (linked statically into the
+// test) reaches these first, then the system's own.
 #include "support/disk_calls.h"
 
 #include <windows.h>
+#include <winternl.h>
+// windows.h first
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstring>
 #include <string>
@@ -11,9 +16,9 @@
 namespace corvelan::test {
 namespace {
 
-// Points the executable's import of `function` from kernel32 at `replacement`; returns the
+// Points the executable's import of `function` from `dll` at `replacement`; returns the
 // import's previous target, null when the executable does not import it.
-void *patchImport(const char *function, void *replacement) {
+void *patchImport(const char *dll, const char *function, void *replacement) {
     auto *base = reinterpret_cast<BYTE *>(::GetModuleHandleW(nullptr));
     const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
     const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
@@ -21,8 +26,7 @@ void *patchImport(const char *function, void *replacement) {
         nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     for (auto *module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
          module->Name != 0; ++module) {
-        if (::_stricmp(reinterpret_cast<const char *>(base + module->Name), "kernel32.dll") != 0)
-            continue;
+        if (::_stricmp(reinterpret_cast<const char *>(base + module->Name), dll) != 0) continue;
         auto *names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + module->OriginalFirstThunk);
         auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + module->FirstThunk);
         for (; names->u1.AddressOfData != 0; ++names, ++slots) {
@@ -45,10 +49,16 @@ using FlushFunction = BOOL(WINAPI *)(HANDLE);
 using SetInformationFunction = BOOL(WINAPI *)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
 using MoveFunction = BOOL(WINAPI *)(LPCWSTR, LPCWSTR, DWORD);
 using SetAttributesFunction = BOOL(WINAPI *)(LPCWSTR, DWORD);
+using NtSetInformationFunction = NTSTATUS(NTAPI *)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                                   FILE_INFORMATION_CLASS);
 FlushFunction g_flush = nullptr;
 SetInformationFunction g_setInformation = nullptr;
 MoveFunction g_move = nullptr;
 SetAttributesFunction g_setAttributes = nullptr;
+NtSetInformationFunction g_ntSetInformation = nullptr;
+using SetSecurityFunction = DWORD(WINAPI *)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID,
+                                            PSID, PACL, PACL);
+SetSecurityFunction g_setSecurity = nullptr;
 
 std::uint64_t indexOf(const BY_HANDLE_FILE_INFORMATION &info) {
     return (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
@@ -136,6 +146,51 @@ BOOL WINAPI moveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
     return done;
 }
 
+// A rename within a held folder: its name is relative to the folder's handle.
+NTSTATUS NTAPI ntSetInformationFile(HANDLE file, PIO_STATUS_BLOCK io, PVOID data, ULONG size,
+                                    FILE_INFORMATION_CLASS kind) {
+    constexpr int kRenameInformationEx = 65;
+    const bool renames =
+        kind == FileRenameInformation || static_cast<int>(kind) == kRenameInformationEx;
+    DiskCall planned;
+    if (renames && hooks::recording()) {
+        const auto *rename = static_cast<const FILE_RENAME_INFORMATION *>(data);
+        planned = renameOf(file, L"");
+        if (rename->RootDirectory) planned.folder = fileIndexOf(rename->RootDirectory);
+    }
+    const NTSTATUS status = g_ntSetInformation(file, io, data, size, kind);
+    if (status >= 0 && renames && hooks::recording()) hooks::record(planned);
+    return status;
+}
+
+// The DACL `dacl` given with `what`, as SDDL: "D:" then "P" when it is protected.
+std::string sddlOf(PACL dacl, SECURITY_INFORMATION what) {
+    SECURITY_DESCRIPTOR security{};
+    ::InitializeSecurityDescriptor(&security, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&security, TRUE, dacl, FALSE);
+    if (what & PROTECTED_DACL_SECURITY_INFORMATION)
+        ::SetSecurityDescriptorControl(&security, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+    wchar_t *text = nullptr;
+    ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+        &security, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
+    std::string out;
+    for (const wchar_t *c = text; c && *c; ++c)
+        out += static_cast<char>(*c);
+    if (text) ::LocalFree(text);
+    return out;
+}
+
+DWORD WINAPI setSecurityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION what,
+                             PSID owner, PSID group, PACL dacl, PACL sacl) {
+    const DWORD done = g_setSecurity(object, type, what, owner, group, dacl, sacl);
+    if (done == ERROR_SUCCESS && hooks::recording() && (what & DACL_SECURITY_INFORMATION)) {
+        DiskCall call{DiskCall::SetDacl, fileIndexOf(object), 0, -1};
+        call.dacl = sddlOf(dacl, what);
+        hooks::record(call);
+    }
+    return done;
+}
+
 BOOL WINAPI setFileAttributesW(LPCWSTR path, DWORD attributes) {
     const BOOL done = g_setAttributes(path, attributes);
     if (done && hooks::recording()) {
@@ -154,14 +209,19 @@ BOOL WINAPI setFileAttributesW(LPCWSTR path, DWORD attributes) {
 
 void hooks::install() {
     if (g_flush) return;
-    g_flush = reinterpret_cast<FlushFunction>(
-        patchImport("FlushFileBuffers", reinterpret_cast<void *>(&flushFileBuffers)));
-    g_setInformation = reinterpret_cast<SetInformationFunction>(patchImport(
-        "SetFileInformationByHandle", reinterpret_cast<void *>(&setFileInformationByHandle)));
+    g_flush = reinterpret_cast<FlushFunction>(patchImport(
+        "kernel32.dll", "FlushFileBuffers", reinterpret_cast<void *>(&flushFileBuffers)));
+    g_setInformation = reinterpret_cast<SetInformationFunction>(
+        patchImport("kernel32.dll", "SetFileInformationByHandle",
+                    reinterpret_cast<void *>(&setFileInformationByHandle)));
     g_move = reinterpret_cast<MoveFunction>(
-        patchImport("MoveFileExW", reinterpret_cast<void *>(&moveFileExW)));
-    g_setAttributes = reinterpret_cast<SetAttributesFunction>(
-        patchImport("SetFileAttributesW", reinterpret_cast<void *>(&setFileAttributesW)));
+        patchImport("kernel32.dll", "MoveFileExW", reinterpret_cast<void *>(&moveFileExW)));
+    g_ntSetInformation = reinterpret_cast<NtSetInformationFunction>(patchImport(
+        "ntdll.dll", "NtSetInformationFile", reinterpret_cast<void *>(&ntSetInformationFile)));
+    g_setSecurity = reinterpret_cast<SetSecurityFunction>(
+        patchImport("advapi32.dll", "SetSecurityInfo", reinterpret_cast<void *>(&setSecurityInfo)));
+    g_setAttributes = reinterpret_cast<SetAttributesFunction>(patchImport(
+        "kernel32.dll", "SetFileAttributesW", reinterpret_cast<void *>(&setFileAttributesW)));
 }
 
 } // namespace corvelan::test

@@ -25,17 +25,63 @@ std::string unixPathOf(const std::string &path) {
     return out;
 }
 
+// The NT form of a Unix path, which Wine's own calls take as it is.
+std::wstring unixNtPath(const std::string &unixPath) {
+    std::wstring path = L"\\\\?\\unix";
+    for (const wchar_t c : fsPath(unixPath).wstring())
+        path += c == L'/' ? L'\\' : c;
+    return path;
+}
+
 } // namespace
+
+bool makeSymbolicLink(const std::string &target, const std::string &link) {
+    const bool absolute = target.size() > 2 && target[1] == ':';
+    std::string unixTarget = absolute ? unixPathOf(target) : target;
+    for (char &c : unixTarget)
+        if (c == '\\') c = '/';
+    // The link's folder exists; the link itself does not yet.
+    const std::size_t slash = link.find_last_of("\\/");
+    const std::string unixLink = unixPathOf(link.substr(0, slash)) + "/" + link.substr(slash + 1);
+    if (unixTarget.empty() || unixLink.size() < 2) return false;
+    // Wine neither waits for a Unix program nor hands back its exit code: a marker it leaves
+    // once the link is made tells.
+    static int made = 0;
+    const std::string marker = "/tmp/corvelan-link-" + std::to_string(::GetCurrentProcessId()) +
+                               "-" + std::to_string(++made);
+    auto quoted = [](const std::string &text) { return L"\"" + fsPath(text).wstring() + L"\""; };
+    std::wstring command = L"Z:\\bin\\sh -c \"ln -s \\\"$1\\\" \\\"$2\\\" && touch "
+                           L"\\\"$3\\\"\" sh " +
+                           quoted(unixTarget) + L" " + quoted(unixLink) + L" " + quoted(marker);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &started))
+        return false;
+    ::CloseHandle(started.hThread);
+    ::CloseHandle(started.hProcess);
+    const std::wstring seen = unixNtPath(marker);
+    for (int wait = 0; wait < 500; ++wait) {
+        if (::GetFileAttributesW(seen.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            ::DeleteFileW(seen.c_str());
+            return true;
+        }
+        ::Sleep(10);
+    }
+    return false;
+}
+
+bool makeHardLink(const std::string &target, const std::string &link) {
+    return ::CreateHardLinkW(fsPath(link).c_str(), fsPath(target).c_str(), nullptr) != 0;
+}
 
 bool writeFileSpelledExactly(const std::string &folder, const std::string &name,
                              std::string_view bytes) {
     const std::string unixFolder = unixPathOf(folder);
     if (unixFolder.empty()) return false;
-    std::wstring path = L"\\\\?\\unix";
-    for (const wchar_t c : fsPath(unixFolder + "/" + name).wstring())
-        path += c == L'/' ? L'\\' : c;
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(unixNtPath(unixFolder + "/" + name).c_str(), GENERIC_WRITE, 0,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const bool wrote =

@@ -1,0 +1,53 @@
+#include "platform/folder.h"
+
+#include "platform/file_primitives.h"
+
+#include <utility>
+
+namespace corvelan::fs {
+
+Folder::Folder(std::string path, std::intptr_t handle)
+    : m_path(std::move(path)), m_handle(handle), m_resolved(host::resolvedPath(handle)) {}
+
+Folder::Folder(Folder &&other) noexcept
+    : m_path(std::move(other.m_path)), m_handle(std::exchange(other.m_handle, host::kNoHandle)),
+      m_resolved(std::move(other.m_resolved)) {}
+
+Folder &Folder::operator=(Folder &&other) noexcept {
+    if (this != &other) {
+        if (m_handle != host::kNoHandle) host::closeFolder(m_handle);
+        m_path = std::move(other.m_path);
+        m_handle = std::exchange(other.m_handle, host::kNoHandle);
+        m_resolved = std::move(other.m_resolved);
+    }
+    return *this;
+}
+
+Folder::~Folder() {
+    if (m_handle != host::kNoHandle) host::closeFolder(m_handle);
+}
+
+Result<Folder> Folder::open(const std::string &hostPath) {
+    auto handle = host::openFolder(hostPath);
+    if (!handle) return handle.error();
+    return Folder(hostPath, handle.value());
+}
+
+Result<Folder> Folder::openChild(std::string_view name, Links links) const {
+    const std::string path = joinPath(m_path, name);
+    auto handle = host::openChildFolder(m_handle, name, path, links == Links::Refuse);
+    if (!handle) return handle.error();
+    Folder child(path, handle.value());
+    // Where the host says it opened it: a link that no flag could keep from being followed (a
+    // Unix link under Wine looks like a plain folder) shows there.
+    if (links == Links::Refuse && !m_resolved.empty() &&
+        !host::sameHostPath(child.resolved(), joinPath(m_resolved, name)))
+        return makeError(ErrorCode::LinksElsewhere, path);
+    return child;
+}
+
+bool Folder::holdsLink(std::string_view name) const {
+    return host::stateIn(*this, name, Links::Refuse).kind == host::PathState::Kind::Link;
+}
+
+} // namespace corvelan::fs

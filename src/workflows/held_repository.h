@@ -1,0 +1,36 @@
+// The repository's folders proven and held for one install or remove (platform/trust.h), with the
+// host names of the files the command changes in them. A run with more rights than the users who
+// share the machine follows no link on the way and replaces no file that is one.
+#pragma once
+
+#include "platform/drive_map.h"
+#include "platform/folder.h"
+#include "platform/result.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvelan::workflows {
+
+struct HeldRepository {
+    fs::Folder repository;
+    std::optional<fs::Folder> pictures; // held for an install only
+    fs::Links links;                    // how the files in them are taken
+    std::string catalogue;              // the catalogue's name within `repository`
+    // The names of an install's copies, in the order of catalogue::kInstalledFiles, each within
+    // the folder that file goes to.
+    std::vector<std::string> copies;
+
+    // The folder the install's `index`-th copy goes to.
+    [[nodiscard]] const fs::Folder &folderOfCopy(std::size_t index) const;
+};
+
+// Proves and holds the repository folder, and with `pictures` its pictures folder, on the drives
+// of `drives`, as a run `elevated` or not may. Refused (LinksElsewhere, ForeignOwner) naming the
+// folder's or file's Windows path, or the Wine prefix's host path, when it may not change them;
+// fails as the folders cannot be opened otherwise.
+[[nodiscard]] Result<HeldRepository> holdRepository(const DriveMap &drives, bool elevated,
+                                                    bool pictures);
+
+} // namespace corvelan::workflows

@@ -1,0 +1,282 @@
+// A run with more rights than the standard users who share the machine, over a repository they
+// could have planted links in: real links (under Wine, Unix ones) at the repository's folders, at
+// the files an install replaces and at the names of temporary files. Whatever stands there, the
+// tool changes nothing outside the repository, and says what it refused.
+#include "platform/file_operations.h"
+#include "platform/file_system.h"
+#include "support/error_text.h"
+#include "support/host.h"
+#include "support/recording_view.h"
+#include "support/repository_files.h"
+#include "support/scripted_boxes.h"
+#include "support/temp_prefix.h"
+#include "workflows/update_session.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace corvelan::workflows {
+namespace {
+
+namespace stdfs = std::filesystem;
+using test::kPictures;
+using test::kSavePath;
+using test::ShownBox;
+
+const std::string kCatalogue = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
+                               "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
+                               "</DDXMLRepository>\r\n";
+const std::string kRepository =
+    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository";
+
+std::string refusal(const std::string &path, const char *undone) {
+    return path + " is a link to another place. Nothing was " + undone +
+           ". Remove the link, or ask an administrator to, then try again.";
+}
+
+// A repository, the tool's pictures, a description, and a folder outside the repository that a
+// standard user's links lead to, holding a read-only file of someone else's.
+class ElevatedRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::writeFile(prefix.catalogueFile(), kCatalogue);
+        for (const char *picture : kPictures)
+            test::writeFile(tool / picture, picture);
+        test::writeFile(prefix / "drive_c/dtm.xml",
+                        "<ISO15745Profile><productName>QVXTSR7700</productName>"
+                        "<version>2</version></ISO15745Profile>");
+        test::writeFile(outside / "precious.ico", "someone else's file");
+        ASSERT_TRUE(fs::setFileAttributes(outside / "precious.ico", fs::kReadOnly).ok());
+    }
+    UpdateSession &start() {
+        session.emplace(
+            prefix.drives(), [this]() -> Result<std::string> { return tool.path(); }, true);
+        view.lines.clear();
+        boxes.shown.clear();
+        EXPECT_EQ(session->startUp(view), StartupOutcome::Listed) << "listing stays harmless";
+        return *session;
+    }
+    void expectLinkedFolderRefused(const std::string &folder, const std::string &shown,
+                                   bool removeGoesThrough);
+    std::string pictures() const { return prefix.repositoryDir() + "/Pictures"; }
+
+    test::TempPrefix prefix;
+    test::TempDir tool;
+    test::TempDir outside;
+    std::optional<UpdateSession> session;
+    test::RecordingView view;
+    test::ScriptedBoxes boxes;
+};
+
+// Makes `folder` a link to a folder outside, then expects an install refused naming `shown`, and
+// a remove refused too when it goes through that folder; nothing outside changes.
+void ElevatedRun::expectLinkedFolderRefused(const std::string &folder, const std::string &shown,
+                                            bool removeGoesThrough) {
+    stdfs::rename(test::fsPath(folder), test::fsPath(outside / "moved"));
+    ASSERT_TRUE(test::makeSymbolicLink(outside / "moved", folder));
+    const std::string before = test::snapshotOf(outside.path());
+    UpdateSession &s = start();
+    EXPECT_EQ(s.installDtm("C:\\dtm.xml", view, boxes), Outcome::Refused);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1], (ShownBox{refusal(shown, "installed"), "File Error", 16}));
+    boxes.shown.clear();
+    const Outcome removed = s.remove(view, boxes);
+    if (removeGoesThrough) {
+        EXPECT_EQ(removed, Outcome::Refused);
+        EXPECT_EQ(boxes.shown,
+                  (std::vector<ShownBox>{{refusal(shown, "removed"), "File Error", 16}}));
+        EXPECT_EQ(test::snapshotOf(outside.path()), before) << "nothing outside changed";
+    } else {
+        // A remove does not go into the pictures folder: the catalogue alone changes.
+        EXPECT_EQ(removed, Outcome::Done);
+        EXPECT_TRUE(boxes.shown.empty());
+        EXPECT_EQ(test::listFolder(outside / "moved"), "") << "no picture went through it";
+    }
+}
+
+TEST_F(ElevatedRun, AFolderAboveTheRepositoryThatIsALinkIsRefused) {
+    expectLinkedFolderRefused(prefix / "drive_c/ProgramData/Schneider Electric",
+                              "c:\\ProgramData\\Schneider Electric", true);
+}
+
+TEST_F(ElevatedRun, ARepositoryFolderThatIsALinkIsRefused) {
+    expectLinkedFolderRefused(prefix.repositoryDir(), kRepository, true);
+}
+
+TEST_F(ElevatedRun, APicturesFolderThatIsALinkIsRefused) {
+    expectLinkedFolderRefused(pictures(), kRepository + "\\pictures", false);
+}
+
+TEST_F(ElevatedRun, ACatalogueThatIsALinkIsRefused) {
+    // The catalogue lives outside and is listed through the link, as the tool lists.
+    test::writeFile(outside / "catalogue.xml", kCatalogue);
+    stdfs::remove(test::fsPath(prefix.catalogueFile()));
+    ASSERT_TRUE(test::makeSymbolicLink(outside / "catalogue.xml", prefix.catalogueFile()));
+    const std::string before = test::snapshotOf(outside.path());
+    UpdateSession &s = start();
+    EXPECT_EQ(s.installDtm("C:\\dtm.xml", view, boxes), Outcome::Refused);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1].text, refusal(kSavePath, "installed"));
+    boxes.shown.clear();
+    EXPECT_EQ(s.remove(view, boxes), Outcome::Refused);
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(test::snapshotOf(outside.path()), before) << "nothing outside changed";
+    EXPECT_EQ(test::listFolder(pictures()), "") << "no copy made";
+}
+
+TEST_F(ElevatedRun, APictureThatIsALinkIsRefused) {
+    ASSERT_TRUE(test::makeSymbolicLink(outside / "precious.ico", pictures() + "/corvelan.ico"));
+    const std::string before = test::snapshotOf(outside.path());
+    UpdateSession &s = start();
+    EXPECT_EQ(s.installDtm("C:\\dtm.xml", view, boxes), Outcome::Refused);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1].text, refusal(kRepository + "\\pictures\\corvelan.ico", "installed"));
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue) << "refused before any change";
+    EXPECT_EQ(test::snapshotOf(outside.path()), before) << "nothing outside changed";
+}
+
+TEST_F(ElevatedRun, AStoredDescriptionNameThatLeadsOutsideMakesNothingThere) {
+    // A link to where nothing is yet: a copy through it would make a file of the run's own
+    // wherever it points.
+    const std::string stored = prefix.repositoryDir() + "/QVX TSR 7700.xml";
+    ASSERT_TRUE(test::makeSymbolicLink(outside / "planted.xml", stored));
+    UpdateSession &s = start();
+    const Outcome outcome = s.installDtm("C:\\dtm.xml", view, boxes);
+    EXPECT_FALSE(test::fileExists(outside / "planted.xml")) << "made through the link";
+    // Refused where the host shows the link (Linux), else the link itself replaced by the file
+    // (Wine shows no link that leads nowhere, and a rename replaces the name, not its target).
+    if (outcome == Outcome::Refused) {
+        ASSERT_EQ(boxes.shown.size(), 2u);
+        EXPECT_EQ(boxes.shown[1].text, refusal(kRepository + "\\QVX TSR 7700.xml", "installed"));
+    } else {
+        EXPECT_EQ(outcome, Outcome::Done);
+        EXPECT_EQ(test::readFile(stored), test::readFile(prefix / "drive_c/dtm.xml"));
+    }
+}
+
+TEST_F(ElevatedRun, LinksNamedLikeTemporaryFilesAreLeftAlone) {
+    // What a standard user could plant for the cleanup of a killed save's files to meet.
+    test::writeFile(outside / "second name.ico", "a file with two names");
+    ASSERT_TRUE(fs::setFileAttributes(outside / "second name.ico", fs::kReadOnly).ok());
+    const std::string symbolic = prefix.repositoryDir() + "/.DDXMLRepository.xml.corvelan-L1nked";
+    const std::string hard = prefix.repositoryDir() + "/.QVX TSR 7700.xml.corvelan-H4rdLk";
+    ASSERT_TRUE(test::makeSymbolicLink(outside / "precious.ico", symbolic));
+    ASSERT_TRUE(test::makeHardLink(outside / "second name.ico", hard));
+    const std::string before = test::snapshotOf(outside.path());
+    UpdateSession &s = start();
+    EXPECT_EQ(s.remove(view, boxes), Outcome::Done);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(test::snapshotOf(outside.path()), before) << "nothing outside changed";
+    EXPECT_TRUE(test::fileExists(symbolic));
+    EXPECT_TRUE(test::fileExists(hard));
+    EXPECT_EQ(fs::fileAttributes(outside / "second name.ico").value() & fs::kReadOnly,
+              fs::kReadOnly);
+}
+
+// Just before the look at the catalogue before the rename, another program puts a link to a
+// catalogue of its own in its place, once.
+class LinkAtCheck final : public fs::FileOperationHook {
+public:
+    LinkAtCheck(std::string catalogue, std::string elsewhere)
+        : m_catalogue(std::move(catalogue)), m_elsewhere(std::move(elsewhere)) {
+        m_previous = fs::setFileOperationHook(this);
+    }
+    ~LinkAtCheck() override { fs::setFileOperationHook(m_previous); }
+    int before(fs::FileOperation operation, const std::string &) override {
+        if (operation == fs::FileOperation::Check && !planted) {
+            stdfs::remove(test::fsPath(m_catalogue));
+            planted = test::makeSymbolicLink(m_elsewhere, m_catalogue);
+        }
+        return 0;
+    }
+    bool planted = false;
+
+private:
+    std::string m_catalogue;
+    std::string m_elsewhere;
+    fs::FileOperationHook *m_previous;
+};
+
+TEST_F(ElevatedRun, ACatalogueMadeALinkDuringTheSaveIsNeitherReadNorReplaced) {
+    // The other program's catalogue, well-formed, with an entry of its own: neither read into
+    // the tool's listing nor edited.
+    const std::string planted = "<DDXMLRepository>\r\n<File ProductID=\"Planted\" "
+                                "Fileversion=\"6\"/>\r\n</DDXMLRepository>\r\n";
+    test::writeFile(outside / "planted.xml", planted);
+    const std::string before = test::snapshotOf(outside.path());
+    UpdateSession &s = start();
+    const auto listed = view.lines;
+    {
+        LinkAtCheck link(prefix.catalogueFile(), outside / "planted.xml");
+        EXPECT_EQ(s.remove(view, boxes), Outcome::Failed);
+        ASSERT_TRUE(link.planted);
+    }
+    EXPECT_EQ(boxes.shown,
+              (std::vector<ShownBox>{{kSavePath + " could not be saved: It is a link to another "
+                                                  "place. Nothing was removed.",
+                                      "File Error", 16}}));
+    EXPECT_EQ(view.lines, listed);
+    EXPECT_EQ(s.catalogue()->bytes(), kCatalogue);
+    EXPECT_EQ(test::snapshotOf(outside.path()), before) << "nothing outside changed";
+}
+
+// At the rename, another program moves the repository folder away and puts a link to a folder
+// of its own in its place, once.
+class SwapAtRename final : public fs::FileOperationHook {
+public:
+    SwapAtRename(std::string folder, std::string elsewhere)
+        : m_folder(std::move(folder)), m_elsewhere(std::move(elsewhere)) {
+        m_previous = fs::setFileOperationHook(this);
+    }
+    ~SwapAtRename() override { fs::setFileOperationHook(m_previous); }
+    int before(fs::FileOperation operation, const std::string &) override {
+        if (operation != fs::FileOperation::Rename || tried) return 0;
+        tried = true;
+        std::error_code refused;
+        stdfs::rename(test::fsPath(m_folder), test::fsPath(m_folder + ".moved"), refused);
+        swapped = !refused && test::makeSymbolicLink(m_elsewhere, m_folder);
+        return 0;
+    }
+    bool tried = false;
+    bool swapped = false;
+
+private:
+    std::string m_folder;
+    std::string m_elsewhere;
+    fs::FileOperationHook *m_previous;
+};
+
+TEST_F(ElevatedRun, AFolderSwappedForALinkAtTheRenameGetsNothing) {
+    stdfs::create_directories(test::fsPath(outside / "elsewhere"));
+    UpdateSession &s = start();
+    Outcome outcome{};
+    bool swapped = false;
+    {
+        SwapAtRename swap(prefix.repositoryDir(), outside / "elsewhere");
+        outcome = s.remove(view, boxes);
+        ASSERT_TRUE(swap.tried);
+        swapped = swap.swapped;
+    }
+    EXPECT_EQ(test::listFolder(outside / "elsewhere"), "") << "the catalogue went through it";
+    if (swapped) {
+        // Linux lets a held folder move: the save stops, and the folder moved keeps its file.
+        EXPECT_EQ(outcome, Outcome::Failed);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text,
+                  kSavePath + " could not be saved: Its folder was moved or replaced while the "
+                              "tool worked in it. Nothing was removed.");
+        EXPECT_EQ(test::readFile(prefix.repositoryDir() + ".moved/DDXMLRepository.xml"),
+                  kCatalogue);
+        EXPECT_EQ(test::listFolder(prefix.repositoryDir() + ".moved"),
+                  "DDXMLRepository.xml Pictures")
+            << "no temporary left";
+    } else {
+        // Windows keeps a held folder where it is: the swap fails, the save lands in place.
+        EXPECT_EQ(outcome, Outcome::Done);
+        EXPECT_EQ(test::readFile(prefix.catalogueFile()).find("QVX TSR 7700"), std::string::npos);
+    }
+}
+
+} // namespace
+} // namespace corvelan::workflows
