@@ -2,6 +2,7 @@
 // entries. Sizes may be given, e.g. `catalogue_bench 100000`. Each size is measured in a process
 // of its own (this program started again), so that the peak printed is that size's alone.
 #include "catalogue/catalogue.h"
+#include "platform/folder.h"
 #include "platform/process.h"
 #include "timing.h"
 
@@ -45,13 +46,19 @@ int measureSize(int entries, const std::string &path) {
     corvelan::bench::printRow("load and list " + std::to_string(entries), load, megabytes);
     auto loaded = Catalogue::load(path);
     const std::string version = "2.0.0";
+    namespace fs = corvelan::fs;
+    auto folder = fs::Folder::open(fs::folderOf(path));
+    const std::string name = fs::nameOf(path);
+    ok = ok && folder.ok();
     const double edit = corvelan::bench::fastestMilliseconds([&] {
-        // As the install workflow does it: plan, write the file from the bytes and the splices
-        // (checking it still holds them), then make the change in memory. Each round replaces
-        // the entry the round before installed.
+        // As the install workflow does it, within the folder it holds and following no link:
+        // plan, write the file from the bytes and the splices (checking it still holds them),
+        // then make the change in memory. Each round replaces the entry the round before
+        // installed.
         auto planned = loaded->planDeviceEntries(&version);
-        auto saved = planned ? loaded->saveEdit(planned.value(), path, true)
-                             : Result<corvelan::fs::FileStamp>(planned.error());
+        auto saved = planned ? loaded->saveEdit(planned.value(), folder.value(), name,
+                                                fs::Links::Refuse, true)
+                             : Result<fs::FileStamp>(planned.error());
         ok = ok && saved.ok();
         if (saved) loaded->apply(std::move(planned).value(), saved.value());
     });
