@@ -2,6 +2,7 @@
 // entries. Sizes may be given, e.g. `catalogue_bench 100000`. Each size is measured in a process
 // of its own (this program started again), so that the peak printed is that size's alone.
 #include "catalogue/catalogue.h"
+#include "support/child.h"
 #include "platform/folder.h"
 #include "platform/process.h"
 #include "timing.h"
@@ -82,7 +83,7 @@ int main(int argc, char **argv) {
             stdfs::temp_directory_path() / ("corvelan-bench-" + std::to_string(entries) + ".xml");
         std::ofstream(file, std::ios::binary) << makeCatalogue(entries);
         const auto run =
-            corvelan::process::runSelf({"--size", std::to_string(entries), file.string()});
+            corvelan::test::runSelf({"--size", std::to_string(entries), file.string()});
         std::fputs(run.output.c_str(), stdout);
         std::fflush(stdout);
         stdfs::remove(file);

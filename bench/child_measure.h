@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/process.h"
+#include "support/child.h"
 
 #include <chrono>
 #include <cstdio>
@@ -36,14 +37,14 @@ measureIfAsked(int argc, char **argv,
                const std::function<Task(const std::vector<std::string> &words)> &prepare) {
     if (argc < 2 || std::string(argv[1]) != "--measure") return std::nullopt;
     const std::vector<std::string> words(argv + 2, argv + argc);
-    const double base = static_cast<double>(process::peakMemoryBytes());
+    const double base = static_cast<double>(test::peakMemoryBytes());
     Task task = prepare(words);
     if (task.setup) task.setup();
     const auto start = std::chrono::steady_clock::now();
     const bool result = task.work();
     const double milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    const double growth = (static_cast<double>(process::peakMemoryBytes()) - base) / (1 << 20);
+    const double growth = (static_cast<double>(test::peakMemoryBytes()) - base) / (1 << 20);
     std::printf("%.3f %.3f %d\n", milliseconds, growth, result ? 1 : 0);
     return 0;
 }
@@ -53,7 +54,7 @@ measureIfAsked(int argc, char **argv,
 inline Measure measureInChild(const std::vector<std::string> &words) {
     std::vector<std::string> arguments{"--measure"};
     arguments.insert(arguments.end(), words.begin(), words.end());
-    const process::ChildRun run = process::runSelf(arguments);
+    const test::ChildRun run = test::runSelf(arguments);
     Measure m;
     int result = 0;
     std::istringstream in(run.output);

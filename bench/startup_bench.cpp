@@ -3,6 +3,7 @@
 // window (the start-up check included) and ends at its first paint.
 //   startup_bench [entries ...]     (default: 1000 10000 200000)
 #include "platform/process.h"
+#include "support/child.h"
 #include "ui/qt/update_tool.h"
 
 #include <QApplication>
@@ -61,7 +62,7 @@ std::string makeCatalogue(int entries) {
 // Process start to first paint of the tool, on the repository of `prefix`.
 double startOnce(const stdfs::path &prefix) {
     const auto start = std::chrono::steady_clock::now();
-    const auto run = corvelan::process::runSelf(
+    const auto run = corvelan::test::runSelf(
         {"--tool"}, {"QT_QPA_PLATFORM=offscreen", "WINEPREFIX=" + prefix.string(),
                      "XDG_RUNTIME_DIR=" + (prefix / "runtime").string()});
     if (run.exitCode != 0) return -1;

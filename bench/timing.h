@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/process.h"
+#include "support/child.h"
 
 #include <algorithm>
 #include <chrono>
@@ -32,7 +33,7 @@ inline double fastestMilliseconds(const std::function<void()> &work, double budg
 
 // The process's peak resident memory so far, in MB.
 inline double peakMegabytes() {
-    return static_cast<double>(process::peakMemoryBytes()) / (1024.0 * 1024.0);
+    return static_cast<double>(test::peakMemoryBytes()) / (1024.0 * 1024.0);
 }
 
 inline void printRow(const std::string &name, double milliseconds, double megabytes) {

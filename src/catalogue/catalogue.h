@@ -10,7 +10,7 @@
 
 #include "catalogue/listing.h"
 #include "platform/file_system.h"
-#include "platform/result.h"
+#include "base/result.h"
 #include "xml/document_buffer.h"
 #include "xml/document_scanner.h"
 #include "xml/splice.h"

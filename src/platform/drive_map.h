@@ -16,7 +16,7 @@
 // file about to be created gets the name the caller wrote.
 #pragma once
 
-#include "platform/result.h"
+#include "base/result.h"
 
 #include <string>
 #include <string_view>

@@ -3,7 +3,7 @@
 // cleanup of stale temporary files. Every gate of the fault seam is asked here.
 #include "platform/file_system.h"
 
-#include "platform/file_operations.h"
+#include "platform/fault_seam.h"
 #include "platform/file_primitives.h"
 #include "platform/fingerprint.h"
 #include "platform/folder_listing.h"
@@ -154,41 +154,7 @@ Status OpenFile::readAll(std::size_t pieceSize,
     }
 }
 
-// --- Reading ----------------------------------------------------------------------------------
-
-Result<std::string>
-readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp,
-                 const std::function<Status(std::string_view soFar, bool last)> &piece) {
-    auto tooLarge = [&] {
-        Error e = makeError(ErrorCode::TooLarge, hostPath);
-        e.limit = maxSize;
-        return e;
-    };
-    auto file = OpenFile::open(hostPath);
-    if (!file) return file.error();
-    if (stamp) *stamp = file->stamp();
-    const auto size = static_cast<std::uint64_t>(file->stamp().size);
-    if (size > maxSize) return tooLarge();
-    std::string bytes;
-    // Room for the last read too, so that the buffer is not moved at the end of the file.
-    bytes.reserve(static_cast<std::size_t>(size) + kPiece);
-    while (true) {
-        const std::size_t done = bytes.size();
-        // The file may have grown since it was opened: read until its end, within the limit.
-        bytes.resize(done + kPiece);
-        auto got = file->readAt(bytes.data() + done, kPiece, done);
-        if (!got) return got.error();
-        bytes.resize(done + got.value());
-        if (bytes.size() > maxSize) return tooLarge();
-        if (piece)
-            if (Status s = piece(bytes, got.value() == 0); !s) return s.error();
-        if (got.value() == 0) return bytes;
-    }
-}
-
-Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp) {
-    return readFileInPieces(hostPath, maxSize, stamp, nullptr);
-}
+// --- The unchanged check ---------------------------------------------------------------------
 
 Status checkUnchanged(const Folder &folder, std::string_view name, const ReplaceGuard &guard,
                       Links links) {

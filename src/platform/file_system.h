@@ -20,7 +20,7 @@
 #pragma once
 
 #include "platform/folder.h"
-#include "platform/result.h"
+#include "base/result.h"
 
 #include <cstdint>
 #include <functional>
@@ -39,14 +39,6 @@ enum class RightsRemedy {
 
 // The remedy of this platform.
 [[nodiscard]] RightsRemedy rightsRemedy();
-
-// Windows file attribute bits.
-inline constexpr std::uint32_t kReadOnly = 0x1;
-inline constexpr std::uint32_t kHidden = 0x2;
-inline constexpr std::uint32_t kSystem = 0x4;
-inline constexpr std::uint32_t kDirectory = 0x10;
-inline constexpr std::uint32_t kArchive = 0x20;
-inline constexpr std::uint32_t kNormal = 0x80;
 
 // Which file, and which version of it: changes when the file is replaced or written.
 struct FileStamp {
@@ -103,18 +95,6 @@ private:
     std::optional<std::uint64_t> m_fingerprint;
 };
 
-// The whole content of a regular file, and its stamp when `stamp` is given. Fails as
-// OpenFile::open, and on a file larger than `maxSize` (TooLarge).
-[[nodiscard]] Result<std::string> readFile(const std::string &hostPath, std::uint64_t maxSize,
-                                           FileStamp *stamp = nullptr);
-
-// Reads a regular file in pieces, handing `piece` everything read so far after each piece, with
-// `last` true once at the end (also for an empty file). Stops with the first error `piece`
-// returns. Otherwise as readFile; returns the whole content.
-[[nodiscard]] Result<std::string>
-readFileInPieces(const std::string &hostPath, std::uint64_t maxSize, FileStamp *stamp,
-                 const std::function<Status(std::string_view soFar, bool last)> &piece);
-
 // What the file to be replaced must still hold: the stamp and bytes the tool read.
 struct ReplaceGuard {
     FileStamp stamp;
@@ -127,16 +107,6 @@ struct ReplaceGuard {
 // Fails as the system refused otherwise (a file held, or that the user may not read).
 [[nodiscard]] Status checkUnchanged(const Folder &folder, std::string_view name,
                                     const ReplaceGuard &guard, Links links);
-
-// The file's Windows attributes: read-only when no write permission bit is set, hidden and
-// system from Wine's user.DOSATTRIB (a name starting with '.' is hidden when it has none),
-// directory for a folder, archive for a file.
-[[nodiscard]] Result<std::uint32_t> fileAttributes(const std::string &hostPath);
-
-// Sets read-only, hidden and system as Wine does: read-only clears every write bit, clearing it
-// gives the owner write permission; hidden and system go into user.DOSATTRIB. Other bits are
-// ignored. Leaves the file unchanged on failure.
-[[nodiscard]] Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes);
 
 // A new file beside the target `name` of a held folder that becomes the target on commit, or
 // disappears. It is locked from its creation to its end, so that no other copy of the tool takes

@@ -4,7 +4,7 @@
 // removes the folder while it is held.
 #pragma once
 
-#include "platform/result.h"
+#include "base/result.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // What a folder holds, for the file selection window.
 #pragma once
 
-#include "platform/result.h"
+#include "base/result.h"
 
 #include <string>
 #include <vector>

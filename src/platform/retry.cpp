@@ -1,5 +1,7 @@
 #include "platform/retry.h"
 
+#include "platform/wait_observer.h"
+
 #include <cerrno>
 
 namespace corvelan::fs {

@@ -12,7 +12,7 @@
 #pragma once
 
 #include "platform/folder.h"
-#include "platform/result.h"
+#include "base/result.h"
 
 #include <span>
 #include <string>

@@ -2,7 +2,7 @@
 // flavours use it, so a name the tool lists on Linux is one it could list on Windows.
 #pragma once
 
-#include "platform/result.h"
+#include "base/result.h"
 
 #include <string>
 #include <string_view>

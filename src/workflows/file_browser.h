@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/drive_map.h"
-#include "platform/result.h"
+#include "base/result.h"
 #include "workflows/ports.h"
 
 #include <string>

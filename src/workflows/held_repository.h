@@ -5,7 +5,7 @@
 
 #include "platform/drive_map.h"
 #include "platform/folder.h"
-#include "platform/result.h"
+#include "base/result.h"
 
 #include <optional>
 #include <string>

@@ -49,10 +49,6 @@ std::string stepOf(const Error &e) {
         return "cannot resolve the path";
     case FileOperation::ResolveFolder:
         return "cannot resolve the folder";
-    case FileOperation::ReadAttributes:
-        return "cannot read the attributes";
-    case FileOperation::SetAttributes:
-        return "cannot set the attributes";
     case FileOperation::ClearAttributes:
         return "cannot clear the attributes";
     case FileOperation::RemoveStale:

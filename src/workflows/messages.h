@@ -3,7 +3,7 @@
 // the console programs only show what these return.
 #pragma once
 
-#include "platform/result.h"
+#include "base/result.h"
 
 #include <string>
 #include <vector>

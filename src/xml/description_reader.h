@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/file_system.h"
-#include "platform/result.h"
+#include "base/result.h"
 
 #include <optional>
 #include <string>

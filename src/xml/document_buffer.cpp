@@ -21,7 +21,7 @@ DocumentBuffer &DocumentBuffer::operator=(const DocumentBuffer &other) {
 
 void DocumentBuffer::reserve(std::size_t capacity) {
     if (capacity <= m_capacity) return;
-    process::Block grown = process::allocateBlock(capacity);
+    memory::Block grown = memory::allocateBlock(capacity);
     if (m_size > 0) std::memcpy(grown.get(), m_data.get(), m_size);
     m_data = std::move(grown);
     m_capacity = capacity;

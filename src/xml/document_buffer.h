@@ -2,7 +2,7 @@
 // pages are only touched as they are filled), and edited where they are.
 #pragma once
 
-#include "platform/process.h"
+#include "platform/memory.h"
 #include "xml/splice.h"
 
 #include <cstddef>
@@ -35,7 +35,7 @@ public:
     void splice(std::span<const Splice> splices);
 
 private:
-    process::Block m_data;
+    memory::Block m_data;
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;
 };

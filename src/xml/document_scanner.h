@@ -19,7 +19,7 @@
 // read; expat's protection against entity amplification stays on.
 #pragma once
 
-#include "platform/result.h"
+#include "base/result.h"
 #include "xml/document_buffer.h"
 #include "xml/splice.h"
 #include "xml/text_encoding.h"

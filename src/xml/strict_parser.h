@@ -16,7 +16,7 @@
 //   an exception into a stopped parse that fails like a malformed document.
 #pragma once
 
-#include "platform/result.h"
+#include "base/result.h"
 
 #include <expat.h>
 

@@ -1,4 +1,5 @@
 #include "catalogue/catalogue.h"
+#include "support/attributes.h"
 #include "support/device_entry.h"
 #include "support/error_text.h"
 #include "support/temp_prefix.h"
@@ -470,7 +471,7 @@ TEST(CatalogueSave, KeepsAReadOnlyCatalogueReadOnly) {
     TempDir dir;
     const std::string path = dir / "DDXMLRepository.xml";
     writeFile(path, "<DDXMLRepository>\r\n</DDXMLRepository>\r\n");
-    ASSERT_TRUE(fs::setFileAttributes(path, fs::kReadOnly).ok());
+    ASSERT_TRUE(test::setFileAttributes(path, test::kReadOnly).ok());
     auto catalogue = Catalogue::load(path);
     ASSERT_TRUE(catalogue.ok());
     const std::string version = "3.1";
@@ -478,7 +479,7 @@ TEST(CatalogueSave, KeepsAReadOnlyCatalogueReadOnly) {
     ASSERT_TRUE(edit.ok());
     ASSERT_TRUE(catalogue->saveEdit(edit.value(), path, true).ok());
     EXPECT_EQ(readFile(path), "<DDXMLRepository>\r\n" + entry("3.1") + "</DDXMLRepository>\r\n");
-    EXPECT_EQ(fs::fileAttributes(path).value() & fs::kReadOnly, fs::kReadOnly);
+    EXPECT_EQ(test::fileAttributes(path).value() & test::kReadOnly, test::kReadOnly);
 }
 
 // One loaded catalogue saves edit after edit, each guarded by what the one before wrote, until

@@ -2,6 +2,7 @@
 // Windows attributes the tool keeps.
 #include "platform/file_system.h"
 #include "support/error_text.h"
+#include "support/attributes.h"
 #include "support/temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,14 @@
 namespace corvelan::fs {
 namespace {
 
+using test::fileAttributes;
+using test::kArchive;
+using test::kDirectory;
+using test::kHidden;
+using test::kNormal;
+using test::kReadOnly;
+using test::kSystem;
+using test::setFileAttributes;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;
@@ -21,13 +30,10 @@ std::uint64_t identityOf(const std::string &path) {
     return file ? file->stamp().inode : 0;
 }
 
-TEST(ReadFile, RefusesFoldersAndOversizedFiles) {
+TEST(OpenFile, RefusesFoldersAndWhatIsNotThere) {
     TempDir dir;
-    writeFile(dir / "f", "0123456789");
-    EXPECT_EQ(fs::readFile(dir / "f", 100).value(), "0123456789");
-    EXPECT_EQ(fs::readFile(dir / "f", 9).error().code, ErrorCode::TooLarge);
-    EXPECT_EQ(fs::readFile(dir.path(), 100).error().code, ErrorCode::NotAFile);
-    EXPECT_EQ(fs::readFile(dir / "none", 100).error().code, ErrorCode::NotFound);
+    EXPECT_EQ(OpenFile::open(dir.path()).error().code, ErrorCode::NotAFile);
+    EXPECT_EQ(OpenFile::open(dir / "none").error().code, ErrorCode::NotFound);
 }
 
 TEST(ReplaceFileContent, KeepsReadOnlyAndHiddenAndLeavesNoTemporary) {

@@ -1,6 +1,8 @@
 // Fails every file operation of a save and of the copies in turn, and lets a rival program
 // rewrite the catalogue at the worst moment.
-#include "platform/file_operations.h"
+#include "platform/fault_seam.h"
+#include "support/attributes.h"
+#include "platform/wait_observer.h"
 #include "platform/file_system.h"
 #include "support/error_text.h"
 #include "support/recording_view.h"
@@ -63,7 +65,7 @@ TEST(FaultInjection, EveryStepOfASaveCanFailWithoutHarm) {
             TempDir dir;
             const std::string path = dir / "DDXMLRepository.xml";
             test::writeFile(path, "<DDXMLRepository/>");
-            ASSERT_TRUE(fs::setFileAttributes(path, fs::kReadOnly | fs::kHidden).ok());
+            ASSERT_TRUE(test::setFileAttributes(path, test::kReadOnly | test::kHidden).ok());
 
             Hook hook(k, err);
             const auto saved = fs::replaceFileContent(path, std::string(3 << 20, 'x'));
@@ -88,8 +90,8 @@ TEST(FaultInjection, EveryStepOfASaveCanFailWithoutHarm) {
             EXPECT_EQ(saved.error().sysErrno, err);
             EXPECT_EQ(test::readFile(path), "<DDXMLRepository/>");
             EXPECT_EQ(test::listFolder(dir.path()), "DDXMLRepository.xml") << "no temporary left";
-            EXPECT_EQ(fs::fileAttributes(path).value() & (fs::kReadOnly | fs::kHidden),
-                      fs::kReadOnly | fs::kHidden);
+            EXPECT_EQ(test::fileAttributes(path).value() & (test::kReadOnly | test::kHidden),
+                      test::kReadOnly | test::kHidden);
         }
     }
 }

@@ -2,7 +2,8 @@
 // could have planted links in: real links (under Wine, Unix ones) at the repository's folders, at
 // the files an install replaces and at the names of temporary files. Whatever stands there, the
 // tool changes nothing outside the repository, and says what it refused.
-#include "platform/file_operations.h"
+#include "platform/fault_seam.h"
+#include "support/attributes.h"
 #include "platform/file_system.h"
 #include "support/error_text.h"
 #include "support/host.h"
@@ -47,7 +48,7 @@ protected:
                         "<ISO15745Profile><productName>QVXTSR7700</productName>"
                         "<version>2</version></ISO15745Profile>");
         test::writeFile(outside / "precious.ico", "someone else's file");
-        ASSERT_TRUE(fs::setFileAttributes(outside / "precious.ico", fs::kReadOnly).ok());
+        ASSERT_TRUE(test::setFileAttributes(outside / "precious.ico", test::kReadOnly).ok());
     }
     UpdateSession &start() {
         session.emplace(
@@ -158,7 +159,7 @@ TEST_F(ElevatedRun, AStoredDescriptionNameThatLeadsOutsideMakesNothingThere) {
 TEST_F(ElevatedRun, LinksNamedLikeTemporaryFilesAreLeftAlone) {
     // What a standard user could plant for the cleanup of a killed save's files to meet.
     test::writeFile(outside / "second name.ico", "a file with two names");
-    ASSERT_TRUE(fs::setFileAttributes(outside / "second name.ico", fs::kReadOnly).ok());
+    ASSERT_TRUE(test::setFileAttributes(outside / "second name.ico", test::kReadOnly).ok());
     const std::string symbolic = prefix.repositoryDir() + "/.DDXMLRepository.xml.corvelan-L1nked";
     const std::string hard = prefix.repositoryDir() + "/.QVX TSR 7700.xml.corvelan-H4rdLk";
     ASSERT_TRUE(test::makeSymbolicLink(outside / "precious.ico", symbolic));
@@ -170,8 +171,8 @@ TEST_F(ElevatedRun, LinksNamedLikeTemporaryFilesAreLeftAlone) {
     EXPECT_EQ(test::snapshotOf(outside.path()), before) << "nothing outside changed";
     EXPECT_TRUE(test::fileExists(symbolic));
     EXPECT_TRUE(test::fileExists(hard));
-    EXPECT_EQ(fs::fileAttributes(outside / "second name.ico").value() & fs::kReadOnly,
-              fs::kReadOnly);
+    EXPECT_EQ(test::fileAttributes(outside / "second name.ico").value() & test::kReadOnly,
+              test::kReadOnly);
 }
 
 // Just before the look at the catalogue before the rename, another program puts a link to a

@@ -1,7 +1,7 @@
 // Errors in a failed assertion's message, as the user would read them.
 #pragma once
 
-#include "platform/result.h"
+#include "base/result.h"
 #include "workflows/messages.h"
 
 #include <ostream>

@@ -1,6 +1,5 @@
 #include "support/temp_prefix.h"
 
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>

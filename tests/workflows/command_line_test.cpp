@@ -1,6 +1,6 @@
 // The command line on the windows' workflows: what it prints where, what it leaves on disk, and
 // the exit code that tells a deployment system how it ended.
-#include "platform/file_operations.h"
+#include "platform/fault_seam.h"
 #include "platform/process.h"
 #include "support/device_entry.h"
 #include "support/repository_files.h"

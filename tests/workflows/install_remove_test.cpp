@@ -1,4 +1,5 @@
 #include "support/device_entry.h"
+#include "support/attributes.h"
 #include "support/host.h"
 #include "support/recording_view.h"
 #include "support/repository_files.h"
@@ -314,7 +315,7 @@ TEST_F(InstallTest, TheVersionIsWrittenInTheEncodingTheCatalogueNames) {
 }
 
 TEST_F(InstallTest, ReadOnlyCatalogueStaysReadOnly) {
-    ASSERT_TRUE(fs::setFileAttributes(prefix.catalogueFile(), fs::kReadOnly).ok());
+    ASSERT_TRUE(test::setFileAttributes(prefix.catalogueFile(), test::kReadOnly).ok());
     UpdateSession &s = start();
     s.installDtm(description("a.xml", profile("<productName>QVXTSR7700</productName>"
                                               "<version>5</version>")),
@@ -322,7 +323,7 @@ TEST_F(InstallTest, ReadOnlyCatalogueStaysReadOnly) {
     EXPECT_NE(readFile(prefix.catalogueFile()).find(entry("5")), std::string::npos);
     s.remove(view, boxes);
     EXPECT_EQ(readFile(prefix.catalogueFile()).find("QVX TSR 7700\""), std::string::npos);
-    EXPECT_EQ(fs::fileAttributes(prefix.catalogueFile()).value() & fs::kReadOnly, fs::kReadOnly);
+    EXPECT_EQ(test::fileAttributes(prefix.catalogueFile()).value() & test::kReadOnly, test::kReadOnly);
     EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
@@ -346,7 +347,7 @@ TEST_F(InstallTest, FailedCopiesAreListedAfterTheOthersRan) {
     stdfs::remove(test::fsPath(tool / "corvelan.jpg"));
     stdfs::remove(test::fsPath(tool / "QVXTSR7700Small.ico"));
     writeFile(pictures() + "/QVXTSR7700.jpg", "read-only picture");
-    ASSERT_TRUE(fs::setFileAttributes(pictures() + "/QVXTSR7700.jpg", fs::kReadOnly).ok());
+    ASSERT_TRUE(test::setFileAttributes(pictures() + "/QVXTSR7700.jpg", test::kReadOnly).ok());
     UpdateSession &s = start();
     const std::string toolFolder = prefix.drives().windowsPath(tool.path());
     const std::string missing = ": The system cannot find the file specified)\n";

@@ -65,41 +65,27 @@ TEST(Messages, EveryErrorNamesItsPathFirstAndSaysWhy) {
     EXPECT_EQ(describe(bare), "Neither WINEPREFIX nor HOME is set");
 }
 
-TEST(Messages, EachStepSaysWhatItCouldNotDo) {
+TEST(Messages, EachStepOfASaveReadsAsItsOwnFailure) {
+    // What the box says after a failed step: what the tool could not do, then the system's own
+    // words; a user (or the one they call) can tell each step of a save from the others.
     const std::string denied = std::strerror(EACCES);
-    const struct {
-        FileOperation operation;
-        const char *reason;
-    } cases[] = {
-        {FileOperation::None, ""},
-        {FileOperation::CreateTemp, "cannot create a temporary file: "},
-        {FileOperation::OpenSource, "cannot open: "},
-        {FileOperation::Open, "cannot open: "},
-        {FileOperation::Read, "cannot read: "},
-        {FileOperation::Check, "cannot read: "},
-        {FileOperation::Compare, "cannot read: "},
-        {FileOperation::Inspect, "cannot read the size: "},
-        {FileOperation::Write, "cannot write: "},
-        {FileOperation::SetOwner, "cannot set the owner: "},
-        {FileOperation::SetMode, "cannot set the permissions: "},
-        {FileOperation::Flush, "cannot flush: "},
-        {FileOperation::Rename, "cannot replace: "},
-        {FileOperation::ListAttributes, "cannot list extended attributes: "},
-        {FileOperation::ResolvePath, "cannot resolve the path: "},
-        {FileOperation::ResolveFolder, "cannot resolve the folder: "},
-        {FileOperation::ReadAttributes, "cannot read the attributes: "},
-        {FileOperation::SetAttributes, "cannot set the attributes: "},
-        {FileOperation::ClearAttributes, "cannot clear the attributes: "},
-        {FileOperation::OpenFolder, "cannot open the folder: "},
-        {FileOperation::ReadFolder, "cannot read the folder: "},
-        {FileOperation::FindOwnExecutable, "cannot find the executable: "},
-        {FileOperation::FindCurrentFolder, "cannot find the current folder: "},
-        {FileOperation::CreateParser, "cannot create the XML parser: "},
-    };
-    for (const auto &tc : cases) {
-        SCOPED_TRACE(tc.reason);
-        EXPECT_EQ(reasonOf(systemError(EACCES, "x", tc.operation)), tc.reason + denied);
+    const FileOperation save[] = {
+        FileOperation::CreateTemp, FileOperation::Write,      FileOperation::SetOwner,
+        FileOperation::SetSecurity, FileOperation::SetMode,   FileOperation::Flush,
+        FileOperation::Rename,     FileOperation::RemoveStale, FileOperation::ListAttributes};
+    std::vector<std::string> said;
+    for (int operation = 1; operation <= kLastOperation; ++operation) {
+        const std::string reason =
+            reasonOf(systemError(EACCES, "x", static_cast<FileOperation>(operation)));
+        SCOPED_TRACE(reason);
+        EXPECT_TRUE(reason.starts_with("cannot ")) << "says what it could not do";
+        EXPECT_TRUE(reason.ends_with(": " + denied)) << "then the system's words";
     }
+    for (const FileOperation operation : save)
+        said.push_back(reasonOf(systemError(EACCES, "x", operation)));
+    std::sort(said.begin(), said.end());
+    EXPECT_EQ(std::unique(said.begin(), said.end()), said.end());
+    EXPECT_EQ(reasonOf(systemError(EACCES, "x", FileOperation::None)), denied);
     Error attribute = systemError(EACCES, "x", FileOperation::CopyAttributes);
     EXPECT_EQ(reasonOf(attribute), "cannot copy the attributes: " + denied);
     attribute.name = "user.DOSATTRIB";

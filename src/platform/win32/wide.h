@@ -2,7 +2,7 @@
 // tool's errors. Only platform/win32 includes this.
 #pragma once
 
-#include "platform/result.h"
+#include "base/result.h"
 
 #include <string>
 #include <string_view>

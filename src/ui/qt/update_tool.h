@@ -2,7 +2,7 @@
 // It binds events to the workflows of UpdateSession and holds no rules of its own.
 #pragma once
 
-#include "platform/file_operations.h"
+#include "platform/wait_observer.h"
 #include "platform/process.h"
 #include "ui/qt/file_control.h"
 #include "ui/qt/qt_message_boxes.h"

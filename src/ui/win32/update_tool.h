@@ -2,7 +2,7 @@
 // buttons. It binds messages to the workflows of UpdateSession and holds no rules of its own.
 #pragma once
 
-#include "platform/file_operations.h"
+#include "platform/wait_observer.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "ui/win32/controls.h"

@@ -1,6 +1,7 @@
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "support/host.h"
+#include "support/attributes.h"
 #include "support/temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,14 @@ namespace corvelan::fs {
 namespace {
 
 namespace stdfs = std::filesystem;
+using test::fileAttributes;
+using test::kArchive;
+using test::kDirectory;
+using test::kHidden;
+using test::kNormal;
+using test::kReadOnly;
+using test::kSystem;
+using test::setFileAttributes;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;

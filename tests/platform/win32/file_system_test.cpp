@@ -1,11 +1,12 @@
 // The file layer on Windows: attributes, identity, paths beyond MAX_PATH and names beyond ASCII,
 // locked temporary files, and copies, through the W functions.
-#include "platform/file_operations.h"
+#include "base/file_operation.h"
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
 #include "platform/retry.h"
 #include "platform/win32/wide.h"
 #include "support/error_text.h"
+#include "support/attributes.h"
 #include "support/temp_prefix.h"
 #include "workflows/messages.h"
 
@@ -17,6 +18,14 @@ namespace corvelan::fs {
 namespace {
 
 namespace stdfs = std::filesystem;
+using test::fileAttributes;
+using test::kArchive;
+using test::kDirectory;
+using test::kHidden;
+using test::kNormal;
+using test::kReadOnly;
+using test::kSystem;
+using test::setFileAttributes;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;
@@ -69,9 +78,9 @@ TEST(Win32Paths, NonAsciiNamesAndPathsLongerThanMaxPath) {
     ASSERT_FALSE(ec) << ec.message();
     const std::string file = folder + "\\QVX été 𝄞.xml";
     ASSERT_TRUE(replaceFileContent(file, "<profile/>").ok());
-    EXPECT_EQ(fs::readFile(file, 100).value(), "<profile/>");
+    EXPECT_EQ(readFile(file), "<profile/>");
     ASSERT_TRUE(copyFile(file, folder + "\\copie.xml").ok());
-    EXPECT_EQ(fs::readFile(folder + "\\copie.xml", 100).value(), "<profile/>");
+    EXPECT_EQ(readFile(folder + "\\copie.xml"), "<profile/>");
     auto listed = listFolder(folder);
     ASSERT_TRUE(listed.ok());
     std::sort(listed->files.begin(), listed->files.end());

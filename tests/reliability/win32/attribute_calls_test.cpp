@@ -2,6 +2,7 @@
 // each of them in the calls that set its attributes. Wine keeps hidden and system on its own
 // even when a call asks for read-only alone, so what Wine reports afterwards cannot tell.
 #include "platform/file_system.h"
+#include "support/attributes.h"
 #include "support/disk_calls.h"
 #include "support/error_text.h"
 #include "support/temp_prefix.h"
@@ -20,17 +21,17 @@ TEST(AttributeCalls, TheNewFileIsAskedForEveryAttributeTheOldOneHad) {
         const char *name;
         std::uint32_t attributes;
     } cases[] = {
-        {"read-only and hidden", fs::kReadOnly | fs::kHidden},
-        {"read-only, hidden and system", fs::kReadOnly | fs::kHidden | fs::kSystem},
-        {"hidden", fs::kHidden},
-        {"read-only", fs::kReadOnly},
+        {"read-only and hidden", test::kReadOnly | test::kHidden},
+        {"read-only, hidden and system", test::kReadOnly | test::kHidden | test::kSystem},
+        {"hidden", test::kHidden},
+        {"read-only", test::kReadOnly},
     };
     for (const auto &tc : cases) {
         SCOPED_TRACE(tc.name);
         test::TempDir dir;
         const std::string path = dir / "DDXMLRepository.xml";
         test::writeFile(path, "<DDXMLRepository/>");
-        ASSERT_TRUE(fs::setFileAttributes(path, tc.attributes).ok());
+        ASSERT_TRUE(test::setFileAttributes(path, tc.attributes).ok());
         std::vector<DiskCall> calls;
         {
             test::DiskCallRecorder recorder;
@@ -48,8 +49,8 @@ TEST(AttributeCalls, TheNewFileIsAskedForEveryAttributeTheOldOneHad) {
                 return c.kind == DiskCall::SetAttributes && c.file == rename->file;
             });
         ASSERT_NE(given, calls.rend()) << "the new file was given no attributes";
-        EXPECT_EQ(given->attributes & (fs::kReadOnly | fs::kHidden | fs::kSystem), tc.attributes);
-        EXPECT_EQ(fs::fileAttributes(path).value() & (fs::kReadOnly | fs::kHidden | fs::kSystem),
+        EXPECT_EQ(given->attributes & (test::kReadOnly | test::kHidden | test::kSystem), tc.attributes);
+        EXPECT_EQ(test::fileAttributes(path).value() & (test::kReadOnly | test::kHidden | test::kSystem),
                   tc.attributes);
     }
 }

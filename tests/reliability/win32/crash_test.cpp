@@ -1,6 +1,8 @@
 // Ends a process that saves the catalogue at random moments, TerminateProcess being Windows'
 // hardest stop, and checks that the catalogue is always the old file or the new one, never a mix.
 #include "catalogue/catalogue.h"
+#include "support/attributes.h"
+#include "support/child.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "support/sample_catalogue.h"
@@ -23,11 +25,11 @@ using test::TempDir;
 // saver that cannot start (Wine once answered error 1359 under load) fails the environment, not
 // the tool: it is tried again a few times, and the test fails with the system's reason only
 // when it never starts.
-std::optional<process::Child> startSaver(const std::string &path, const std::string &version) {
+std::optional<test::Child> startSaver(const std::string &path, const std::string &version) {
     constexpr int kStarts = 5;
     const std::string saver = fs::joinPath(fs::executableFolder().value(), CRASH_SAVER);
     for (int attempt = 1;; ++attempt) {
-        auto child = process::Child::start(saver, {path, version});
+        auto child = test::Child::start(saver, {path, version});
         if (child) {
             EXPECT_EQ(child->read(5), "ready");
             return std::move(child).value();
@@ -48,7 +50,7 @@ TEST(CrashConsistency, ATerminatedSaveLeavesTheOldOrTheNewFileWhole) {
     const std::string a = test::sampleCatalogue(12'000, "1.0");
     const std::string b = test::sampleCatalogue(12'000, "2.0");
     test::writeFile(path, a);
-    ASSERT_TRUE(fs::setFileAttributes(path, fs::kReadOnly | fs::kHidden).ok());
+    ASSERT_TRUE(test::setFileAttributes(path, test::kReadOnly | test::kHidden).ok());
 
     // How long one save takes here, from "ready" to "saved", to aim the ends inside it.
     auto timed = startSaver(path, "1.0");
@@ -87,8 +89,8 @@ TEST(CrashConsistency, ATerminatedSaveLeavesTheOldOrTheNewFileWhole) {
     EXPECT_GE(kills, 100);
     EXPECT_EQ(torn, 0);
     EXPECT_TRUE(catalogue::Catalogue::parse(test::readFile(path)).ok());
-    EXPECT_EQ(fs::fileAttributes(path).value() & (fs::kReadOnly | fs::kHidden),
-              fs::kReadOnly | fs::kHidden);
+    EXPECT_EQ(test::fileAttributes(path).value() & (test::kReadOnly | test::kHidden),
+              test::kReadOnly | test::kHidden);
     // The next save removes what the ended ones left. (Wine may release an ended process's
     // handles a moment after the process counts as ended; until then its file is still held.)
     std::string left;

@@ -3,6 +3,7 @@
 // tool under Wine: a save waits for a short hold and then succeeds, and a hold that lasts gives
 // a box that says another program is using the file. Nothing is ever half done.
 #include "platform/file_system.h"
+#include "support/child.h"
 #include "platform/process.h"
 #include "support/device_entry.h"
 #include "support/recording_view.h"
@@ -33,9 +34,9 @@ double secondsSince(Clock::time_point start) {
 }
 
 // The holder program, started with `arguments`, once it says it is ready.
-process::Child holder(const std::vector<std::string> &arguments, const std::string &ready) {
+test::Child holder(const std::vector<std::string> &arguments, const std::string &ready) {
     auto child =
-        process::Child::start(fs::joinPath(fs::executableFolder().value(), HOLDER), arguments);
+        test::Child::start(fs::joinPath(fs::executableFolder().value(), HOLDER), arguments);
     EXPECT_TRUE(child.ok());
     EXPECT_EQ(child->read(ready.size()), ready);
     return std::move(child).value();

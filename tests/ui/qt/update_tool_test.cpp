@@ -1,4 +1,4 @@
-#include "platform/file_operations.h"
+#include "platform/fault_seam.h"
 #include "support/qt_printers.h"
 #include "support/temp_prefix.h"
 #include "support/window_lines.h"

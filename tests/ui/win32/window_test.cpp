@@ -1,6 +1,6 @@
 // The Win32 windows, created in this process and driven by the messages a user's clicks and keys
 // make, under Wine's null graphics driver when there is no display.
-#include "platform/file_operations.h"
+#include "platform/fault_seam.h"
 #include "platform/win32/wide.h"
 #include "support/device_entry.h"
 #include "support/host.h"

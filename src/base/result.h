@@ -4,7 +4,7 @@
 // No text for the user is made here: workflows/messages.h turns errors into sentences.
 #pragma once
 
-#include "platform/file_operations.h"
+#include "base/file_operation.h"
 
 #include <cassert>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "platform/result.h"
+#include "base/result.h"
 
 namespace corvelan {
 

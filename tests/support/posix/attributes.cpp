@@ -1,5 +1,7 @@
 // Windows attributes on Linux, as Wine keeps them: read-only is the absence of every write
 // permission bit, hidden and system live in the user.DOSATTRIB extended attribute ("0x%x").
+#include "support/attributes.h"
+
 #include "platform/file_system.h"
 
 #include <array>
@@ -10,7 +12,9 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
-namespace corvelan::fs {
+namespace corvelan::test {
+
+using fs::FileOperation;
 namespace {
 
 constexpr const char *kDosAttrib = "user.DOSATTRIB";
@@ -27,7 +31,7 @@ Result<std::uint32_t> fileAttributes(const std::string &hostPath) {
     struct stat st {};
     if (::stat(hostPath.c_str(), &st) != 0) {
         if (errno == ENOENT) return makeError(ErrorCode::NotFound, hostPath);
-        return systemError(errno, hostPath, FileOperation::ReadAttributes);
+        return systemError(errno, hostPath, FileOperation::None);
     }
     std::uint32_t attributes = S_ISDIR(st.st_mode) ? kDirectory : kArchive;
     if ((st.st_mode & 0222) == 0) attributes |= kReadOnly;
@@ -35,7 +39,7 @@ Result<std::uint32_t> fileAttributes(const std::string &hostPath) {
     const ssize_t n = ::getxattr(hostPath.c_str(), kDosAttrib, value.data(), value.size() - 1);
     if (n >= 0)
         attributes |= parseDosAttrib(std::string(value.data(), static_cast<std::size_t>(n)));
-    else if (nameOf(hostPath).starts_with('.'))
+    else if (fs::nameOf(hostPath).starts_with('.'))
         attributes |= kHidden;
     return attributes;
 }
@@ -43,7 +47,7 @@ Result<std::uint32_t> fileAttributes(const std::string &hostPath) {
 Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes) {
     struct stat st {};
     if (::stat(hostPath.c_str(), &st) != 0)
-        return systemError(errno, hostPath, FileOperation::ReadAttributes);
+        return systemError(errno, hostPath, FileOperation::None);
     // The xattr needs write permission, so it goes before a read-only mode and after a
     // writable one.
     const std::uint32_t dos = attributes & (kHidden | kSystem);
@@ -58,7 +62,7 @@ Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes) 
         const int length = std::snprintf(text, sizeof text, "0x%x", dos);
         if (::setxattr(hostPath.c_str(), kDosAttrib, text, static_cast<std::size_t>(length), 0) !=
             0)
-            return systemError(errno, hostPath, FileOperation::SetAttributes);
+            return systemError(errno, hostPath, FileOperation::None);
         return {};
     };
     mode_t mode = st.st_mode & 07777;
@@ -68,7 +72,7 @@ Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes) 
         mode |= S_IWUSR;
     auto setMode = [&]() -> Status {
         if (::chmod(hostPath.c_str(), mode) != 0)
-            return systemError(errno, hostPath, FileOperation::SetAttributes);
+            return systemError(errno, hostPath, FileOperation::None);
         return {};
     };
     if ((attributes & kReadOnly) == 0) {
@@ -79,4 +83,4 @@ Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes) 
     return setMode();
 }
 
-} // namespace corvelan::fs
+} // namespace corvelan::test
