@@ -1,10 +1,10 @@
 // Load plus listing, and Install's edit plus save, on generated catalogues of 1,000 to 200,000
 // entries. Sizes may be given, e.g. `catalogue_bench 100000`. Each size is measured in a process
 // of its own (this program started again), so that the peak printed is that size's alone.
-#include "catalogue/catalogue.h"
-#include "support/child.h"
+#include "catalogue/catalogue_file.h"
 #include "platform/folder.h"
 #include "platform/process.h"
+#include "support/child.h"
 #include "timing.h"
 
 #include <cstdio>
@@ -18,6 +18,7 @@ namespace {
 
 using corvelan::Result;
 using corvelan::catalogue::Catalogue;
+using corvelan::catalogue::CatalogueFile;
 namespace stdfs = std::filesystem;
 
 // About 300 bytes an entry; every 1000th is the device's.
@@ -41,27 +42,24 @@ int measureSize(int entries, const std::string &path) {
     const double megabytes = static_cast<double>(stdfs::file_size(path)) / (1024.0 * 1024.0);
     bool ok = true;
     const double load = corvelan::bench::fastestMilliseconds([&] {
-        auto catalogue = Catalogue::load(path);
-        ok = ok && catalogue && !catalogue->listing().empty();
+        auto file = CatalogueFile::load(path);
+        ok = ok && file && !file->catalogue().listing().empty();
     });
     corvelan::bench::printRow("load and list " + std::to_string(entries), load, megabytes);
-    auto loaded = Catalogue::load(path);
+    auto loaded = CatalogueFile::load(path);
     const std::string version = "2.0.0";
     namespace fs = corvelan::fs;
     auto folder = fs::Folder::open(fs::folderOf(path));
-    const std::string name = fs::nameOf(path);
-    ok = ok && folder.ok();
+    ok = ok && loaded.ok() && folder.ok();
     const double edit = corvelan::bench::fastestMilliseconds([&] {
         // As the install workflow does it, within the folder it holds and following no link:
         // plan, write the file from the bytes and the splices (checking it still holds them),
         // then make the change in memory. Each round replaces the entry the round before
         // installed.
-        auto planned = loaded->planDeviceEntries(&version);
-        auto saved = planned ? loaded->saveEdit(planned.value(), folder.value(), name,
-                                                fs::Links::Refuse, true)
-                             : Result<fs::FileStamp>(planned.error());
-        ok = ok && saved.ok();
-        if (saved) loaded->apply(std::move(planned).value(), saved.value());
+        ok = ok && loaded
+                       ->change(folder.value(), fs::nameOf(path), fs::Links::Refuse,
+                                [&](const Catalogue &c) { return c.planInstall(version); })
+                       .ok();
     });
     corvelan::bench::printRow("edit and save " + std::to_string(entries), edit, megabytes);
     if (!ok) std::fprintf(stderr, "a load, edit or save failed\n");

@@ -1,7 +1,7 @@
 // Time and memory growth of refusing (or reading) each hostile input, as a catalogue and as a
 // description file. Each input runs in a child process of its own, so its growth is its own.
 //   hostile_bench [folder for the generated inputs]
-#include "catalogue/catalogue.h"
+#include "catalogue/catalogue_file.h"
 #include "child_measure.h"
 #include "support/hostile_corpus.h"
 #include "xml/description_reader.h"
@@ -17,7 +17,8 @@ int main(int argc, char **argv) {
             const std::string path = words.at(1);
             return corvelan::bench::Task{
                 {}, [as, path] {
-                    if (as == "catalogue") return corvelan::catalogue::Catalogue::load(path).ok();
+                    if (as == "catalogue")
+                        return corvelan::catalogue::CatalogueFile::load(path).ok();
                     return corvelan::xml::readDescription(path).ok();
                 }};
         }))

@@ -2,7 +2,7 @@
 // load plus listing, and install's catalogue work (remove, append, durable atomic save).
 // Every run is a child process of its own, so its peak memory is its own.
 //   peer_bench [entries ...]        (default: 1000 10000 200000)
-#include "catalogue/catalogue.h"
+#include "catalogue/catalogue_file.h"
 #include "child_measure.h"
 #include "dom_peer.h"
 #include "untouched_bytes.h"
@@ -23,6 +23,7 @@
 namespace {
 
 using corvelan::catalogue::Catalogue;
+using corvelan::catalogue::CatalogueFile;
 namespace stdfs = std::filesystem;
 
 // About 250 bytes an entry with 12 attributes, UTF-8 with CRLF; every 1000th is the device's.
@@ -58,8 +59,8 @@ Task taskOf(const std::vector<std::string> &words) {
     const auto entries = static_cast<size_t>(std::stoul(words.at(2)));
     if (task == "tool-list")
         return {{}, [=] {
-                    auto c = Catalogue::load(path);
-                    return c && c->listing().size() == entries;
+                    auto c = CatalogueFile::load(path);
+                    return c && c->catalogue().listing().size() == entries;
                 }};
     if (task == "peer-list")
         return {{}, [=] {
@@ -69,16 +70,16 @@ Task taskOf(const std::vector<std::string> &words) {
     if (task == "tool-install") {
         // As the install workflow does it: plan, write the file from the bytes and the splices,
         // then make the change in memory.
-        auto loaded = std::make_shared<std::optional<Catalogue>>();
-        return {[=] { *loaded = Catalogue::load(path).value(); },
+        auto loaded = std::make_shared<std::optional<CatalogueFile>>();
+        return {[=] { *loaded = CatalogueFile::load(path).value(); },
                 [=] {
-                    const std::string version = "2.0";
-                    auto edit = (*loaded)->planDeviceEntries(&version);
-                    if (!edit) return false;
-                    auto saved = (*loaded)->saveEdit(edit.value(), path, true);
-                    if (!saved) return false;
-                    (*loaded)->apply(std::move(edit).value(), saved.value());
-                    return true;
+                    namespace fs = corvelan::fs;
+                    auto folder = fs::Folder::open(fs::folderOf(path));
+                    return folder &&
+                           (*loaded)
+                               ->change(folder.value(), fs::nameOf(path), fs::Links::Follow,
+                                        [](const Catalogue &c) { return c.planInstall("2.0"); })
+                               .ok();
                 }};
     }
     auto dom = std::make_shared<corvelan::bench::DomCatalogue>();

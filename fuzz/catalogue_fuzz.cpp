@@ -37,41 +37,29 @@ void requireIndexOfAFullParse(const Catalogue &edited) {
 
 // Checks one edit: `version` null for Remove, else Install of that version.
 void checkEdit(const Catalogue &catalogue, const std::string *version) {
-    auto removal = catalogue.planRemoveDeviceEntries();
-    std::vector<corvelan::xml::Splice> splices;
-    if (removal) splices = removal.value();
-    if (version && removal) {
-        auto insert = catalogue.planAppendDeviceEntry(*version);
-        if (!insert) {
-            require(!catalogue.withDeviceEntries(version).ok());
-            return;
-        }
-        splices.push_back(insert.value());
-    }
-    auto fast = catalogue.withDeviceEntries(version);
-    if (!removal) {
-        require(!fast.ok());
-        return;
-    }
-    auto full = catalogue.edited(splices);
-    // The fast path and a full parse agree on whether the edit can be made.
-    require(fast.ok() == full.ok());
-    if (!fast) return;
-    requireIndexOfAFullParse(fast.value());
-    require(fast->bytes() == full->bytes());
-    const auto &entries = fast->entries();
+    auto edit = version ? catalogue.planInstall(*version) : catalogue.planRemoval();
+    if (!edit) return; // refused: nothing to make
+    std::vector<corvelan::xml::Splice> splices = edit->splices;
+    // The edit as made in memory and a full parse of its bytes agree: an edit is planned only
+    // when its result is well-formed.
+    auto full = Catalogue::parse(corvelan::xml::applySplices(catalogue.bytes(), splices));
+    require(full.ok());
+    const Catalogue fast = catalogue.applied(std::move(edit).value());
+    requireIndexOfAFullParse(fast);
+    require(fast.bytes() == full->bytes());
+    const auto &entries = fast.entries();
     const auto devices = std::count_if(entries.begin(), entries.end(),
-                                       [&](const auto &e) { return fast->isDevice(e); });
+                                       [&](const auto &e) { return fast.isDevice(e); });
     require(devices == (version ? 1 : 0));
 
     if (splices.empty()) {
-        require(fast->bytes() == catalogue.bytes());
+        require(fast.bytes() == catalogue.bytes());
         return;
     }
     std::sort(splices.begin(), splices.end(),
               [](const auto &a, const auto &b) { return a.offset < b.offset; });
     const std::string_view before = catalogue.bytes();
-    const std::string_view after = fast->bytes();
+    const std::string_view after = fast.bytes();
     const auto head = static_cast<std::size_t>(splices.front().offset);
     const auto tail =
         before.size() - static_cast<std::size_t>(splices.back().offset + splices.back().length);

@@ -34,6 +34,8 @@ enum class ErrorCode {
     NoRights,          // as System, and the user may not change the file or its folder
     TooLarge,          // larger than `limit` bytes
     ChangedOnDisk,     // another program changed the file since the tool read or checked it
+                       // (`cause`: then it could not read it again, and why)
+    KeptChanging,      // another program kept changing the file while the tool saved it
     // Rights and trust
     LinksElsewhere, // `path` is a link (symbolic link, junction, mount point) or leads elsewhere
     ForeignOwner,   // `path` belongs to `name`, whose folders this run may not change

@@ -1,7 +1,6 @@
 #include "catalogue/catalogue.h"
 
 #include "catalogue/repository.h"
-#include "platform/file_system.h"
 #include "xml/local_edits.h"
 #include "xml/text_encoding.h"
 
@@ -19,9 +18,10 @@ ValueRef locateValue(std::string_view startTag, const std::optional<std::string_
     const std::size_t at =
         startTag.starts_with('<') ? startTag.find(*value) : std::string_view::npos;
     if (at != std::string_view::npos)
-        return {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(value->size())};
+        return {ValueRef::Where::InBytes, static_cast<std::uint32_t>(at),
+                static_cast<std::uint32_t>(value->size())};
     decoded.emplace_back(*value);
-    return {ValueRef::kDecoded, static_cast<std::uint32_t>(decoded.size() - 1)};
+    return {ValueRef::Where::Decoded, static_cast<std::uint32_t>(decoded.size() - 1), 0};
 }
 
 // The entries of one part of a scan, with the values their bytes do not hold as they read.
@@ -83,7 +83,7 @@ public:
         entries.reserve(entries.size() + m_parts[1].entries.size());
         for (CatalogueEntry entry : m_parts[1].entries) {
             for (ValueRef *ref : {&entry.productId, &entry.fileVersion})
-                if (ref->at == ValueRef::kDecoded) ref->length += first;
+                if (ref->where == ValueRef::Where::Decoded) ref->position += first;
             entries.push_back(entry);
         }
         for (std::string &value : m_parts[1].decoded)
@@ -151,32 +151,6 @@ Result<Catalogue> Catalogue::parse(std::string_view bytes) {
     return catalogue;
 }
 
-Result<Catalogue> Catalogue::fromFile(const fs::OpenFile &file) {
-    auto catalogue = read([&file](char *into, std::size_t want,
-                                  std::uint64_t at) { return file.readAt(into, want, at); },
-                          static_cast<std::uint64_t>(file.stamp().size));
-    if (!catalogue) {
-        Error e = catalogue.error();
-        e.path = file.path();
-        return e;
-    }
-    catalogue->m_stamp = file.stamp();
-    return catalogue;
-}
-
-Result<Catalogue> Catalogue::load(const std::string &hostPath) {
-    auto file = fs::OpenFile::open(hostPath);
-    if (!file) return file.error();
-    return fromFile(file.value());
-}
-
-Result<Catalogue> Catalogue::load(const fs::Folder &folder, std::string_view name,
-                                  fs::Links links) {
-    auto file = fs::OpenFile::openIn(folder, name, links);
-    if (!file) return file.error();
-    return fromFile(file.value());
-}
-
 Result<Catalogue> Catalogue::read(const xml::ReadAt &read, std::uint64_t size,
                                   const xml::ScanOptions &options) {
     Catalogue catalogue;
@@ -198,9 +172,15 @@ bool Catalogue::hasRepositoryRoot() const {
 
 std::optional<std::string_view> Catalogue::valueOf(const CatalogueEntry &entry,
                                                    const ValueRef &ref) const {
-    if (ref.at == ValueRef::kMissing) return std::nullopt;
-    if (ref.at == ValueRef::kDecoded) return m_decoded[ref.length];
-    return bytes().substr(static_cast<std::size_t>(entry.offset) + ref.at, ref.length);
+    switch (ref.where) {
+    case ValueRef::Where::Missing:
+        break;
+    case ValueRef::Where::Decoded:
+        return m_decoded[ref.position];
+    case ValueRef::Where::InBytes:
+        return bytes().substr(static_cast<std::size_t>(entry.offset) + ref.position, ref.length);
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string_view> Catalogue::productId(const CatalogueEntry &entry) const {
@@ -225,7 +205,7 @@ Listing Catalogue::listing() const {
     return lines;
 }
 
-Result<std::vector<xml::Splice>> Catalogue::planRemoveDeviceEntries() const {
+Result<std::vector<xml::Splice>> Catalogue::planCuts() const {
     std::vector<xml::Splice> splices;
     std::int64_t coveredUntil = -1; // entries are in document order, so nested ones follow
     for (const CatalogueEntry &entry : m_entries) {
@@ -256,7 +236,7 @@ std::string deviceEntryMarkup(std::string_view version) {
     return markup;
 }
 
-Result<xml::Splice> Catalogue::planAppendDeviceEntry(std::string_view version) const {
+Result<xml::Splice> Catalogue::planInsert(std::string_view version) const {
     if (!hasRepositoryRoot()) {
         Error e = makeError(ErrorCode::NotRepository);
         e.name = m_shape.rootName;
@@ -279,17 +259,6 @@ Result<xml::Splice> Catalogue::planAppendDeviceEntry(std::string_view version) c
                            xml::encodeText("</" + m_shape.rootName + ">", encoding)};
 }
 
-Result<Catalogue> Catalogue::edited(std::vector<xml::Splice> splices) const {
-    auto result = parse(xml::applySplices(bytes(), std::move(splices)));
-    if (!result) {
-        Error e = result.error();
-        e.cause = e.code;
-        e.code = ErrorCode::EditNotWellFormed;
-        return e;
-    }
-    return result;
-}
-
 Status Catalogue::proveOrParse(Edit &edit) const {
     const std::span<const xml::Splice> cuts(edit.splices.data(),
                                             edit.splices.size() - (edit.version ? 1 : 0));
@@ -300,23 +269,35 @@ Status Catalogue::proveOrParse(Edit &edit) const {
                        (!insert || xml::isWholeElement(insert->bytes, m_shape.encoding,
                                                        m_shape.encodingName, kEntryElement));
     if (local) return {};
-    auto parsed = edited(edit.splices);
-    if (!parsed) return parsed.error();
+    auto parsed = parse(xml::applySplices(bytes(), edit.splices));
+    if (!parsed) {
+        Error e = parsed.error();
+        e.cause = e.code;
+        e.code = ErrorCode::EditNotWellFormed;
+        return e;
+    }
     edit.reparsed = std::move(parsed).value();
     return {};
 }
 
-Result<Catalogue::Edit> Catalogue::planDeviceEntries(const std::string *version) const {
-    auto cuts = planRemoveDeviceEntries();
+Result<Catalogue::Edit> Catalogue::planRemoval() const {
+    auto cuts = planCuts();
     if (!cuts) return cuts.error();
     Edit edit;
     edit.splices = std::move(cuts).value();
-    if (version) {
-        auto insert = planAppendDeviceEntry(*version);
-        if (!insert) return insert.error();
-        edit.splices.push_back(std::move(insert).value());
-        edit.version = *version;
-    }
+    if (Status s = proveOrParse(edit); !s) return s.error();
+    return edit;
+}
+
+Result<Catalogue::Edit> Catalogue::planInstall(std::string_view version) const {
+    auto cuts = planCuts();
+    if (!cuts) return cuts.error();
+    auto insert = planInsert(version);
+    if (!insert) return insert.error();
+    Edit edit;
+    edit.splices = std::move(cuts).value();
+    edit.splices.push_back(std::move(insert).value());
+    edit.version = std::string(version);
     if (Status s = proveOrParse(edit); !s) return s.error();
     return edit;
 }
@@ -335,26 +316,13 @@ bool Catalogue::keepsBytes(const Edit &edit) const {
     return true;
 }
 
-Result<fs::FileStamp> Catalogue::saveEdit(const Edit &edit, const fs::Folder &folder,
-                                          std::string_view name, fs::Links links,
-                                          bool guarded) const {
-    const fs::ReplaceGuard guard{m_stamp, bytes()};
-    // Written from these bytes and the splices: no second copy of the catalogue is made.
-    const std::vector<std::string_view> pieces = xml::splicedPieces(bytes(), edit.splices);
-    return fs::replaceFile(folder, name, pieces, guarded ? &guard : nullptr, links);
+std::vector<std::string_view> Catalogue::editedPieces(const Edit &edit) const {
+    return xml::splicedPieces(bytes(), edit.splices);
 }
 
-Result<fs::FileStamp> Catalogue::saveEdit(const Edit &edit, const std::string &hostPath,
-                                          bool guarded) const {
-    auto folder = fs::Folder::open(fs::folderOf(hostPath));
-    if (!folder) return folder.error();
-    return saveEdit(edit, folder.value(), fs::nameOf(hostPath), fs::Links::Follow, guarded);
-}
-
-void Catalogue::apply(Edit edit, const fs::FileStamp &stamp) {
+void Catalogue::apply(Edit edit) {
     if (edit.reparsed) {
         *this = std::move(*edit.reparsed);
-        m_stamp = stamp;
         return;
     }
     const std::span<const xml::Splice> splices(edit.splices);
@@ -389,14 +357,11 @@ void Catalogue::apply(Edit edit, const fs::FileStamp &stamp) {
         added.fileVersion = locateValue(tag, *edit.version, m_decoded);
         m_entries.push_back(added);
     }
-    m_stamp = stamp;
 }
 
-Result<Catalogue> Catalogue::withDeviceEntries(const std::string *version) const {
-    auto edit = planDeviceEntries(version);
-    if (!edit) return edit.error();
+Catalogue Catalogue::applied(Edit edit) const {
     Catalogue result = *this;
-    result.apply(std::move(edit).value(), fs::FileStamp{});
+    result.apply(std::move(edit));
     return result;
 }
 

@@ -8,9 +8,8 @@
 // is parsed whole before anything is written.
 #pragma once
 
-#include "catalogue/listing.h"
-#include "platform/file_system.h"
 #include "base/result.h"
+#include "catalogue/listing.h"
 #include "xml/document_buffer.h"
 #include "xml/document_scanner.h"
 #include "xml/splice.h"
@@ -26,14 +25,13 @@ namespace corvelan::catalogue {
 // A catalogue larger than this is not loaded.
 inline constexpr std::uint64_t kMaxCatalogueSize = std::uint64_t{1} << 30;
 
-// Where an attribute's value is: in the catalogue's bytes as it reads (`at` bytes from its
-// entry's start, `length` long), among the catalogue's decoded values (where the bytes hold it
-// escaped or in another encoding: `length` is its index), or nowhere.
+// Where an attribute's value is: in the catalogue's bytes as it reads there, among the values the
+// catalogue decoded (where the bytes hold it escaped or in another encoding), or nowhere.
 struct ValueRef {
-    static constexpr std::uint32_t kMissing = 0xFFFFFFFF;
-    static constexpr std::uint32_t kDecoded = 0xFFFFFFFE;
-    std::uint32_t at = kMissing;
-    std::uint32_t length = 0;
+    enum class Where : std::uint8_t { Missing, InBytes, Decoded };
+    Where where = Where::Missing;
+    std::uint32_t position = 0; // InBytes: bytes from its entry's start; Decoded: its index
+    std::uint32_t length = 0;   // InBytes: how many bytes
 };
 
 struct CatalogueEntry {
@@ -52,18 +50,10 @@ public:
     // read whole (xml/document_scanner.h).
     static Result<Catalogue> parse(std::string_view bytes);
 
-    // The catalogue in the file at `hostPath`; the file is only read. A large catalogue is read
-    // in two halves at once (xml::scanReading).
-    static Result<Catalogue> load(const std::string &hostPath);
-    // The same for `name` within `folder`, reached through the folder's handle.
-    static Result<Catalogue> load(const fs::Folder &folder, std::string_view name, fs::Links links);
-
-    // The catalogue that `read` reads, `size` bytes when it was opened, as load() reads a file.
+    // The catalogue that `read` reads, `size` bytes when it was opened; a large one is read in two
+    // halves at once (xml::scanReading). Fails as parse() does.
     static Result<Catalogue> read(const xml::ReadAt &read, std::uint64_t size,
                                   const xml::ScanOptions &options = {});
-
-    // Which version of the file the bytes were read from or saved to; unknown after parse().
-    [[nodiscard]] const fs::FileStamp &stamp() const { return m_stamp; }
 
     [[nodiscard]] std::string_view bytes() const { return m_bytes.view(); }
     [[nodiscard]] const std::vector<CatalogueEntry> &entries() const { return m_entries; }
@@ -83,63 +73,49 @@ public:
     // its Fileversion (an attribute it lacks shows as empty).
     [[nodiscard]] Listing listing() const;
 
-    // Splices that cut every device entry out: its whole line, indentation and line end included,
-    // when nothing else stands on that line, else the element alone. Refused when an entry's span
-    // does not hold its own start tag, as for an entry an entity reference produced
-    // (EntryFromEntity), or when the entry is the root element itself (EntryIsRoot).
-    [[nodiscard]] Result<std::vector<xml::Splice>> planRemoveDeviceEntries() const;
-
-    // The splice that inserts the device entry with `version` (UTF-8), followed by CR LF, just
-    // before the root's end tag, in the document's encoding. Refused (NotRepository) when the
-    // root is not DDXMLRepository, or when the root's end tag is not where the parse put it.
-    [[nodiscard]] Result<xml::Splice> planAppendDeviceEntry(std::string_view version) const;
-
-    // The catalogue with `splices` applied, parsed again. Refused (EditNotWellFormed) when the
-    // result does not parse; this catalogue is left as it is either way.
-    [[nodiscard]] Result<Catalogue> edited(std::vector<xml::Splice> splices) const;
-
     // An edit planned on this catalogue and not made yet (below).
     struct Edit;
 
-    // The edit that takes the device entries out and, with a `version`, appends the device entry:
-    // the plans above. Fails as they do, and as edited() when the edit is not provably local.
-    [[nodiscard]] Result<Edit> planDeviceEntries(const std::string *version) const;
+    // The edit of a remove: every device entry cut out, its whole line (indentation and line end
+    // included) when nothing else stands on that line, else the element alone. Refused when an
+    // entry's span does not hold its own start tag, as for an entry an entity reference produced
+    // (EntryFromEntity), or when the entry is the root element itself (EntryIsRoot).
+    [[nodiscard]] Result<Edit> planRemoval() const;
+
+    // The edit of an install: the removal's cuts, then the device entry with `version` (UTF-8)
+    // and CR LF inserted just before the root's end tag, in the document's encoding. Refused as
+    // planRemoval() is, and (NotRepository) when the root is not DDXMLRepository, or when the
+    // root's end tag is not where the parse put it.
+    [[nodiscard]] Result<Edit> planInstall(std::string_view version) const;
 
     // True when `edit` leaves the bytes as they are (nothing, or the same entry taken out and put
     // back where it was).
     [[nodiscard]] bool keepsBytes(const Edit &edit) const;
 
-    // Writes the catalogue `edit` makes to `name` within `folder`, from these bytes and the
-    // edit's splices, replacing the file atomically and keeping its permissions and attributes.
-    // With `guarded`, the file must still hold this catalogue (its stamp and bytes), else nothing
-    // is written and the save fails with ChangedOnDisk. This catalogue is left as it is; returns
-    // the new file's stamp.
-    [[nodiscard]] Result<fs::FileStamp> saveEdit(const Edit &edit, const fs::Folder &folder,
-                                                 std::string_view name, fs::Links links,
-                                                 bool guarded) const;
-    // The same for the file at `hostPath`, in its folder opened for it, links followed.
-    [[nodiscard]] Result<fs::FileStamp> saveEdit(const Edit &edit, const std::string &hostPath,
-                                                 bool guarded) const;
+    // The catalogue `edit` makes, as pieces to be written one after the other: these bytes
+    // between the splices and the splices' own. No copy of the catalogue is made.
+    [[nodiscard]] std::vector<std::string_view> editedPieces(const Edit &edit) const;
 
-    // Makes this catalogue what `edit` (planned on it) makes it, in place: the bytes spliced, the
-    // index moved along, `stamp` the file's that holds it.
-    void apply(Edit edit, const fs::FileStamp &stamp);
+    // Makes this catalogue what `edit` (planned on it) makes it, in place: the bytes spliced and
+    // the index moved along.
+    void apply(Edit edit);
 
-    // This catalogue with `edit` made, as a copy: planDeviceEntries() and apply().
-    [[nodiscard]] Result<Catalogue> withDeviceEntries(const std::string *version) const;
+    // This catalogue with `edit` made, as a copy.
+    [[nodiscard]] Catalogue applied(Edit edit) const;
 
 private:
-    // `edit` with its reparsed result when its splices cannot be shown to be local.
+    [[nodiscard]] Result<std::vector<xml::Splice>> planCuts() const;
+    [[nodiscard]] Result<xml::Splice> planInsert(std::string_view version) const;
+    // `edit` with its reparsed result when its splices cannot be shown to be local; refused
+    // (EditNotWellFormed) when that result does not parse.
     [[nodiscard]] Status proveOrParse(Edit &edit) const;
     [[nodiscard]] std::optional<std::string_view> valueOf(const CatalogueEntry &entry,
                                                           const ValueRef &ref) const;
-    static Result<Catalogue> fromFile(const fs::OpenFile &file);
 
     xml::DocumentBuffer m_bytes;
     xml::DocumentShape m_shape;
     std::vector<CatalogueEntry> m_entries;
     std::vector<std::string> m_decoded; // values the bytes do not hold as they read
-    fs::FileStamp m_stamp;
 };
 
 struct Catalogue::Edit {

@@ -128,6 +128,8 @@ std::string reasonAs(ErrorCode code, const Error &e) {
         return "The file is larger than " + mebibytes(e.limit);
     case ErrorCode::ChangedOnDisk:
         return "Another program changed the file after it was checked";
+    case ErrorCode::KeptChanging:
+        return "another program kept changing it";
     case ErrorCode::LinksElsewhere:
         return "It is a link to another place";
     case ErrorCode::ForeignOwner:
@@ -234,6 +236,10 @@ Message catalogueNotSaved(const Error &error, Workflow workflow) {
     if (error.code == ErrorCode::NotRepository)
         return {savePath() + " is not a DTM repository catalogue" + nothingDone(workflow),
                 kFileError, kStyleError};
+    if (error.code == ErrorCode::ChangedOnDisk && error.cause)
+        return {savePath() + " was changed by another program and cannot be read" +
+                    nothingDone(workflow),
+                kFileError, kStyleError};
     return {savePath() + " could not be saved: " + reasonOf(error) + nothingDone(workflow) +
                 remedyFor(error.code, "the PTK Generic DTM and any other program that may "
                                       "have the catalogue open"),
@@ -260,18 +266,6 @@ Message repositoryRefused(const Error &error, Workflow workflow) {
         break;
     }
     return {text + nothingDone(workflow) + remedy, kFileError, kStyleError};
-}
-
-Message catalogueChangedUnreadable(Workflow workflow) {
-    return {savePath() + " was changed by another program and cannot be read" +
-                nothingDone(workflow),
-            kFileError, kStyleError};
-}
-
-Message catalogueKeptChanging(Workflow workflow) {
-    return {savePath() + " could not be saved: another program kept changing it" +
-                nothingDone(workflow),
-            kFileError, kStyleError};
 }
 
 Message copiesFailed(const std::vector<FailedCopy> &failures) {

@@ -43,9 +43,9 @@ namespace messages {
 
 // The catalogue could not be changed; nothing was.
 [[nodiscard]] Message catalogueNotLoaded(Workflow workflow);
+// Why the catalogue could not be saved: not the repository's, changed by another program and now
+// unreadable, kept changing, or the reason of the failed step (with what to do about it).
 [[nodiscard]] Message catalogueNotSaved(const Error &error, Workflow workflow);
-[[nodiscard]] Message catalogueChangedUnreadable(Workflow workflow);
-[[nodiscard]] Message catalogueKeptChanging(Workflow workflow);
 
 // One failed copy of an install: the destination, and why, with the source by its Windows path
 // when the source failed.

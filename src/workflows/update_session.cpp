@@ -40,20 +40,20 @@ StartupOutcome UpdateSession::startUp(ListView &view) {
         return StartupOutcome::PicturesFolderMissing;
     }
     auto host = m_drives.hostPath(m_catalogueLoadPath);
-    auto loaded = host ? Catalogue::load(host.value()) : Result<Catalogue>(host.error());
+    auto loaded = host ? CatalogueFile::load(host.value()) : Result<CatalogueFile>(host.error());
     if (!loaded) {
         m_loadError = loaded.error();
         showStatus(view, "File Missing", kCatalogueSavePath);
         return StartupOutcome::CatalogueNotLoaded;
     }
-    m_catalogue = std::move(loaded).value();
-    listCatalogue(*m_catalogue, view);
+    m_file = std::move(loaded).value();
+    listCatalogue(m_file->catalogue(), view);
     return StartupOutcome::Listed;
 }
 
 void UpdateSession::refresh(ListView &view) const {
     view.clearList();
-    if (m_catalogue) listCatalogue(*m_catalogue, view);
+    if (m_file) listCatalogue(m_file->catalogue(), view);
 }
 
 std::optional<HeldRepository> UpdateSession::hold(Workflow workflow, MessageBoxes &boxes,
@@ -69,62 +69,19 @@ std::optional<HeldRepository> UpdateSession::hold(Workflow workflow, MessageBoxe
     return std::nullopt;
 }
 
-Outcome UpdateSession::change(const HeldRepository &held, const Edit &edit, ListView &view,
+Outcome UpdateSession::change(const HeldRepository &held,
+                              const catalogue::CatalogueFile::Plan &plan, ListView &view,
                               MessageBoxes &boxes, Workflow workflow) {
-    auto fail = [&](const Message &message) {
-        show(boxes, message);
-        return Outcome::Failed;
-    };
-
-    // A rival writer is met again only if it writes between our check and our rename; a few
-    // rounds are plenty, and then the user hears about it rather than the tool spinning.
-    constexpr int kRounds = 5;
-    std::optional<catalogue::Catalogue> reread;
-    for (int round = 0; round < kRounds; ++round) {
-        const catalogue::Catalogue &base = reread ? *reread : *m_catalogue;
-        auto planned = edit(base);
-        if (!planned) {
-            fail(messages::catalogueNotSaved(planned.error(), workflow));
-            return planned.error().code == ErrorCode::NotRepository ? Outcome::Refused
-                                                                    : Outcome::Failed;
-        }
-        // Nothing to write when the bytes stay as they were; the file must still hold them, or
-        // the change is made again on what it holds now. The catalogue in memory takes the
-        // change only once the file holds it.
-        const bool same = base.keepsBytes(planned.value());
-        Result<fs::FileStamp> saved = same ? Result<fs::FileStamp>(base.stamp())
-                                           : base.saveEdit(planned.value(), held.repository,
-                                                           held.catalogue, held.links, true);
-        if (same)
-            if (Status s = fs::checkUnchanged(held.repository, held.catalogue,
-                                              {base.stamp(), base.bytes()}, held.links);
-                !s)
-                saved = s.error();
-        if (saved) {
-            if (reread) m_catalogue = std::move(*reread);
-            // Unchanged, the catalogue keeps the stamp of the file it was read from.
-            if (!same) m_catalogue->apply(std::move(planned).value(), saved.value());
-            refresh(view);
-            return Outcome::Done;
-        }
-        if (saved.error().code != ErrorCode::ChangedOnDisk)
-            return fail(messages::catalogueNotSaved(saved.error(), workflow));
-        auto current = catalogue::Catalogue::load(held.repository, held.catalogue, held.links);
-        if (!current) {
-            // Held or out of the user's reach now: that is what stops the save, not the change.
-            const ErrorCode why = current.error().code;
-            if (why == ErrorCode::InUse || why == ErrorCode::NoRights ||
-                why == ErrorCode::LinksElsewhere)
-                return fail(messages::catalogueNotSaved(current.error(), workflow));
-            return fail(messages::catalogueChangedUnreadable(workflow));
-        }
-        reread = std::move(current).value();
+    if (Status s = m_file->change(held.repository, held.catalogue, held.links, plan); !s) {
+        show(boxes, messages::catalogueNotSaved(s.error(), workflow));
+        return s.error().code == ErrorCode::NotRepository ? Outcome::Refused : Outcome::Failed;
     }
-    return fail(messages::catalogueKeptChanging(workflow));
+    refresh(view);
+    return Outcome::Done;
 }
 
 Outcome UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
-    if (!m_catalogue) {
+    if (!m_file) {
         show(boxes, messages::catalogueNotLoaded(Workflow::Remove));
         return Outcome::Refused;
     }
@@ -132,8 +89,8 @@ Outcome UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
     const auto held = hold(Workflow::Remove, boxes, refused);
     if (!held) return refused;
     return change(
-        *held, [](const catalogue::Catalogue &base) { return base.planDeviceEntries(nullptr); },
-        view, boxes, Workflow::Remove);
+        *held, [](const catalogue::Catalogue &base) { return base.planRemoval(); }, view, boxes,
+        Workflow::Remove);
 }
 
 Outcome UpdateSession::installDtm(const std::string &newFileName, ListView &view,
@@ -165,7 +122,7 @@ Outcome UpdateSession::installDtm(const std::string &newFileName, ListView &view
     const std::string version = facts->version.value_or("");
     if (show(boxes, messages::confirmVersion(version)) == kAnswerNo) return Outcome::Declined;
 
-    if (!m_catalogue) {
+    if (!m_file) {
         show(boxes, messages::catalogueNotLoaded(Workflow::Install));
         return Outcome::Refused;
     }
@@ -173,8 +130,7 @@ Outcome UpdateSession::installDtm(const std::string &newFileName, ListView &view
     const auto held = hold(Workflow::Install, boxes, refused);
     if (!held) return refused;
     const Outcome saved = change(
-        *held,
-        [&version](const catalogue::Catalogue &base) { return base.planDeviceEntries(&version); },
+        *held, [&version](const catalogue::Catalogue &base) { return base.planInstall(version); },
         view, boxes, Workflow::Install);
     if (saved != Outcome::Done) return saved;
     return copyInstalledFiles(*held, *description, boxes);

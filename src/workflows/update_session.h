@@ -1,7 +1,7 @@
 // The state the main window keeps for its whole life, and the workflows that run on it.
 #pragma once
 
-#include "catalogue/catalogue.h"
+#include "catalogue/catalogue_file.h"
 #include "platform/drive_map.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -63,22 +63,19 @@ public:
     Outcome installDtm(const std::string &newFileName, ListView &view, MessageBoxes &boxes);
 
     [[nodiscard]] const DriveMap &drives() const { return m_drives; }
-    // The catalogue as last loaded or saved; empty when start-up did not load it.
-    [[nodiscard]] const std::optional<catalogue::Catalogue> &catalogue() const {
-        return m_catalogue;
+    // The catalogue as last loaded or saved; null when start-up did not load it.
+    [[nodiscard]] const catalogue::Catalogue *catalogue() const {
+        return m_file ? &m_file->catalogue() : nullptr;
     }
     // Why the catalogue did not load, for a window that wants to say more than the status lines.
     [[nodiscard]] const std::optional<Error> &loadError() const { return m_loadError; }
 
 private:
-    // Makes the change that `edit` plans from a catalogue, saves it and lists it. When another
-    // program changed the file since it was read, the change is made again on what the file
-    // holds now. A change that leaves the bytes as they were writes nothing. After an error box
-    // that says what `workflow` did not do, Refused when the catalogue is not the repository's,
-    // else Failed, when the change could not be saved.
-    using Edit = std::function<Result<catalogue::Catalogue::Edit>(const catalogue::Catalogue &)>;
-    Outcome change(const HeldRepository &held, const Edit &edit, ListView &view,
-                   MessageBoxes &boxes, Workflow workflow);
+    // Makes the change `plan` plans in the catalogue's file and lists it; after an error box that
+    // says what `workflow` did not do, Refused when the catalogue is not the repository's, else
+    // Failed.
+    Outcome change(const HeldRepository &held, const catalogue::CatalogueFile::Plan &plan,
+                   ListView &view, MessageBoxes &boxes, Workflow workflow);
     Outcome copyInstalledFiles(const HeldRepository &held, fs::OpenFile &description,
                                MessageBoxes &boxes);
     // The repository held for `workflow`, or the box that says why this run may not change it.
@@ -88,7 +85,7 @@ private:
     ToolFolder m_toolFolder;
     bool m_elevated;
     std::string m_catalogueLoadPath;
-    std::optional<catalogue::Catalogue> m_catalogue;
+    std::optional<catalogue::CatalogueFile> m_file;
     std::optional<Error> m_loadError;
 };
 

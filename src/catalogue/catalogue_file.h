@@ -1,0 +1,54 @@
+// The catalogue's file: the catalogue as last read from it or saved to it, which version of the
+// file that was, and the one way to change it. A change is planned on the catalogue (pure:
+// catalogue/catalogue.h), written from its bytes and splices to a new file that replaces the old
+// one only while it still holds what was read, and taken in memory once the file holds it. When
+// another program changed the file meanwhile, the change is planned again on what it holds now.
+#pragma once
+
+#include "base/result.h"
+#include "catalogue/catalogue.h"
+#include "platform/file_system.h"
+#include "platform/folder.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace corvelan::catalogue {
+
+class CatalogueFile {
+public:
+    // The catalogue in the file at `hostPath`, which is only read. Fails as OpenFile::open and
+    // Catalogue::read do, with the error's path the file's.
+    static Result<CatalogueFile> load(const std::string &hostPath);
+    // The same for `name` within `folder`, reached through the folder's handle.
+    static Result<CatalogueFile> load(const fs::Folder &folder, std::string_view name,
+                                      fs::Links links);
+
+    [[nodiscard]] const Catalogue &catalogue() const { return m_catalogue; }
+    // Which version of the file the catalogue was read from or saved to.
+    [[nodiscard]] const fs::FileStamp &stamp() const { return m_stamp; }
+
+    // What a change makes of a catalogue: the edit it plans on it (Catalogue::planRemoval,
+    // planInstall).
+    using Plan = std::function<Result<Catalogue::Edit>(const Catalogue &)>;
+
+    // Makes the change `plan` plans, as `name` within `folder` holds the catalogue (reached as
+    // `links` says), and takes it in memory. An edit that keeps the bytes writes nothing, but the
+    // file must still hold them. When another program changed the file, the change is planned
+    // again on what it holds now, for a few rounds. Fails with the plan's error, the save's,
+    // KeptChanging after the last round, or ChangedOnDisk with its `cause` when a file another
+    // program changed cannot be read; this object is left as it was then.
+    [[nodiscard]] Status change(const fs::Folder &folder, std::string_view name, fs::Links links,
+                                const Plan &plan);
+
+private:
+    CatalogueFile(Catalogue catalogue, fs::FileStamp stamp)
+        : m_catalogue(std::move(catalogue)), m_stamp(stamp) {}
+    static Result<CatalogueFile> read(const fs::OpenFile &file);
+
+    Catalogue m_catalogue;
+    fs::FileStamp m_stamp;
+};
+
+} // namespace corvelan::catalogue
