@@ -27,7 +27,8 @@ double milliseconds(Clock::duration d) {
 // The real Qt box, timed: from the call (the check has ended) to the box laid out and painted.
 class TimedBoxes final : public corvelan::workflows::MessageBoxes {
 public:
-    int show(const std::string &text, const std::string &title, int style) override {
+    corvelan::workflows::BoxAnswer show(const std::string &text, const std::string &title,
+                                        corvelan::workflows::BoxStyle style) override {
         const auto called = Clock::now();
         textBytes = text.size();
         QTimer::singleShot(0, [this, called] {

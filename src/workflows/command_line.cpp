@@ -43,10 +43,10 @@ private:
 class PrintedBoxes final : public MessageBoxes {
 public:
     explicit PrintedBoxes(const Writer &err) : m_err(err) {}
-    int show(const std::string &text, const std::string &, int style) override {
-        if (style == kStyleConfirm) return kAnswerYes;
+    BoxAnswer show(const std::string &text, const std::string &, BoxStyle style) override {
+        if (style == BoxStyle::Confirm) return BoxAnswer::Yes;
         m_err(text + "\n");
-        return kAnswerOk;
+        return BoxAnswer::Ok;
     }
 
 private:

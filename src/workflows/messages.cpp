@@ -211,39 +211,39 @@ std::string describe(const Error &error) {
 namespace messages {
 
 Message notADtmFile(const std::string &path) {
-    return {path + " is not a valid DTM XML file.", kFileError, kStyleError};
+    return {path + " is not a valid DTM XML file.", kFileError, BoxStyle::Error};
 }
 
 Message notADeviceProfile(const std::string &path) {
-    return {path + " is not a valid QVXTSR7700 DTM XML file.", kFileError, kStyleError};
+    return {path + " is not a valid QVXTSR7700 DTM XML file.", kFileError, BoxStyle::Error};
 }
 
 Message wrongProduct(const std::string &product) {
     return {"The Product ID of this file is " + product + ". It should be QVXTSR7700.", kFileError,
-            kStyleOk};
+            BoxStyle::Ok};
 }
 
 Message confirmVersion(const std::string &version) {
     return {"You have selected the QVXTSR7700 DTM version " + version + ". Is this correct?",
-            "File Selection", kStyleConfirm};
+            "File Selection", BoxStyle::Confirm};
 }
 
 Message catalogueNotLoaded(Workflow workflow) {
-    return {savePath() + " is not loaded" + nothingDone(workflow), kFileError, kStyleError};
+    return {savePath() + " is not loaded" + nothingDone(workflow), kFileError, BoxStyle::Error};
 }
 
 Message catalogueNotSaved(const Error &error, Workflow workflow) {
     if (error.code == ErrorCode::NotRepository)
         return {savePath() + " is not a DTM repository catalogue" + nothingDone(workflow),
-                kFileError, kStyleError};
+                kFileError, BoxStyle::Error};
     if (error.code == ErrorCode::ChangedOnDisk && error.cause)
         return {savePath() + " was changed by another program and cannot be read" +
                     nothingDone(workflow),
-                kFileError, kStyleError};
+                kFileError, BoxStyle::Error};
     return {savePath() + " could not be saved: " + reasonOf(error) + nothingDone(workflow) +
                 remedyFor(error.code, "the PTK Generic DTM and any other program that may "
                                       "have the catalogue open"),
-            kFileError, kStyleError};
+            kFileError, BoxStyle::Error};
 }
 
 Message repositoryRefused(const Error &error, Workflow workflow) {
@@ -265,7 +265,7 @@ Message repositoryRefused(const Error &error, Workflow workflow) {
         text += " cannot be opened: " + reasonOf(error);
         break;
     }
-    return {text + nothingDone(workflow) + remedy, kFileError, kStyleError};
+    return {text + nothingDone(workflow) + remedy, kFileError, BoxStyle::Error};
 }
 
 Message copiesFailed(const std::vector<FailedCopy> &failures) {
@@ -280,19 +280,19 @@ Message copiesFailed(const std::vector<FailedCopy> &failures) {
         if (!remedy.empty() && remedies.find(remedy) == std::string::npos) remedies += remedy;
     }
     if (!remedies.empty()) text += "\n" + remedies.substr(1);
-    return {text, kFileError, kStyleWarning};
+    return {text, kFileError, BoxStyle::Warning};
 }
 
 Message folderUnreadable(const Error &error) {
-    return {error.path + " cannot be read: " + reasonOf(error) + ".", kFileError, kStyleError};
+    return {error.path + " cannot be read: " + reasonOf(error) + ".", kFileError, BoxStyle::Error};
 }
 
 Message handlerFailed(const std::string &what, const std::string &reason) {
-    return {what + " failed: " + reason, std::string(kUpdateToolDesign.title), kStyleError};
+    return {what + " failed: " + reason, std::string(kUpdateToolDesign.title), BoxStyle::Error};
 }
 
 Message unusablePrefix(const Error &error) {
-    return {describe(error), std::string(kUpdateToolDesign.title), kStyleError};
+    return {describe(error), std::string(kUpdateToolDesign.title), BoxStyle::Error};
 }
 
 } // namespace messages

@@ -4,17 +4,18 @@
 #pragma once
 
 #include "base/result.h"
+#include "workflows/ports.h"
 
 #include <string>
 #include <vector>
 
 namespace corvelan::workflows {
 
-// A message box: its text, title and Windows style value (kStyle... of workflows/ports.h).
+// A message box: its text, title and style.
 struct Message {
     std::string text;
     std::string title;
-    int style = 0;
+    BoxStyle style = BoxStyle::Ok;
     friend bool operator==(const Message &, const Message &) = default;
 };
 

@@ -27,20 +27,23 @@ public:
 
 namespace corvelan::workflows {
 
-// Windows message box style values and answers.
-inline constexpr int kStyleOk = 0;           // OK, no icon
-inline constexpr int kStyleError = 16;       // OK, error icon
-inline constexpr int kStyleWarning = 48;     // OK, warning icon
-inline constexpr int kStyleConfirm = 4 + 64; // Yes and No (Yes the default), information icon
-inline constexpr int kAnswerOk = 1;
-inline constexpr int kAnswerYes = 6;
-inline constexpr int kAnswerNo = 7;
+// The message boxes the workflows show, each with its Windows style value (MB_ flags), so that a
+// Windows box takes it as it is and another toolkit draws the same box from it.
+enum class BoxStyle : unsigned {
+    Ok = 0,           // OK, no icon
+    Error = 16,       // OK, error icon (MB_ICONERROR)
+    Warning = 48,     // OK, warning icon (MB_ICONWARNING)
+    Confirm = 4 + 64, // Yes and No, Yes the default (MB_YESNO), information icon
+};
+
+// The button pressed, with its Windows value (IDOK, IDYES, IDNO).
+enum class BoxAnswer : int { Ok = 1, Yes = 6, No = 7 };
 
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
-    // Shows an application-modal box and returns the button pressed (kAnswer...).
-    virtual int show(const std::string &text, const std::string &title, int style) = 0;
+    // Shows an application-modal box and returns the button pressed.
+    virtual BoxAnswer show(const std::string &text, const std::string &title, BoxStyle style) = 0;
 };
 
 } // namespace corvelan::workflows

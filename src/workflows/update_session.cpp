@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::string_view kProductName = "QVXTSR7700";
 
-int show(MessageBoxes &boxes, const Message &message) {
+BoxAnswer show(MessageBoxes &boxes, const Message &message) {
     return boxes.show(message.text, message.title, message.style);
 }
 
@@ -120,7 +120,7 @@ Outcome UpdateSession::installDtm(const std::string &newFileName, ListView &view
         return Outcome::Refused;
     }
     const std::string version = facts->version.value_or("");
-    if (show(boxes, messages::confirmVersion(version)) == kAnswerNo) return Outcome::Declined;
+    if (show(boxes, messages::confirmVersion(version)) == BoxAnswer::No) return Outcome::Declined;
 
     if (!m_file) {
         show(boxes, messages::catalogueNotLoaded(Workflow::Install));

@@ -9,6 +9,7 @@
 
 namespace corvelan::test {
 
+// A box as the test saw it, its style as the Windows value it stands for (16: an error, ...).
 struct ShownBox {
     std::string text;
     std::string title;
@@ -18,14 +19,15 @@ struct ShownBox {
 
 class ScriptedBoxes final : public workflows::MessageBoxes {
 public:
-    int show(const std::string &text, const std::string &title, int style) override {
-        shown.push_back({text, title, style});
+    workflows::BoxAnswer show(const std::string &text, const std::string &title,
+                              workflows::BoxStyle style) override {
+        shown.push_back({text, title, static_cast<int>(style)});
         if (whileShown) whileShown(shown.back());
-        return (style & 7) == 4 ? answer : workflows::kAnswerOk;
+        return style == workflows::BoxStyle::Confirm ? answer : workflows::BoxAnswer::Ok;
     }
 
     std::vector<ShownBox> shown;
-    int answer = workflows::kAnswerYes;
+    workflows::BoxAnswer answer = workflows::BoxAnswer::Yes;
     // What the world does while a box is open, before the user answers.
     std::function<void(const ShownBox &)> whileShown;
 };

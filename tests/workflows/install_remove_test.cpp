@@ -1,5 +1,5 @@
-#include "support/device_entry.h"
 #include "support/attributes.h"
+#include "support/device_entry.h"
 #include "support/host.h"
 #include "support/recording_view.h"
 #include "support/repository_files.h"
@@ -188,7 +188,7 @@ TEST_F(InstallTest, ChecksTheFileAndShowsTheFirstFailure) {
         SCOPED_TRACE(tc.name);
         const std::string path = description("d" + std::to_string(n++) + ".xml", tc.bytes);
         boxes.shown.clear();
-        boxes.answer = kAnswerNo;
+        boxes.answer = BoxAnswer::No;
         s.installDtm(path, view, boxes);
         ShownBox expected = tc.box;
         if (const auto at = expected.text.find('%'); at != std::string::npos)
@@ -250,7 +250,7 @@ TEST_F(InstallTest, ReplacesTheDeviceEntryAndCopiesEveryFile) {
         view.lines.clear();
         UpdateSession &s = start();
         boxes.shown.clear();
-        boxes.answer = kAnswerYes;
+        boxes.answer = BoxAnswer::Yes;
         s.installDtm(description("QVX new.xml", picked), view, boxes);
 
         ASSERT_EQ(boxes.shown.size(), 1u) << "only the confirmation, no message on success";
@@ -323,7 +323,8 @@ TEST_F(InstallTest, ReadOnlyCatalogueStaysReadOnly) {
     EXPECT_NE(readFile(prefix.catalogueFile()).find(entry("5")), std::string::npos);
     s.remove(view, boxes);
     EXPECT_EQ(readFile(prefix.catalogueFile()).find("QVX TSR 7700\""), std::string::npos);
-    EXPECT_EQ(test::fileAttributes(prefix.catalogueFile()).value() & test::kReadOnly, test::kReadOnly);
+    EXPECT_EQ(test::fileAttributes(prefix.catalogueFile()).value() & test::kReadOnly,
+              test::kReadOnly);
     EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
@@ -466,7 +467,7 @@ TEST_F(InstallTest, TheFileInstalledIsTheFileChecked) {
     // still what gets installed. (Windows refuses to replace a file the tool holds open.)
     const std::string picked = description("picked.xml", checked);
     boxes.whileShown = [&](const ShownBox &box) {
-        if (box.style != kStyleConfirm) return;
+        if (box.style != 68) return;
         writeFile(file("swap.xml"), other);
         std::error_code refused;
         stdfs::rename(test::fsPath(file("swap.xml")), test::fsPath(file("picked.xml")), refused);
@@ -483,14 +484,14 @@ TEST_F(InstallTest, TheFileInstalledIsTheFileChecked) {
     writeFile(stored, "the previous description");
     boxes.shown.clear();
     boxes.whileShown = [&](const ShownBox &box) {
-        if (box.style == kStyleConfirm) test::writeInPlace(file("picked.xml"), 0, other);
+        if (box.style == 68) test::writeInPlace(file("picked.xml"), 0, other);
     };
     const ShownBox notCopied{"The DTM was installed, but these files could not be copied:\n"
                              "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\"
                              "DDXMLRepository\\QVX TSR 7700.xml (" +
                                  picked +
                                  ": Another program changed the file after it was checked)",
-                             "File Error", kStyleWarning};
+                             "File Error", 48};
     s.installDtm(picked, view, boxes);
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[1], notCopied);
@@ -506,7 +507,7 @@ TEST_F(InstallTest, TheFileInstalledIsTheFileChecked) {
     writeFile(file("picked.xml"), checked);
     boxes.shown.clear();
     boxes.whileShown = [&](const ShownBox &box) {
-        if (box.style != kStyleConfirm) return;
+        if (box.style != 68) return;
         const std::int64_t time = test::modifiedTime(file("picked.xml"));
         test::writeInPlace(file("picked.xml"), 0, other);
         test::setModifiedTime(file("picked.xml"), time);

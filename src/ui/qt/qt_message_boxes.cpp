@@ -4,34 +4,30 @@
 
 namespace corvelan::qtui {
 
-MessageBoxLook lookOf(int style) {
+MessageBoxLook lookOf(workflows::BoxStyle style) {
+    using workflows::BoxStyle;
     MessageBoxLook look;
-    switch (style & 0x70) {
-    case 16:
+    switch (style) {
+    case BoxStyle::Ok:
+        break;
+    case BoxStyle::Error:
         look.icon = QMessageBox::Critical;
         break;
-    case 32:
-        look.icon = QMessageBox::Question;
-        break;
-    case 48:
+    case BoxStyle::Warning:
         look.icon = QMessageBox::Warning;
         break;
-    case 64:
+    case BoxStyle::Confirm:
         look.icon = QMessageBox::Information;
-        break;
-    default:
-        look.icon = QMessageBox::NoIcon;
-        break;
-    }
-    if ((style & 0x7) == 4) {
         look.buttons = QMessageBox::Yes | QMessageBox::No;
-        look.defaultButton = (style & 0x300) == 0x100 ? QMessageBox::No : QMessageBox::Yes;
+        look.defaultButton = QMessageBox::Yes;
         look.escapeButton = QMessageBox::No;
+        break;
     }
     return look;
 }
 
-int QtMessageBoxes::show(const std::string &text, const std::string &title, int style) {
+workflows::BoxAnswer QtMessageBoxes::show(const std::string &text, const std::string &title,
+                                          workflows::BoxStyle style) {
     const MessageBoxLook look = lookOf(style);
     QMessageBox box(look.icon, QString::fromStdString(title), QString::fromStdString(text),
                     look.buttons, m_parent);
@@ -41,12 +37,13 @@ int QtMessageBoxes::show(const std::string &text, const std::string &title, int 
     box.setEscapeButton(look.escapeButton);
     switch (box.exec()) {
     case QMessageBox::Yes:
-        return workflows::kAnswerYes;
+        return workflows::BoxAnswer::Yes;
     case QMessageBox::No:
-        return workflows::kAnswerNo;
+        return workflows::BoxAnswer::No;
     default:
         // Closing a Yes/No box through its frame counts as No.
-        return look.buttons.testFlag(QMessageBox::No) ? workflows::kAnswerNo : workflows::kAnswerOk;
+        return look.buttons.testFlag(QMessageBox::No) ? workflows::BoxAnswer::No
+                                                      : workflows::BoxAnswer::Ok;
     }
 }
 

@@ -9,7 +9,7 @@ class QWidget;
 
 namespace corvelan::qtui {
 
-// The parts of a Windows message box style value.
+// How a box of the workflows' style looks in Qt.
 struct MessageBoxLook {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
@@ -17,16 +17,16 @@ struct MessageBoxLook {
     QMessageBox::StandardButton escapeButton = QMessageBox::Ok;
 };
 
-// Styles 0 (OK), 16 (error, OK), 48 (warning, OK), 64 (information, OK), 4 (Yes and No, Yes the
-// default, Escape for No), 32 (question icon), and their sums.
-[[nodiscard]] MessageBoxLook lookOf(int style);
+// Its icon and buttons; a question has Yes the default and Escape for No.
+[[nodiscard]] MessageBoxLook lookOf(workflows::BoxStyle style);
 
 class QtMessageBoxes final : public workflows::MessageBoxes {
 public:
     // Boxes are application-modal and centred on `parent`.
     explicit QtMessageBoxes(QWidget *parent) : m_parent(parent) {}
 
-    int show(const std::string &text, const std::string &title, int style) override;
+    workflows::BoxAnswer show(const std::string &text, const std::string &title,
+                              workflows::BoxStyle style) override;
 
 private:
     QWidget *m_parent;

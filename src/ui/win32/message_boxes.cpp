@@ -27,7 +27,8 @@ std::vector<HWND> otherEnabledWindows(HWND keep) {
 
 } // namespace
 
-int Win32MessageBoxes::show(const std::string &text, const std::string &title, int style) {
+workflows::BoxAnswer Win32MessageBoxes::show(const std::string &text, const std::string &title,
+                                             workflows::BoxStyle style) {
     HWND owner = ::GetActiveWindow();
     if (!owner || ::GetWindowThreadProcessId(owner, nullptr) != ::GetCurrentThreadId())
         owner = m_fallbackOwner;
@@ -41,8 +42,10 @@ int Win32MessageBoxes::show(const std::string &text, const std::string &title, i
     for (HWND window : others)
         ::EnableWindow(window, TRUE);
     // A box that could not be shown answers nothing: a question then counts as No, never as Yes.
-    if (answer == 0) return (style & 0xF) == MB_YESNO ? IDNO : IDOK;
-    return answer;
+    if (answer == 0)
+        return style == workflows::BoxStyle::Confirm ? workflows::BoxAnswer::No
+                                                     : workflows::BoxAnswer::Ok;
+    return static_cast<workflows::BoxAnswer>(answer);
 }
 
 } // namespace corvelan::win32ui

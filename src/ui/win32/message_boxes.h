@@ -15,7 +15,8 @@ public:
     void setFallbackOwner(HWND owner) { m_fallbackOwner = owner; }
 
     // Application-modal: every other window of the tool is disabled while the box is shown.
-    int show(const std::string &text, const std::string &title, int style) override;
+    workflows::BoxAnswer show(const std::string &text, const std::string &title,
+                              workflows::BoxStyle style) override;
 
 private:
     HWND m_fallbackOwner;

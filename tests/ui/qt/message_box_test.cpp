@@ -18,25 +18,29 @@ namespace {
 
 using test::TempPrefix;
 
-TEST(MessageBoxLook, MapsWindowsStyles) {
+TEST(MessageBoxLook, DrawsEachStyleOfTheWorkflows) {
+    using workflows::BoxStyle;
     struct Case {
-        int style;
+        BoxStyle style;
         QMessageBox::Icon icon;
         QMessageBox::StandardButtons buttons;
         QMessageBox::StandardButton defaultButton;
+        QMessageBox::StandardButton escapeButton;
     } cases[] = {
-        {16, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok},
-        {0, QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok},
-        {48, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok},
-        {68, QMessageBox::Information, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes},
-        {4 + 32 + 256, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No},
+        {BoxStyle::Error, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok},
+        {BoxStyle::Ok, QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok},
+        {BoxStyle::Warning, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok,
+         QMessageBox::Ok},
+        {BoxStyle::Confirm, QMessageBox::Information, QMessageBox::Yes | QMessageBox::No,
+         QMessageBox::Yes, QMessageBox::No},
     };
     for (const Case &tc : cases) {
-        SCOPED_TRACE(tc.style);
+        SCOPED_TRACE(static_cast<int>(tc.style));
         const MessageBoxLook look = lookOf(tc.style);
         EXPECT_EQ(look.icon, tc.icon);
         EXPECT_EQ(look.buttons, tc.buttons);
         EXPECT_EQ(look.defaultButton, tc.defaultButton);
+        EXPECT_EQ(look.escapeButton, tc.escapeButton);
     }
 }
 

@@ -436,11 +436,12 @@ void CALLBACK answerNo(HWND, UINT, UINT_PTR timer, DWORD) {
 TEST(Win32MessageBox, IsARealBoxWithTheStyleTheWorkflowAsksFor) {
     Win32MessageBoxes boxes;
     ::SetTimer(nullptr, 0, 50, &answerNo);
-    const int answer = boxes.show("You have selected the QVXTSR7700 DTM version 2.3.0. Is this "
-                                  "correct?",
-                                  "File Selection", workflows::kStyleConfirm);
+    const workflows::BoxAnswer answer =
+        boxes.show("You have selected the QVXTSR7700 DTM version 2.3.0. Is this "
+                   "correct?",
+                   "File Selection", workflows::BoxStyle::Confirm);
     ASSERT_TRUE(g_seen.found);
-    EXPECT_EQ(answer, workflows::kAnswerNo);
+    EXPECT_EQ(answer, workflows::BoxAnswer::No);
     EXPECT_EQ(g_seen.title, "File Selection");
     EXPECT_EQ(g_seen.text, "You have selected the QVXTSR7700 DTM version 2.3.0. Is this correct?");
     EXPECT_TRUE(g_seen.yes && g_seen.no);
