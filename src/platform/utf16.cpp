@@ -58,20 +58,41 @@ void appendUtf8(std::string &out, char32_t cp) {
     }
 }
 
+char32_t nextCodePoint(std::string_view utf8, std::size_t &i) {
+    char32_t cp = 0;
+    return decodeUtf8(utf8, i, cp) ? cp : kReplacementCharacter;
+}
+
+namespace {
+
+void appendUtf16(std::u16string &out, char32_t cp) {
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out += static_cast<char16_t>(0xD800 + (cp >> 10));
+        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+        out += static_cast<char16_t>(cp);
+    }
+}
+
+} // namespace
+
 std::optional<std::u16string> utf8ToUtf16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
         char32_t cp = 0;
         if (!decodeUtf8(utf8, i, cp)) return std::nullopt;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
+        appendUtf16(out, cp);
     }
+    return out;
+}
+
+std::u16string utf8ToUtf16Replacing(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();)
+        appendUtf16(out, nextCodePoint(utf8, i));
     return out;
 }
 

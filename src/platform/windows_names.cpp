@@ -1,4 +1,5 @@
 #include "platform/windows_names.h"
+#include "base/ascii.h"
 
 #include "platform/utf16.h"
 
@@ -122,11 +123,10 @@ Result<WindowsPath> parseWindowsPath(std::string_view path) {
         e.name = std::move(name);
         return e;
     };
-    if (path.size() < 2 || path[1] != ':' ||
-        !((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z')))
+    if (path.size() < 2 || path[1] != ':' || !isAsciiLetter(path[0]))
         return invalid(ErrorCode::NoDriveLetter);
     WindowsPath parsed;
-    parsed.letter = static_cast<char>(path[0] | 0x20);
+    parsed.letter = asciiLower(path[0]);
     std::string_view rest = path.substr(2);
     while (!rest.empty()) {
         const auto sep = rest.find_first_of("\\/");

@@ -1,4 +1,5 @@
 #include "workflows/file_browser.h"
+#include "base/ascii.h"
 
 #include "platform/file_system.h"
 #include "platform/folder_listing.h"
@@ -11,10 +12,6 @@
 namespace corvelan::workflows {
 namespace {
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 // Sorts names as Windows lists them: without regard to case, ties by their bytes.
 void sortNames(std::vector<std::string> &names) {
     std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
@@ -24,9 +21,7 @@ void sortNames(std::vector<std::string> &names) {
 
 bool matchesXmlPattern(const std::string &name) {
     if (name.size() < 4) return false;
-    const std::string tail = name.substr(name.size() - 4);
-    return tail[0] == '.' && lower(tail[1]) == 'x' && lower(tail[2]) == 'm' &&
-           lower(tail[3]) == 'l';
+    return equalsIgnoringAsciiCase(std::string_view(name).substr(name.size() - 4), ".xml");
 }
 
 // Leaves the names the window can show: not hidden (a leading dot, as Wine shows them), and
@@ -51,24 +46,12 @@ bool isAddressablePath(const std::string &path) {
 } // namespace
 
 std::string normaliseFolderPath(const std::string &path) {
-    if (path.size() < 2 || path[1] != ':') return path;
-    std::vector<std::string> parts;
-    std::string part;
-    for (size_t i = 2; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '\\' || path[i] == '/') {
-            if (part == "..") {
-                if (!parts.empty()) parts.pop_back();
-            } else if (!part.empty() && part != ".") {
-                parts.push_back(part);
-            }
-            part.clear();
-        } else {
-            part += path[i];
-        }
-    }
+    // Taken apart as Windows takes it; the letter keeps the case it was given in.
+    auto parsed = parseWindowsPath(path);
+    if (!parsed) return path;
     std::string out = path.substr(0, 2) + "\\";
-    for (size_t i = 0; i < parts.size(); ++i)
-        out += (i ? "\\" : "") + parts[i];
+    for (std::size_t i = 0; i < parsed->parts.size(); ++i)
+        out += (i ? "\\" : "") + parsed->parts[i];
     return out;
 }
 
@@ -137,14 +120,13 @@ Status FileBrowser::openCurrentFolder() {
             if (Status s = open(path); s) return s;
     }
     if (m_driveRows.empty()) return makeError(ErrorCode::NoDrive);
-    return open(std::string(1, static_cast<char>(m_driveRows.front().letter - 32)) + ":\\");
+    return open(driveName(m_driveRows.front().letter) + "\\");
 }
 
 bool FileBrowser::chooseDrive(int driveRow, MessageBoxes &boxes) {
     if (driveRow < 0 || static_cast<size_t>(driveRow) >= m_driveRows.size()) return false;
     // The drive's root, not the folder last used on that drive.
-    const char letter = static_cast<char>(m_driveRows[static_cast<size_t>(driveRow)].letter - 32);
-    if (Status s = open(std::string(1, letter) + ":\\"); !s) {
+    if (Status s = open(driveName(m_driveRows[static_cast<size_t>(driveRow)].letter) + "\\"); !s) {
         const Message box = messages::folderUnreadable(s.error());
         boxes.show(box.text, box.title, box.style);
         return false;
@@ -168,7 +150,7 @@ std::string FileBrowser::pathToOpen(int fileRow) const {
 }
 
 int FileBrowser::currentDriveRow() const {
-    const char letter = m_path.empty() ? '\0' : lower(m_path[0]);
+    const char letter = m_path.empty() ? '\0' : asciiLower(m_path[0]);
     for (size_t i = 0; i < m_driveRows.size(); ++i)
         if (m_driveRows[i].letter == letter) return static_cast<int>(i);
     return -1;

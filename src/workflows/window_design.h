@@ -1,6 +1,11 @@
 // The design of the tool's two windows: their titles, client areas and controls, in one table
 // each, drawn alike by the Qt windows (Linux) and the Win32 windows (Windows).
 //
+// The windows' and controls' names (UpdateTool, FileControl, List1, cmdUpdate, CmdOpen, ...), the
+// main window's public members NewFileName and InstallDtm, and the handlers named after the
+// controls (cmdUpdate_Click) are the tool's own long-standing names, which its documents and the
+// people who support it use: they are kept exactly, though they break the naming style.
+//
 //   +-- title -------------------------------+
 //   | (left, top)                            |   every rectangle in pixels at 96 dots per inch,
 //   |     +-- control --+                    |   from the top-left corner of the client area
@@ -10,6 +15,7 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <span>
 #include <string_view>
 
@@ -53,6 +59,7 @@ struct WindowDesign {
     [[nodiscard]] const ControlDesign &control(std::string_view controlName) const {
         for (const ControlDesign &c : controls)
             if (c.name == controlName) return c;
+        assert(false && "a control the design does not know");
         return controls.front();
     }
 };

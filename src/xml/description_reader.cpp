@@ -47,9 +47,7 @@ private:
 
     void start(const XML_Char *name, const XML_Char **atts) {
         ++m_depth;
-        size_t count = 0;
-        while (atts[count * 2])
-            ++count;
+        const std::size_t count = attributeCount(atts);
         if (!admitElement(m_depth, count)) return;
         const QName qname = splitName(name);
         if (m_depth == 1) {
@@ -85,10 +83,7 @@ private:
     static void XMLCALL onStartChecked(void *data, const XML_Char *, const XML_Char **atts) {
         guarded(data, [&] {
             auto &self = reader<DescriptionReader>(data);
-            size_t count = 0;
-            while (atts[count * 2])
-                ++count;
-            (void)self.admitElement(++self.m_depth, count);
+            (void)self.admitElement(++self.m_depth, attributeCount(atts));
         });
     }
 

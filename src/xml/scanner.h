@@ -121,9 +121,7 @@ private:
 
     void start(const XML_Char *name, const XML_Char **atts) {
         ++m_depth;
-        size_t count = 0;
-        while (atts[count * 2])
-            ++count;
+        const std::size_t count = attributeCount(atts);
         if (!admitElement(m_depth, count + m_pendingNames.size())) return;
         const QName qname = splitName(name);
         const std::int64_t input = XML_GetCurrentByteIndex(parser());

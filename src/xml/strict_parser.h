@@ -30,6 +30,15 @@
 
 namespace corvelan::xml {
 
+// How many attributes an element's start handler was given: expat's name-value pairs up to the
+// null.
+[[nodiscard]] inline std::size_t attributeCount(const XML_Char **atts) {
+    std::size_t count = 0;
+    while (atts[count * 2])
+        ++count;
+    return count;
+}
+
 struct QName {
     std::string_view local;
     std::string_view prefix; // empty when the name has none

@@ -1,18 +1,12 @@
 #include "xml/text_encoding.h"
+#include "base/ascii.h"
+
+#include "platform/utf16.h"
 
 #include <cstdint>
 
 namespace corvelan::xml {
 namespace {
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 void appendUnit(std::string &out, std::uint32_t unit, TextEncoding encoding) {
     const auto lo = static_cast<char>(unit & 0xFF);
@@ -57,24 +51,7 @@ std::string encodeText(std::string_view utf8, TextEncoding encoding) {
     std::string out;
     out.reserve(utf8.size() * (unitSize(encoding)));
     for (size_t i = 0; i < utf8.size();) {
-        const auto b0 = static_cast<unsigned char>(utf8[i]);
-        std::uint32_t cp = b0;
-        size_t length = 1;
-        if (b0 >= 0xF0) {
-            length = 4;
-            cp = b0 & 0x07u;
-        } else if (b0 >= 0xE0) {
-            length = 3;
-            cp = b0 & 0x0Fu;
-        } else if (b0 >= 0xC0) {
-            length = 2;
-            cp = b0 & 0x1Fu;
-        }
-        if (i + length > utf8.size()) length = 1; // a cut sequence: take the byte as it is
-        for (size_t k = 1; k < length; ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
-        i += length;
-
+        std::uint32_t cp = nextCodePoint(utf8, i);
         switch (encoding) {
         case TextEncoding::Utf8:
             break;

@@ -1,4 +1,5 @@
 #include "platform/drive_map.h"
+#include "base/ascii.h"
 
 #include "platform/windows_names.h"
 
@@ -117,7 +118,7 @@ Result<ResolvedPath> DriveMap::resolve(std::string_view windowsPath) const {
     ResolvedPath resolved{driveRoot(letter), {}};
     if (resolved.root.empty()) {
         Error e = makeError(ErrorCode::DriveNotMapped, std::string(windowsPath));
-        e.name = std::string(1, static_cast<char>(letter - 32));
+        e.name = std::string(1, asciiUpper(letter));
         return e;
     }
     std::string current = resolved.root;
@@ -178,8 +179,7 @@ std::string DriveMap::windowsPath(std::string_view hostPath) const {
     while (!rest.empty() && rest.front() == '/')
         rest.erase(0, 1);
     std::string out;
-    out += static_cast<char>(bestLetter - 32);
-    out += ":\\";
+    out += driveName(bestLetter) + "\\";
     for (char c : rest)
         out += c == '/' ? '\\' : c;
     if (out.size() > 3 && out.back() == '\\') out.pop_back();

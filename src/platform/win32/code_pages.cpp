@@ -2,22 +2,19 @@
 
 #include "platform/win32/wide.h"
 
+#include "base/ascii.h"
+
 #include <cstdlib>
 #include <string>
 
 namespace corvelan {
 namespace {
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return out;
-}
-
 // The code page an XML declaration's encoding name stands for; 0 when none is known.
 UINT codePageOf(std::string_view name) {
-    const std::string n = lower(name);
+    std::string n(name);
+    for (char &c : n)
+        c = asciiLower(c);
     struct Alias {
         const char *name;
         UINT codePage;

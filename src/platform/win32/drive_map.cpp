@@ -1,4 +1,5 @@
 #include "platform/drive_map.h"
+#include "base/ascii.h"
 
 #include "platform/win32/wide.h"
 #include "platform/windows_names.h"
@@ -45,7 +46,7 @@ std::string DriveMap::driveRoot(char letter) const {
     if (letter == 'c' && !m_prefix.empty()) return m_prefix + "\\drive_c";
     const DWORD mask = ::GetLogicalDrives();
     if ((mask & (1u << (letter - 'a'))) == 0) return {};
-    return std::string(1, static_cast<char>(letter - 32)) + ":\\";
+    return driveName(letter) + "\\";
 }
 
 std::vector<Drive> DriveMap::drives() const {
@@ -82,7 +83,7 @@ Result<ResolvedPath> DriveMap::resolve(std::string_view windowsPath) const {
     std::string root = driveRoot(parsed->letter);
     if (root.empty()) {
         Error e = makeError(ErrorCode::DriveNotMapped, std::string(windowsPath));
-        e.name = std::string(1, static_cast<char>(parsed->letter - 32));
+        e.name = std::string(1, asciiUpper(parsed->letter));
         return e;
     }
     // The file system itself compares names without regard to case.
@@ -109,8 +110,7 @@ std::string DriveMap::windowsPath(std::string_view hostPath) const {
             (path.size() == root.size() || path[root.size()] == '\\'))
             path = "C:" + (path.size() == root.size() ? "\\" : path.substr(root.size()));
     }
-    if (path.size() >= 2 && path[1] == ':' && path[0] >= 'a' && path[0] <= 'z')
-        path[0] = static_cast<char>(path[0] - 32);
+    if (path.size() >= 2 && path[1] == ':') path[0] = asciiUpper(path[0]);
     if (path.size() == 2 && path[1] == ':') path += '\\';
     if (path.size() > 3 && path.back() == '\\') path.pop_back();
     return path;

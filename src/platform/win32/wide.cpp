@@ -7,15 +7,8 @@
 namespace corvelan::win32 {
 
 std::wstring toWide(std::string_view utf8) {
-    auto converted = utf8ToUtf16(utf8);
-    if (!converted) {
-        // Only reached for text that skipped validation: each invalid byte stands as U+FFFD.
-        std::string cleaned;
-        for (char c : utf8)
-            cleaned += (static_cast<unsigned char>(c) < 0x80) ? std::string(1, c) : "\xEF\xBF\xBD";
-        converted = utf8ToUtf16(cleaned);
-    }
-    return std::wstring(converted->begin(), converted->end());
+    const std::u16string converted = utf8ToUtf16Replacing(utf8);
+    return std::wstring(converted.begin(), converted.end());
 }
 
 std::string fromWide(std::wstring_view wide) {

@@ -11,7 +11,8 @@
 
 namespace corvelan::win32 {
 
-// UTF-16 of a UTF-8 string; an invalid sequence becomes U+FFFD (callers validate names first).
+// UTF-16 of a UTF-8 string; a byte that starts no valid sequence becomes U+FFFD (callers
+// validate names first).
 [[nodiscard]] std::wstring toWide(std::string_view utf8);
 
 // UTF-8 of a UTF-16 string (lone surrogates as in platform/utf16.h).
