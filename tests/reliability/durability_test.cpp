@@ -4,6 +4,7 @@
 #include "platform/file_system.h"
 #include "support/disk_calls.h"
 #include "support/recording_view.h"
+#include "support/repository.h"
 #include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
@@ -50,21 +51,15 @@ std::vector<std::uint64_t> expectFlushedAroundEachRename(const std::vector<DiskC
 class Durability : public ::testing::Test {
 protected:
     void SetUp() override {
-        test::writeFile(prefix.catalogueFile(),
-                        "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
-                        "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
-                        "</DDXMLRepository>\r\n");
+        // Pictures of more than one piece of a copy.
         for (const char *picture : kPictures)
-            test::writeFile(tool / picture, std::string(100000, picture[0]));
-        test::writeFile(prefix / "drive_c/dtm.xml",
-                        "<ISO15745Profile><productName>QVXTSR7700</productName>"
-                        "<version>2</version></ISO15745Profile>");
-        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+            test::writeFile(repo.tool / picture, std::string(100000, picture[0]));
+        session.emplace(repo.session());
         ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
     }
 
-    test::TempPrefix prefix;
-    test::TempDir tool;
+    test::Repository repo;
+    test::TempPrefix &prefix = repo.prefix;
     std::optional<workflows::UpdateSession> session;
     test::RecordingView view;
     test::ScriptedBoxes boxes;

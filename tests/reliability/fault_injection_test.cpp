@@ -6,6 +6,7 @@
 #include "platform/file_system.h"
 #include "support/error_text.h"
 #include "support/recording_view.h"
+#include "support/repository.h"
 #include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
@@ -215,30 +216,21 @@ TEST(Retries, OnlyAFileAnotherProgramHoldsIsWaitedFor) {
     EXPECT_TRUE(none.waits.empty());
 }
 
-using test::kPictures;
-const std::string kCatalogue = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
-                               "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
-                               "</DDXMLRepository>\r\n";
+const std::string &kCatalogue = test::kTwoEntries;
 using test::kSavePath;
 
 class WorkflowFaults : public ::testing::Test {
 protected:
     void SetUp() override {
-        test::writeFile(prefix.catalogueFile(), kCatalogue);
-        for (const char *picture : kPictures)
-            test::writeFile(tool / picture, picture);
-        test::writeFile(prefix / "drive_c/dtm.xml",
-                        "<ISO15745Profile><productName>QVXTSR7700</productName>"
-                        "<version>2</version></ISO15745Profile>");
-        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+        session.emplace(repo.session());
         ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
     }
     std::string catalogueHost() const {
         return test::utf8Of(stdfs::canonical(test::fsPath(prefix.catalogueFile())));
     }
 
-    TempPrefix prefix;
-    TempDir tool;
+    test::Repository repo;
+    TempPrefix &prefix = repo.prefix;
     std::optional<workflows::UpdateSession> session;
     test::RecordingView view;
     test::ScriptedBoxes boxes;
@@ -252,7 +244,7 @@ TEST_F(WorkflowFaults, InstallReportsEveryFailedStepAndKeepsStateWhole) {
         for (const auto &entry :
              stdfs::directory_iterator(test::fsPath(prefix.repositoryDir() + "/Pictures")))
             stdfs::remove(entry.path());
-        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+        session.emplace(repo.session());
         view.lines.clear();
         ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
         boxes.shown.clear();
@@ -335,7 +327,7 @@ TEST_F(WorkflowFaults, ARivalWriterIsNotOverwritten) {
         SCOPED_TRACE(removing ? "remove" : "install");
         test::writeFile(prefix.catalogueFile(), kCatalogue);
         view.lines.clear();
-        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+        session.emplace(repo.session());
         ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
         boxes.shown.clear();
         {
@@ -516,7 +508,7 @@ TEST_F(WorkflowFaults, AWriteDuringTheComparisonIsNotLost) {
         " -->\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n</DDXMLRepository>\r\n";
     test::writeFile(prefix.catalogueFile(), catalogue);
     view.lines.clear();
-    session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+    session.emplace(repo.session());
     ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
     {
         RivalDuringComparison host(prefix.catalogueFile(), catalogue.find("Host1"), "Host2");

@@ -8,6 +8,7 @@
 #include "support/error_text.h"
 #include "support/host.h"
 #include "support/recording_view.h"
+#include "support/repository.h"
 #include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
@@ -21,13 +22,10 @@ namespace corvelan::workflows {
 namespace {
 
 namespace stdfs = std::filesystem;
-using test::kPictures;
 using test::kSavePath;
 using test::ShownBox;
 
-const std::string kCatalogue = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
-                               "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
-                               "</DDXMLRepository>\r\n";
+const std::string &kCatalogue = test::kTwoEntries;
 const std::string kRepository =
     "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository";
 
@@ -41,18 +39,11 @@ std::string refusal(const std::string &path, const char *undone) {
 class ElevatedRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        test::writeFile(prefix.catalogueFile(), kCatalogue);
-        for (const char *picture : kPictures)
-            test::writeFile(tool / picture, picture);
-        test::writeFile(prefix / "drive_c/dtm.xml",
-                        "<ISO15745Profile><productName>QVXTSR7700</productName>"
-                        "<version>2</version></ISO15745Profile>");
         test::writeFile(outside / "precious.ico", "someone else's file");
         ASSERT_TRUE(test::setFileAttributes(outside / "precious.ico", test::kReadOnly).ok());
     }
     UpdateSession &start() {
-        session.emplace(
-            prefix.drives(), [this]() -> Result<std::string> { return tool.path(); }, true);
+        session.emplace(repo.session(true));
         view.lines.clear();
         boxes.shown.clear();
         EXPECT_EQ(session->startUp(view), StartupOutcome::Listed) << "listing stays harmless";
@@ -60,10 +51,10 @@ protected:
     }
     void expectLinkedFolderRefused(const std::string &folder, const std::string &shown,
                                    bool removeGoesThrough);
-    std::string pictures() const { return prefix.repositoryDir() + "/Pictures"; }
+    std::string pictures() const { return repo.pictures(); }
 
-    test::TempPrefix prefix;
-    test::TempDir tool;
+    test::Repository repo;
+    test::TempPrefix &prefix = repo.prefix;
     test::TempDir outside;
     std::optional<UpdateSession> session;
     test::RecordingView view;

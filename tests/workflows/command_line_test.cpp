@@ -4,6 +4,7 @@
 #include "platform/process.h"
 #include "support/device_entry.h"
 #include "support/repository_files.h"
+#include "support/repository.h"
 #include "support/temp_prefix.h"
 #include "workflows/command_line.h"
 
@@ -32,26 +33,22 @@ struct Ran {
 class CommandLineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        test::writeFile(prefix.catalogueFile(), kCatalogue);
-        for (const char *picture : kPictures)
-            test::writeFile(tool / picture, picture);
-        test::writeFile(prefix / "drive_c/good.xml",
-                        "<ISO15745Profile><productName>QVXTSR7700</productName>"
-                        "<version>3.1</version></ISO15745Profile>");
+        test::writeFile(prefix / "drive_c/good.xml", test::description("3.1"));
         test::writeFile(prefix / "drive_c/other.xml",
-                        "<ISO15745Profile><productName>Other</productName></ISO15745Profile>");
+                        test::profile("<productName>Other</productName>"));
     }
     Ran run(const std::vector<std::string> &arguments) {
         Ran r;
         r.code = runCommandLine(
-            arguments, prefix.drives(), [this]() -> Result<std::string> { return tool.path(); },
+            arguments, prefix.drives(), repo.toolFolder(),
             "9.8.7", [&r](std::string_view text) { r.out += text; },
             [&r](std::string_view text) { r.err += text; });
         return r;
     }
 
-    test::TempPrefix prefix;
-    test::TempDir tool;
+    test::Repository repo{kCatalogue};
+    test::TempPrefix &prefix = repo.prefix;
+    test::TempDir &tool = repo.tool;
 };
 
 TEST_F(CommandLineTest, ListPrintsTheListingOrTheStatusLines) {
@@ -78,7 +75,8 @@ TEST_F(CommandLineTest, InstallChecksInstallsWithoutAskingAndPrintsTheNewListing
     EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/QVX TSR 7700.xml"),
               test::readFile(prefix / "drive_c/good.xml"));
     for (const char *picture : kPictures)
-        EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/Pictures/" + picture), picture);
+        EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/Pictures/" + picture),
+                  test::pictureBytes(picture));
 
     Ran removed = run({"remove"});
     EXPECT_EQ(removed.code, kExitDone);

@@ -2,6 +2,7 @@
 #include "support/device_entry.h"
 #include "support/host.h"
 #include "support/recording_view.h"
+#include "support/repository.h"
 #include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
@@ -41,10 +42,7 @@ std::string repeated(std::string_view text, int times) {
     return out;
 }
 
-std::string profile(const std::string &body, const std::string &rootAttributes = "") {
-    return "<?xml version=\"1.0\"?>\n<ISO15745Profile" + rootAttributes + ">" + body +
-           "</ISO15745Profile>\n";
-}
+using test::profile;
 
 const std::string kCatalogue = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n"
                                "<File ProductID=\"Norvik\" Fileversion=\"2\"/>\r\n"
@@ -56,15 +54,12 @@ const std::string kCatalogue = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<D
 class InstallTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        writeFile(prefix.catalogueFile(), kCatalogue);
-        for (const char *picture : kPictures)
-            writeFile(tool / picture, std::string("picture ") + picture);
         stdfs::create_directories(test::fsPath(prefix / "drive_c/Descriptions"));
     }
 
     // Starts a session the way the window does.
     UpdateSession &start() {
-        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+        session.emplace(repo.session());
         EXPECT_EQ(session->startUp(view), StartupOutcome::Listed);
         return *session;
     }
@@ -75,14 +70,15 @@ protected:
         return prefix.drives().windowsPath(file(name));
     }
 
-    std::string pictures() const { return prefix.repositoryDir() + "/Pictures"; }
+    std::string pictures() const { return repo.pictures(); }
     // On drive c:, where a Windows path leads back to it on both platforms.
     std::string file(std::string_view name) const {
         return prefix / ("drive_c/Descriptions/" + std::string(name));
     }
 
-    TempPrefix prefix;
-    TempDir tool;
+    test::Repository repo{kCatalogue};
+    TempPrefix &prefix = repo.prefix;
+    TempDir &tool = repo.tool;
     std::optional<UpdateSession> session;
     test::RecordingView view;
     test::ScriptedBoxes boxes;
@@ -259,7 +255,7 @@ TEST_F(InstallTest, ReplacesTheDeviceEntryAndCopiesEveryFile) {
         EXPECT_EQ(s.catalogue()->bytes(), tc.after);
         EXPECT_EQ(readFile(prefix.repositoryDir() + "/QVX TSR 7700.xml"), picked);
         for (const char *picture : kPictures)
-            EXPECT_EQ(readFile(pictures() + "/" + picture), std::string("picture ") + picture);
+            EXPECT_EQ(readFile(pictures() + "/" + picture), test::pictureBytes(picture));
         EXPECT_FALSE(test::fileExists(pictures() + "/TechnologyApproved.jpg"));
     }
 }

@@ -4,6 +4,7 @@
 #include "platform/termination.h"
 #include "support/host.h"
 #include "support/recording_view.h"
+#include "support/repository.h"
 #include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
@@ -34,11 +35,8 @@ using test::TempPrefix;
 
 using test::kPictures;
 using test::kSavePath;
-const std::string kCatalogue = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
-                               "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
-                               "</DDXMLRepository>\r\n";
-const std::string kProfile = "<ISO15745Profile><productName>QVXTSR7700</productName>"
-                             "<version>2</version></ISO15745Profile>";
+const std::string &kCatalogue = test::kTwoEntries;
+const std::string kProfile = test::description();
 
 // A blocked call must fail the test, not hang it: SIGALRM ends the process after `seconds`.
 class Deadline {
@@ -49,22 +47,17 @@ public:
 
 class Hostile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        test::writeFile(prefix.catalogueFile(), kCatalogue);
-        for (const char *picture : kPictures)
-            test::writeFile(tool / picture, picture);
-        test::writeFile(prefix / "drive_c/dtm.xml", kProfile);
-    }
     UpdateSession &start() {
-        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+        session.emplace(repo.session());
         view.lines.clear();
         startup = session->startUp(view);
         return *session;
     }
-    std::string pictures() const { return prefix.repositoryDir() + "/Pictures"; }
+    std::string pictures() const { return repo.pictures(); }
 
-    TempPrefix prefix;
-    TempDir tool;
+    test::Repository repo;
+    TempPrefix &prefix = repo.prefix;
+    TempDir &tool = repo.tool;
     std::optional<UpdateSession> session;
     StartupOutcome startup{};
     test::RecordingView view;
@@ -119,7 +112,7 @@ TEST_F(Hostile, SpecialFilesAreRefusedAtOnceNeverWaitedOn) {
                   "corvelan.jpg (" + prefix.drives().windowsPath(tool / "corvelan.jpg") +
                   ": It is a device, FIFO or socket, not a file)\n" + pics +
                   "QVXTSR7700.jpg (It is a device, FIFO or socket, not a file)");
-    EXPECT_EQ(test::readFile(pictures() + "/corvelan.ico"), "corvelan.ico");
+    EXPECT_EQ(test::readFile(pictures() + "/corvelan.ico"), test::pictureBytes("corvelan.ico"));
     EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/QVX TSR 7700.xml"), kProfile);
 }
 
@@ -400,8 +393,7 @@ TEST_F(Hostile, AStandardUsersRunFollowsItsOwnLinks) {
     test::writeFile(kept, kCatalogue);
     stdfs::remove(prefix.catalogueFile());
     stdfs::create_symlink(kept, prefix.catalogueFile());
-    session.emplace(
-        prefix.drives(), [this]() -> Result<std::string> { return tool.path(); }, false);
+    session.emplace(repo.session(false));
     ASSERT_EQ(session->startUp(view), StartupOutcome::Listed);
     EXPECT_EQ(session->remove(view, boxes), Outcome::Done);
     EXPECT_TRUE(boxes.shown.empty());

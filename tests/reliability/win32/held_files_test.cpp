@@ -7,6 +7,7 @@
 #include "platform/process.h"
 #include "support/device_entry.h"
 #include "support/recording_view.h"
+#include "support/repository.h"
 #include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
@@ -23,10 +24,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-using test::kPictures;
 const std::string kHead = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n";
-const std::string kCatalogue =
-    kHead + "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n</DDXMLRepository>\r\n";
+const std::string &kCatalogue = test::kTwoEntries;
 using test::kSavePath;
 
 double secondsSince(Clock::time_point start) {
@@ -45,19 +44,13 @@ test::Child holder(const std::vector<std::string> &arguments, const std::string 
 class HeldFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        test::writeFile(prefix.catalogueFile(), kCatalogue);
-        for (const char *picture : kPictures)
-            test::writeFile(tool / picture, std::string("picture ") + picture);
-        test::writeFile(prefix / "drive_c/dtm.xml",
-                        "<ISO15745Profile><productName>QVXTSR7700</productName>"
-                        "<version>2</version></ISO15745Profile>");
-        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+        session.emplace(repo.session());
         ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
     }
-    std::string pictures() const { return prefix.repositoryDir() + "\\Pictures"; }
+    std::string pictures() const { return repo.pictures(); }
 
-    test::TempPrefix prefix;
-    test::TempDir tool;
+    test::Repository repo;
+    test::TempPrefix &prefix = repo.prefix;
     std::optional<workflows::UpdateSession> session;
     test::RecordingView view;
     test::ScriptedBoxes boxes;
@@ -75,7 +68,7 @@ TEST_F(HeldFiles, ACatalogueHeldForAMomentIsSavedOnceItIsFree) {
         SCOPED_TRACE(how);
         test::writeFile(prefix.catalogueFile(), kCatalogue);
         view.lines.clear();
-        session.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+        session.emplace(repo.session());
         ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
         auto host =
             holder(holding(how, prefix.catalogueFile(), how == "lock" ? 500 : 400), "held\n");
@@ -147,9 +140,9 @@ TEST_F(HeldFiles, AScannerOnTheRepositoryCausesNoBox) {
         ASSERT_EQ(boxes.shown.size(), 1u) << boxes.shown.back().text;
         ASSERT_EQ(test::readFile(prefix.catalogueFile()),
                   kHead + test::deviceEntry("2") + "</DDXMLRepository>\r\n");
-        for (const char *picture : kPictures)
+        for (const char *picture : test::kPictures)
             ASSERT_EQ(test::readFile(pictures() + "\\" + picture),
-                      std::string("picture ") + picture);
+                      test::pictureBytes(picture));
         session->remove(view, boxes);
         ++commands;
         ASSERT_EQ(boxes.shown.size(), 1u) << boxes.shown.back().text;

@@ -9,6 +9,7 @@
 #include "support/error_text.h"
 #include "support/host.h"
 #include "support/recording_view.h"
+#include "support/repository.h"
 #include "support/repository_files.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
@@ -25,13 +26,11 @@ namespace corvelan::workflows {
 namespace {
 
 namespace stdfs = std::filesystem;
-using test::kPictures;
 
 const std::string kCatalogue = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
                                "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
                                "</DDXMLRepository>\r\n";
-const std::string kProfile = "<ISO15745Profile><productName>QVXTSR7700</productName>"
-                             "<version>2</version></ISO15745Profile>";
+const std::string kProfile = test::description();
 
 // The file's DACL, as SDDL ("D:P(A;;FA;;;SY)..."; "P" when it does not inherit).
 std::string daclOf(const std::string &path) {
@@ -70,21 +69,15 @@ void setOwnDacl(const std::string &path) {
 
 class Security : public ::testing::Test {
 protected:
-    void SetUp() override {
-        for (const char *picture : kPictures)
-            test::writeFile(tool / picture, picture);
-        test::writeFile(prefix / "drive_c/dtm.xml", kProfile);
-    }
     Outcome install(const DriveMap &drives, bool elevated) {
-        UpdateSession session(
-            drives, [this]() -> Result<std::string> { return tool.path(); }, elevated);
+        UpdateSession session(drives, repo.toolFolder(), elevated);
         EXPECT_EQ(session.startUp(view), StartupOutcome::Listed);
         boxes.shown.clear();
         return session.installDtm("C:\\dtm.xml", view, boxes);
     }
 
-    test::TempPrefix prefix;
-    test::TempDir tool;
+    test::Repository repo{""};
+    test::TempPrefix &prefix = repo.prefix;
     test::RecordingView view;
     test::ScriptedBoxes boxes;
 };
@@ -111,7 +104,7 @@ TEST_F(Security, AnAdministratorsRunIsElevatedAndFollowsNoLink) {
     const std::string pictures = prefix.repositoryDir() + "\\Pictures";
     stdfs::rename(test::fsPath(pictures), test::fsPath(elsewhere / "moved"));
     ASSERT_TRUE(test::makeSymbolicLink(elsewhere / "moved", pictures));
-    UpdateSession session(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+    UpdateSession session = repo.session();
     EXPECT_EQ(session.startUp(view), StartupOutcome::Listed);
     EXPECT_EQ(session.installDtm("C:\\dtm.xml", view, boxes), Outcome::Refused);
     EXPECT_EQ(test::listFolder(elsewhere / "moved"), "");
