@@ -136,13 +136,32 @@ void expectDrawnAsDesigned(QWidget *window, const workflows::WindowDesign &desig
     }
 }
 
+// A few rectangles written out by hand, in pixels at 96 DPI, so that a wrong number in the design
+// table does not pass for the design.
+void expectRectangles(QWidget *window, QSize client,
+                      std::initializer_list<std::pair<const char *, QRect>> controls) {
+    EXPECT_EQ(window->size(), client);
+    for (const auto &[name, rect] : controls)
+        EXPECT_EQ(control<QWidget>(window, name)->geometry(), rect) << name;
+}
+
 TEST_F(FileControlTest, BothWindowsAreDrawnAsDesigned) {
     expectDrawnAsDesigned(&*main, workflows::kUpdateToolDesign);
+    expectRectangles(&*main, QSize(526, 344),
+                     {{"List1", QRect(24, 56, 481, 173)},
+                      {"cmdUpdate", QRect(88, 288, 65, 25)},
+                      {"cmdRemove", QRect(224, 288, 65, 25)},
+                      {"cmdExit", QRect(360, 288, 81, 25)}});
     EXPECT_FALSE(child<QListWidget>(main.operator->(), "List1")->isSortingEnabled());
     FileControl *files = clickInstall();
     ASSERT_NE(files, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowActive(files));
     expectDrawnAsDesigned(files, workflows::kFileControlDesign);
+    expectRectangles(files, QSize(467, 242),
+                     {{"Dir1", QRect(16, 48, 145, 171)},
+                      {"File1", QRect(168, 16, 257, 162)},
+                      {"CmdOpen", QRect(192, 200, 81, 25)},
+                      {"CmdCancel", QRect(320, 200, 81, 25)}});
     EXPECT_EQ(child<QListWidget>(files, "File1")->selectionMode(),
               QAbstractItemView::SingleSelection);
     // Focus starts on the drive list; Tab goes Drive1, Dir1, File1, Open, Cancel.

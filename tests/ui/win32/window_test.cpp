@@ -184,12 +184,39 @@ void expectDrawnAsDesigned(HWND window, const workflows::WindowDesign &design) {
     }
 }
 
+// A few rectangles written out by hand (left, top, width, height at 96 DPI), so that a wrong
+// number in the design table does not pass for the design.
+void expectRectangles(HWND window, SIZE client,
+                      std::initializer_list<std::pair<const wchar_t *, RECT>> controls) {
+    RECT area{};
+    ::GetClientRect(window, &area);
+    EXPECT_EQ(area.right, client.cx);
+    EXPECT_EQ(area.bottom, client.cy);
+    for (const auto &[name, expected] : controls) {
+        const RECT place = placeOf(controlNamed(window, name));
+        EXPECT_TRUE(place.left == expected.left && place.top == expected.top &&
+                    place.right == expected.right && place.bottom == expected.bottom)
+            << win32::fromWide(name) << ": " << place.left << ", " << place.top << ", "
+            << place.right << ", " << place.bottom;
+    }
+}
+
 TEST_F(Win32Windows, BothWindowsAreDrawnAsDesigned) {
     auto main = start();
     expectDrawnAsDesigned(main->hwnd(), workflows::kUpdateToolDesign);
+    expectRectangles(main->hwnd(), {526, 344},
+                     {{L"List1", {24, 56, 481, 173}},
+                      {L"cmdUpdate", {88, 288, 65, 25}},
+                      {L"cmdRemove", {224, 288, 65, 25}},
+                      {L"cmdExit", {360, 288, 81, 25}}});
     click(control(main->hwnd(), L"cmdUpdate"));
     ASSERT_NE(main->fileControl(), nullptr);
     expectDrawnAsDesigned(main->fileControl()->hwnd(), workflows::kFileControlDesign);
+    expectRectangles(main->fileControl()->hwnd(), {467, 242},
+                     {{L"Dir1", {16, 48, 145, 171}},
+                      {L"File1", {168, 16, 257, 162}},
+                      {L"CmdOpen", {192, 200, 81, 25}},
+                      {L"CmdCancel", {320, 200, 81, 25}}});
 }
 
 TEST_F(Win32Windows, TheMainWindowTabsAndTakesKeysAsDesigned) {
