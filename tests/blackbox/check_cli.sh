@@ -153,7 +153,7 @@ fi
 
 expect "usage" 64 "" "Usage: corvelan-dtm-cli list" -- frobnicate
 expect "install without a file" 64 "" "Usage:" -- install
-expect "--version" 0 "corvelan-dtm-cli ${CORVELAN_VERSION:-1.1.0}" "" -- --version
+expect "--version" 0 "corvelan-dtm-cli ${CORVELAN_VERSION:?}" "" -- --version
 
 printf '%s\r\n' '<?xml version="1.0" encoding="windows-1252"?>' '<DDXMLRepository>' \
   "<File ProductID='Str$(printf '\xf6')me $(printf '\x80')' Fileversion='2'/>" '<File/>' \

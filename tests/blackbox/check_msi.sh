@@ -29,7 +29,7 @@ uninstallEntry() {
   "$run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
     tr -d '\r' >"$build/msi-uninstall.txt"
   grep -q "DisplayName.*Corvelan DTM Update Tool" "$build/msi-uninstall.txt" &&
-    grep -q "DisplayVersion.*1.1.0" "$build/msi-uninstall.txt"
+    grep -q "DisplayVersion.*${CORVELAN_VERSION:?}" "$build/msi-uninstall.txt"
 }
 installedFiles() {
   [ "$(cd "$folder" && ls | sort | tr '\n' ' ')" = \
@@ -83,7 +83,7 @@ check "DTMFILE is no secure custom property" dtmfileNotSecure
 check "msiexec /i exits 0" "$run" msiexec /i "$msi" /qn
 check "exactly the tool and its pictures, byte for byte" installedFiles
 check "a Start-menu shortcut" shortcut
-check "an entry in Programs and Features, version 1.1.0" uninstallEntry
+check "an entry in Programs and Features, version $CORVELAN_VERSION" uninstallEntry
 check "the installed tool starts and ends cleanly when its window is closed" startsAndEnds
 check "msiexec /x exits 0" "$run" msiexec /x "$msi" /qn
 check "uninstalled: no folder" test ! -e "$folder"
