@@ -2,6 +2,7 @@
 
 #include "catalogue/repository.h"
 #include "platform/file_system.h"
+#include "support/path_files.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -83,7 +84,8 @@ bool DomCatalogue::install(const std::string &version, const std::string &path) 
     int size = 0;
     xmlDocDumpMemoryEnc(doc, &bytes, &size, "utf-8");
     const bool saved =
-        fs::replaceFileContent(path, std::string_view(text(bytes), static_cast<size_t>(size))).ok();
+        test::replaceFileContent(path, std::string_view(text(bytes), static_cast<size_t>(size)))
+            .ok();
     xmlFree(bytes);
     return saved;
 }

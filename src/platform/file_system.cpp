@@ -5,6 +5,7 @@
 
 #include "platform/fault_seam.h"
 #include "platform/file_primitives.h"
+#include "platform/file_protocol.h"
 #include "platform/fingerprint.h"
 #include "platform/folder_listing.h"
 #include "platform/retry.h"
@@ -20,18 +21,6 @@ namespace corvelan::fs {
 namespace {
 
 constexpr std::size_t kPiece = std::size_t{1} << 20;
-
-Error changedOnDisk(const std::string &path, FileOperation operation) {
-    Error e = makeError(ErrorCode::ChangedOnDisk, path);
-    e.operation = operation;
-    return e;
-}
-
-// The error of a gate that failed `operation` on `path`, if it did.
-std::optional<Error> refusedByGate(FileOperation operation, const std::string &path) {
-    if (const int e = gate(operation, path)) return systemError(e, path, operation);
-    return std::nullopt;
-}
 
 // Closes a host handle once.
 class HandleCloser {
@@ -70,6 +59,17 @@ void removeStaleTemporaries(const Folder &folder) {
 }
 
 } // namespace
+
+Error changedOnDisk(const std::string &path, FileOperation operation) {
+    Error e = makeError(ErrorCode::ChangedOnDisk, path);
+    e.operation = operation;
+    return e;
+}
+
+std::optional<Error> refusedByGate(FileOperation operation, const std::string &path) {
+    if (const int e = gate(operation, path)) return systemError(e, path, operation);
+    return std::nullopt;
+}
 
 // --- OpenFile ---------------------------------------------------------------------------------
 
@@ -335,103 +335,6 @@ Result<FileStamp> replaceFile(const Folder &folder, std::string_view name,
     for (std::string_view piece : pieces)
         if (Status s = file->write(piece, subject); !s) return s.error();
     return file->commit(guard);
-}
-
-Result<FileStamp> replaceFileContent(const std::string &hostPath, std::string_view bytes,
-                                     const ReplaceGuard *guard) {
-    return replaceFileContent(hostPath, std::span<const std::string_view>(&bytes, 1), guard);
-}
-
-Result<FileStamp> replaceFileContent(const std::string &hostPath,
-                                     std::span<const std::string_view> pieces,
-                                     const ReplaceGuard *guard) {
-    auto folder = Folder::open(folderOf(hostPath));
-    if (!folder) return folder.error();
-    return replaceFile(folder.value(), nameOf(hostPath), pieces, guard, Links::Follow);
-}
-
-namespace {
-
-// Whether a copy of `source` may go to `name` within `folder`: true when it names `source` itself
-// (nothing to do), false when it may be written; refused when it is a folder, not a regular file,
-// read-only, or a link that may not be followed.
-Result<bool> isCopyOntoItself(const OpenFile &source, const Folder &folder, std::string_view name,
-                              Links links) {
-    const std::string to = joinPath(folder.path(), name);
-    const host::PathState state = host::stateIn(folder, name, links);
-    if (state.kind == host::PathState::Kind::Missing) return false;
-    if (state.kind == host::PathState::Kind::Link) return makeError(ErrorCode::LinksElsewhere, to);
-    if (state.inode != 0 && state.device == source.stamp().device &&
-        state.inode == source.stamp().inode)
-        return true;
-    if (state.kind == host::PathState::Kind::Folder) return makeError(ErrorCode::NotAFile, to);
-    if (state.kind == host::PathState::Kind::Other) return makeError(ErrorCode::NotRegularFile, to);
-    if (state.readOnly) {
-        Error e = makeError(ErrorCode::ReadOnly, to);
-        e.sysErrno = EACCES;
-        return e;
-    }
-    return false;
-}
-
-} // namespace
-
-Status copyFile(OpenFile &source, const Folder &folder, std::string_view name, Links links) {
-    auto itself = isCopyOntoItself(source, folder, name, links);
-    if (!itself) return itself.error();
-    if (itself.value()) return {};
-    auto file = ReplacementFile::create(folder, name, links);
-    if (!file) return file.error();
-    const std::string to = joinPath(folder.path(), name);
-    const std::string &from = source.path();
-    Fingerprint print;
-    std::vector<char> buffer(1 << 16);
-    std::uint64_t at = 0;
-    while (true) {
-        if (auto refused = refusedByGate(FileOperation::Read, from)) return *refused;
-        auto got = source.readAt(buffer.data(), buffer.size(), at); // waits for a held range
-        if (!got) return got.error();
-        if (got.value() == 0) break;
-        const std::string_view bytes(buffer.data(), got.value());
-        print.add(bytes);
-        at += got.value();
-        if (Status s = file->write(bytes, to); !s) return s;
-    }
-    // What is copied must be what was checked: the same bytes, from a file nobody wrote since.
-    if (Status s = source.checkUnchanged(); !s) return s;
-    if (source.fingerprint() && *source.fingerprint() != print.value())
-        return changedOnDisk(from, FileOperation::Read);
-    auto committed = file->commit(nullptr);
-    return committed ? Status() : Status(committed.error());
-}
-
-Status copyFile(OpenFile &source, const std::string &to) {
-    auto folder = Folder::open(folderOf(to));
-    if (!folder) return folder.error();
-    return copyFile(source, folder.value(), nameOf(to), Links::Follow);
-}
-
-namespace {
-
-Result<OpenFile> openSource(const std::string &from) {
-    return retrying([&]() -> Result<OpenFile> {
-        if (auto refused = refusedByGate(FileOperation::OpenSource, from)) return *refused;
-        return OpenFile::open(from);
-    });
-}
-
-} // namespace
-
-Status copyFile(const std::string &from, const Folder &folder, std::string_view name, Links links) {
-    auto source = openSource(from);
-    if (!source) return source.error();
-    return copyFile(source.value(), folder, name, links);
-}
-
-Status copyFile(const std::string &from, const std::string &to) {
-    auto source = openSource(from);
-    if (!source) return source.error();
-    return copyFile(source.value(), to);
 }
 
 } // namespace corvelan::fs

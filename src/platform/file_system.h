@@ -15,12 +15,12 @@
 // so a crash or a full disk leaves the old file or the new one, never a mix, a read-only or
 // hidden file keeps its attributes, and two copies of the tool never take each other's temporary
 // files. A failure removes the temporary file and leaves the original as it was. Every step goes
-// through the gate of platform/file_operations.h, and every file is reached within a held folder
+// through the gate of platform/fault_seam.h, and every file is reached within a held folder
 // (platform/folder.h).
 #pragma once
 
-#include "platform/folder.h"
 #include "base/result.h"
+#include "platform/folder.h"
 
 #include <cstdint>
 #include <functional>
@@ -158,14 +158,6 @@ private:
                                             std::span<const std::string_view> pieces,
                                             const ReplaceGuard *guard, Links links);
 
-// The same for the file at `hostPath`, in its folder opened for it, links followed.
-[[nodiscard]] Result<FileStamp> replaceFileContent(const std::string &hostPath,
-                                                   std::string_view bytes,
-                                                   const ReplaceGuard *guard = nullptr);
-[[nodiscard]] Result<FileStamp> replaceFileContent(const std::string &hostPath,
-                                                   std::span<const std::string_view> pieces,
-                                                   const ReplaceGuard *guard = nullptr);
-
 // Copies what the open `source` holds over `name` within `folder`, replacing an existing
 // destination atomically. A read-only destination is refused (ReadOnly), as Windows does; so is
 // one that is a folder or not a regular file, and with Links::Refuse one that is a link
@@ -179,12 +171,6 @@ private:
 // Opens `from` and copies it over `name` within `folder` as above.
 [[nodiscard]] Status copyFile(const std::string &from, const Folder &folder, std::string_view name,
                               Links links);
-
-// The same over the file at `to`, in its folder opened for it, links followed.
-[[nodiscard]] Status copyFile(OpenFile &source, const std::string &to);
-
-// Opens `from` and copies it over `to` as above.
-[[nodiscard]] Status copyFile(const std::string &from, const std::string &to);
 
 // True when `name` has the form of the tool's temporary files: ".<name>.corvelan-XXXXXX".
 [[nodiscard]] bool isTemporaryFileName(std::string_view name);

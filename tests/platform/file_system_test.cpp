@@ -1,8 +1,9 @@
 // The file layer as both platforms must behave: reads, atomic replacement, copies and the
 // Windows attributes the tool keeps.
 #include "platform/file_system.h"
-#include "support/error_text.h"
 #include "support/attributes.h"
+#include "support/error_text.h"
+#include "support/path_files.h"
 #include "support/temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 namespace corvelan::fs {
 namespace {
 
+using test::copyFile;
 using test::fileAttributes;
 using test::kArchive;
 using test::kDirectory;
@@ -20,8 +22,9 @@ using test::kHidden;
 using test::kNormal;
 using test::kReadOnly;
 using test::kSystem;
-using test::setFileAttributes;
 using test::readFile;
+using test::replaceFileContent;
+using test::setFileAttributes;
 using test::TempDir;
 using test::writeFile;
 

@@ -1,10 +1,11 @@
 // Fails every file operation of a save and of the copies in turn, and lets a rival program
 // rewrite the catalogue at the worst moment.
 #include "platform/fault_seam.h"
-#include "support/attributes.h"
-#include "platform/wait_observer.h"
 #include "platform/file_system.h"
+#include "platform/wait_observer.h"
+#include "support/attributes.h"
 #include "support/error_text.h"
+#include "support/path_files.h"
 #include "support/recording_view.h"
 #include "support/repository.h"
 #include "support/repository_files.h"
@@ -69,7 +70,7 @@ TEST(FaultInjection, EveryStepOfASaveCanFailWithoutHarm) {
             ASSERT_TRUE(test::setFileAttributes(path, test::kReadOnly | test::kHidden).ok());
 
             Hook hook(k, err);
-            const auto saved = fs::replaceFileContent(path, std::string(3 << 20, 'x'));
+            const auto saved = test::replaceFileContent(path, std::string(3 << 20, 'x'));
             if (!hook.fired()) {
                 ASSERT_TRUE(saved.ok());
                 EXPECT_GT(k, 8) << "every step was tried";
@@ -147,8 +148,8 @@ TEST(Retries, AStepHeldForAMomentIsTriedAgainUntilItRuns) {
             test::writeFile(dir / "source.ico", "new");
             Held held(operation, times);
             const Status done = operation == FileOperation::OpenSource
-                                    ? fs::copyFile(dir / "source.ico", path)
-                                    : fs::replaceFileContent(path, "new").status();
+                                    ? test::copyFile(dir / "source.ico", path)
+                                    : test::replaceFileContent(path, "new").status();
             ASSERT_TRUE(done.ok()) << done.error();
             EXPECT_EQ(test::readFile(path), "new");
             EXPECT_EQ(test::listFolder(dir.path()), "DDXMLRepository.xml source.ico");
@@ -168,7 +169,7 @@ TEST(Retries, AHoldThatLastsIsGivenUpOnAfterAboutTwoSeconds) {
     test::writeFile(path, "old");
     Held held(FileOperation::Rename, -1);
     const auto start = std::chrono::steady_clock::now();
-    const auto saved = fs::replaceFileContent(path, "new");
+    const auto saved = test::replaceFileContent(path, "new");
     const double seconds = secondsBetween(start, std::chrono::steady_clock::now());
     ASSERT_FALSE(saved.ok());
     EXPECT_EQ(saved.error().code, ErrorCode::InUse);
@@ -200,7 +201,7 @@ TEST(Retries, OnlyAFileAnotherProgramHoldsIsWaitedFor) {
         const std::string path = dir / "DDXMLRepository.xml";
         test::writeFile(path, "old");
         Held held(FileOperation::Rename, -1, tc.err);
-        const auto saved = fs::replaceFileContent(path, "new");
+        const auto saved = test::replaceFileContent(path, "new");
         ASSERT_FALSE(saved.ok());
         EXPECT_EQ(saved.error().code, tc.code);
         EXPECT_EQ(saved.error().sysErrno, tc.err);
@@ -211,7 +212,7 @@ TEST(Retries, OnlyAFileAnotherProgramHoldsIsWaitedFor) {
     // A save that nothing refuses never waits.
     TempDir dir;
     Held none(FileOperation::Rename, 0);
-    ASSERT_TRUE(fs::replaceFileContent(dir / "x.xml", "new").ok());
+    ASSERT_TRUE(test::replaceFileContent(dir / "x.xml", "new").ok());
     EXPECT_EQ(none.tries.size(), 1u);
     EXPECT_TRUE(none.waits.empty());
 }

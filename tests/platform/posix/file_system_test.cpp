@@ -1,7 +1,8 @@
 #include "platform/file_system.h"
 #include "platform/process.h"
-#include "support/host.h"
 #include "support/attributes.h"
+#include "support/host.h"
+#include "support/path_files.h"
 #include "support/temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@ namespace corvelan::fs {
 namespace {
 
 namespace stdfs = std::filesystem;
+using test::copyFile;
 using test::fileAttributes;
 using test::kArchive;
 using test::kDirectory;
@@ -26,8 +28,9 @@ using test::kHidden;
 using test::kNormal;
 using test::kReadOnly;
 using test::kSystem;
-using test::setFileAttributes;
 using test::readFile;
+using test::replaceFileContent;
+using test::setFileAttributes;
 using test::TempDir;
 using test::writeFile;
 

@@ -5,8 +5,9 @@
 #include "platform/folder_listing.h"
 #include "platform/retry.h"
 #include "platform/win32/wide.h"
-#include "support/error_text.h"
 #include "support/attributes.h"
+#include "support/error_text.h"
+#include "support/path_files.h"
 #include "support/temp_prefix.h"
 #include "workflows/messages.h"
 
@@ -18,6 +19,7 @@ namespace corvelan::fs {
 namespace {
 
 namespace stdfs = std::filesystem;
+using test::copyFile;
 using test::fileAttributes;
 using test::kArchive;
 using test::kDirectory;
@@ -25,8 +27,9 @@ using test::kHidden;
 using test::kNormal;
 using test::kReadOnly;
 using test::kSystem;
-using test::setFileAttributes;
 using test::readFile;
+using test::replaceFileContent;
+using test::setFileAttributes;
 using test::TempDir;
 using test::writeFile;
 

@@ -3,6 +3,7 @@
 #include "catalogue/catalogue.h"
 #include "platform/file_system.h"
 #include "support/host.h"
+#include "support/path_files.h"
 #include "support/sample_catalogue.h"
 #include "support/temp_prefix.h"
 
@@ -121,7 +122,7 @@ TEST_F(CrashConsistency, AKilledSaveLeavesTheOldOrTheNewFileWhole) {
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
 
     const Save atomicSave = [](const std::string &p, const std::string &bytes) {
-        (void)fs::replaceFileContent(p, bytes);
+        (void)test::replaceFileContent(p, bytes);
     };
     std::mt19937 random = seededRandom();
     const auto window = saveDuration(path, oldBytes, atomicSave) * 6 / 5;
@@ -148,7 +149,7 @@ TEST_F(CrashConsistency, AKilledSaveLeavesTheOldOrTheNewFileWhole) {
     for (const char *decoy : {".DDXMLRepository.xml.corvelan-12345", ".other.xml.corvelan-ABCDEF",
                               "DDXMLRepository.xml.corvelan-ABCDEF", "notes.tmp"})
         test::writeFile(dir / decoy, "keep");
-    ASSERT_TRUE(fs::replaceFileContent(path, oldBytes).ok());
+    ASSERT_TRUE(test::replaceFileContent(path, oldBytes).ok());
     EXPECT_EQ(countTemporaries(path), 0);
     EXPECT_EQ(test::listFolder(dir.path()),
               ".DDXMLRepository.xml.corvelan-12345 "
@@ -186,7 +187,7 @@ TEST(DiskFull, ASaveBeyondTheFileSizeLimitFailsCleanly) {
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{4096, 4096};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        auto saved = fs::replaceFileContent(path, test::sampleCatalogue(1'000, "2.0"));
+        auto saved = test::replaceFileContent(path, test::sampleCatalogue(1'000, "2.0"));
         ::_exit(!saved.ok() && saved.error().sysErrno == EFBIG ? 0 : 1);
     }
     int status = 0;

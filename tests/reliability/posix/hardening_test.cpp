@@ -3,6 +3,7 @@
 #include "platform/file_system.h"
 #include "platform/termination.h"
 #include "support/host.h"
+#include "support/path_files.h"
 #include "support/recording_view.h"
 #include "support/repository.h"
 #include "support/repository_files.h"
@@ -119,7 +120,7 @@ TEST_F(Hostile, SpecialFilesAreRefusedAtOnceNeverWaitedOn) {
 TEST_F(Hostile, DevicesAreNoFilesEither) {
     const Deadline deadline(20);
     EXPECT_EQ(fs::OpenFile::open("/dev/zero").error().code, ErrorCode::NotRegularFile);
-    EXPECT_EQ(fs::copyFile("/dev/zero", tool / "copy").error().code, ErrorCode::NotRegularFile);
+    EXPECT_EQ(test::copyFile("/dev/zero", tool / "copy").error().code, ErrorCode::NotRegularFile);
     EXPECT_FALSE(test::fileExists(tool / "copy"));
 }
 
@@ -184,7 +185,7 @@ pid_t saveInChild(const std::string &path, const std::string &bytes, int rounds,
     if (child != 0) return child;
     int failures = 0;
     for (int i = 0; i < rounds; ++i)
-        failures += fs::replaceFileContent(path, bytes).ok() ? 0 : 1;
+        failures += test::replaceFileContent(path, bytes).ok() ? 0 : 1;
     [[maybe_unused]] auto n = ::write(report, &failures, sizeof failures);
     ::_exit(0);
 }

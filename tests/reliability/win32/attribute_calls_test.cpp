@@ -5,6 +5,7 @@
 #include "support/attributes.h"
 #include "support/disk_calls.h"
 #include "support/error_text.h"
+#include "support/path_files.h"
 #include "support/temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,8 @@ TEST(AttributeCalls, TheNewFileIsAskedForEveryAttributeTheOldOneHad) {
         std::vector<DiskCall> calls;
         {
             test::DiskCallRecorder recorder;
-            const auto saved = fs::replaceFileContent(path, "<DDXMLRepository></DDXMLRepository>");
+            const auto saved =
+                test::replaceFileContent(path, "<DDXMLRepository></DDXMLRepository>");
             ASSERT_TRUE(saved.ok()) << saved.error();
             calls = recorder.calls();
         }
@@ -49,8 +51,10 @@ TEST(AttributeCalls, TheNewFileIsAskedForEveryAttributeTheOldOneHad) {
                 return c.kind == DiskCall::SetAttributes && c.file == rename->file;
             });
         ASSERT_NE(given, calls.rend()) << "the new file was given no attributes";
-        EXPECT_EQ(given->attributes & (test::kReadOnly | test::kHidden | test::kSystem), tc.attributes);
-        EXPECT_EQ(test::fileAttributes(path).value() & (test::kReadOnly | test::kHidden | test::kSystem),
+        EXPECT_EQ(given->attributes & (test::kReadOnly | test::kHidden | test::kSystem),
+                  tc.attributes);
+        EXPECT_EQ(test::fileAttributes(path).value() &
+                      (test::kReadOnly | test::kHidden | test::kSystem),
                   tc.attributes);
     }
 }

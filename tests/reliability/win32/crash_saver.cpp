@@ -3,6 +3,7 @@
 // output just before the save starts, and "saved" once it is done.
 #include "platform/file_system.h"
 #include "platform/win32/wide.h"
+#include "support/path_files.h"
 #include "support/sample_catalogue.h"
 
 #include <shellapi.h>
@@ -17,7 +18,7 @@ int main() {
     DWORD written = 0;
     HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     ::WriteFile(out, "ready", 5, &written, nullptr);
-    const bool saved = corvelan::fs::replaceFileContent(path, bytes).ok();
+    const bool saved = corvelan::test::replaceFileContent(path, bytes).ok();
     ::WriteFile(out, "saved", 5, &written, nullptr);
     return saved ? 0 : 1;
 }

@@ -1,10 +1,11 @@
 // Ends a process that saves the catalogue at random moments, TerminateProcess being Windows'
 // hardest stop, and checks that the catalogue is always the old file or the new one, never a mix.
 #include "catalogue/catalogue.h"
-#include "support/attributes.h"
-#include "support/child.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
+#include "support/attributes.h"
+#include "support/child.h"
+#include "support/path_files.h"
 #include "support/sample_catalogue.h"
 #include "support/temp_prefix.h"
 
@@ -95,7 +96,7 @@ TEST(CrashConsistency, ATerminatedSaveLeavesTheOldOrTheNewFileWhole) {
     // handles a moment after the process counts as ended; until then its file is still held.)
     std::string left;
     for (int tries = 0; tries < 20; ++tries) {
-        ASSERT_TRUE(fs::replaceFileContent(path, a).ok());
+        ASSERT_TRUE(test::replaceFileContent(path, a).ok());
         left = test::listFolder(dir.path());
         if (left == "DDXMLRepository.xml") break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
