@@ -1,5 +1,6 @@
 // The description check on a 1 MB and a 200 MB description file: time, and peak memory, which
 // must not grow with the file. Sizes in MB may be given, e.g. `description_bench 200`.
+#include "support/path_files.h"
 #include "timing.h"
 #include "xml/description_reader.h"
 
@@ -44,7 +45,7 @@ int main(int argc, char **argv) {
         const stdfs::path file = writeProfile(megabytes);
         bool ok = true;
         const double ms = corvelan::bench::fastestMilliseconds([&] {
-            auto facts = corvelan::xml::readDescription(file.string());
+            auto facts = corvelan::test::readDescription(file.string());
             ok = ok && facts && facts->productName == "QVXTSR7700";
         });
         corvelan::bench::printRow("check " + std::to_string(megabytes) + " MB", ms,

@@ -4,6 +4,7 @@
 #include "catalogue/catalogue_file.h"
 #include "child_measure.h"
 #include "support/hostile_corpus.h"
+#include "support/path_files.h"
 #include "xml/description_reader.h"
 
 #include <cstdio>
@@ -19,7 +20,7 @@ int main(int argc, char **argv) {
                 {}, [as, path] {
                     if (as == "catalogue")
                         return corvelan::catalogue::CatalogueFile::load(path).ok();
-                    return corvelan::xml::readDescription(path).ok();
+                    return corvelan::test::readDescription(path).ok();
                 }};
         }))
         return *code;

@@ -359,10 +359,4 @@ void Catalogue::apply(Edit edit) {
     }
 }
 
-Catalogue Catalogue::applied(Edit edit) const {
-    Catalogue result = *this;
-    result.apply(std::move(edit));
-    return result;
-}
-
 } // namespace corvelan::catalogue

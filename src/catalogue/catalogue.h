@@ -100,9 +100,6 @@ public:
     // the index moved along.
     void apply(Edit edit);
 
-    // This catalogue with `edit` made, as a copy.
-    [[nodiscard]] Catalogue applied(Edit edit) const;
-
 private:
     [[nodiscard]] Result<std::vector<xml::Splice>> planCuts() const;
     [[nodiscard]] Result<xml::Splice> planInsert(std::string_view version) const;

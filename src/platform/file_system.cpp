@@ -266,10 +266,6 @@ Result<ReplacementFile> ReplacementFile::create(const Folder &folder, std::strin
     return systemError(EEXIST, subject, FileOperation::CreateTemp);
 }
 
-std::string ReplacementFile::temporaryPath() const {
-    return joinPath(folder().path(), m_temp);
-}
-
 Status ReplacementFile::write(std::string_view bytes, const std::string &subject) {
     while (!bytes.empty()) {
         if (auto refused = refusedByGate(FileOperation::Write, subject)) return *refused;

@@ -125,9 +125,6 @@ public:
     // The one cleanup path: unless committed, the temporary file goes.
     ~ReplacementFile();
 
-    // The temporary file's host path.
-    [[nodiscard]] std::string temporaryPath() const;
-
     // Appends `bytes`; errors name `subject`.
     [[nodiscard]] Status write(std::string_view bytes, const std::string &subject);
 

@@ -77,17 +77,6 @@ void appendUtf16(std::u16string &out, char32_t cp) {
 
 } // namespace
 
-std::optional<std::u16string> utf8ToUtf16(std::string_view utf8) {
-    std::u16string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        char32_t cp = 0;
-        if (!decodeUtf8(utf8, i, cp)) return std::nullopt;
-        appendUtf16(out, cp);
-    }
-    return out;
-}
-
 std::u16string utf8ToUtf16Replacing(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,10 +22,6 @@ inline constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 // Appends the UTF-8 form of the code point `cp` (surrogates included, as their three bytes).
 void appendUtf8(std::string &out, char32_t cp);
-
-// The UTF-16 form of `utf8`; empty when `utf8` is not valid UTF-8 (overlong forms, surrogates
-// and code points past U+10FFFF included).
-[[nodiscard]] std::optional<std::u16string> utf8ToUtf16(std::string_view utf8);
 
 // The UTF-16 form of `utf8`, each byte that starts no valid sequence as U+FFFD.
 [[nodiscard]] std::u16string utf8ToUtf16Replacing(std::string_view utf8);

@@ -146,10 +146,4 @@ Result<DescriptionFacts> readDescription(fs::OpenFile &file) {
     return reader.facts();
 }
 
-Result<DescriptionFacts> readDescription(const std::string &hostPath) {
-    auto file = fs::OpenFile::open(hostPath);
-    if (!file) return file.error();
-    return readDescription(file.value());
-}
-
 } // namespace corvelan::xml

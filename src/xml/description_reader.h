@@ -2,8 +2,8 @@
 // so that memory stays small whatever the file's size.
 #pragma once
 
-#include "platform/file_system.h"
 #include "base/result.h"
+#include "platform/file_system.h"
 
 #include <optional>
 #include <string>
@@ -29,9 +29,6 @@ struct DescriptionFacts {
 // (xml/strict_parser.h), or when its product name or version is longer than kMaxFactLength
 // characters (FactTooLong; reading stops there).
 [[nodiscard]] Result<DescriptionFacts> readDescription(fs::OpenFile &file);
-
-// The same for the file at `hostPath`.
-[[nodiscard]] Result<DescriptionFacts> readDescription(const std::string &hostPath);
 
 // The same for a document in memory.
 [[nodiscard]] Result<DescriptionFacts> readDescriptionBytes(std::string_view bytes);

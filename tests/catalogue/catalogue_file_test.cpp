@@ -2,10 +2,10 @@
 // the rounds against another program that writes the file meanwhile, met through the fault seam
 // at the look before the rename.
 #include "catalogue/catalogue_file.h"
-#include "platform/fault_seam.h"
 #include "support/attributes.h"
 #include "support/device_entry.h"
 #include "support/error_text.h"
+#include "support/fault_hooks.h"
 #include "support/temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -35,13 +35,10 @@ CatalogueFile::Plan removal() {
 
 // Another program that rewrites the file each time the tool looks at it before the rename, as
 // `rewrite` says (the times it was called so far; empty: leave it).
-class Rival final : public fs::FileOperationHook {
+class Rival final : public test::ScopedHook {
 public:
     Rival(std::string path, std::function<std::string(int)> rewrite)
-        : m_path(std::move(path)), m_rewrite(std::move(rewrite)) {
-        m_previous = fs::setFileOperationHook(this);
-    }
-    ~Rival() override { fs::setFileOperationHook(m_previous); }
+        : m_path(std::move(path)), m_rewrite(std::move(rewrite)) {}
     int before(fs::FileOperation operation, const std::string &) override {
         if (operation != fs::FileOperation::Check) return 0;
         const std::string bytes = m_rewrite(++writes);
@@ -53,7 +50,6 @@ public:
 private:
     std::string m_path;
     std::function<std::string(int)> m_rewrite;
-    fs::FileOperationHook *m_previous;
 };
 
 class CatalogueFileTest : public ::testing::Test {

@@ -43,12 +43,16 @@ inline std::string utf16(const std::string &ascii, bool little) {
 inline Result<Catalogue> withInstall(const Catalogue &catalogue, std::string_view version) {
     auto edit = catalogue.planInstall(version);
     if (!edit) return edit.error();
-    return catalogue.applied(std::move(edit).value());
+    Catalogue result = catalogue;
+    result.apply(std::move(edit).value());
+    return result;
 }
 inline Result<Catalogue> withRemoval(const Catalogue &catalogue) {
     auto edit = catalogue.planRemoval();
     if (!edit) return edit.error();
-    return catalogue.applied(std::move(edit).value());
+    Catalogue result = catalogue;
+    result.apply(std::move(edit).value());
+    return result;
 }
 
 } // namespace corvelan::catalogue

@@ -66,8 +66,8 @@ TEST(ReplacementFile, AMovedFromFileLeavesTheTemporaryToItsNewOwner) {
     const Folder folder = Folder::open(dir.path()).value();
     std::optional<ReplacementFile> first;
     first.emplace(std::move(ReplacementFile::create(folder, "catalog.xml", Links::Follow)).value());
-    const std::string temp = first->temporaryPath();
-    ASSERT_TRUE(test::fileExists(temp));
+    const std::string temp = test::theTemporaryFileIn(dir.path());
+    ASSERT_FALSE(temp.empty());
     ReplacementFile second(std::move(*first));
     first.reset();
     EXPECT_TRUE(test::fileExists(temp)) << "the moved-from object removed the live file";

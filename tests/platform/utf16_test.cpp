@@ -24,24 +24,35 @@ TEST(Utf16, RoundTripsEveryPlane) {
     };
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.name);
-        const auto wide = utf8ToUtf16(tc.utf8);
-        ASSERT_TRUE(wide.has_value());
-        EXPECT_EQ(*wide, tc.utf16);
+        EXPECT_EQ(utf8ToUtf16Replacing(tc.utf8), tc.utf16);
         EXPECT_EQ(utf16ToUtf8(tc.utf16), tc.utf8);
     }
 }
 
-TEST(Utf16, RefusesWhatIsNotUtf8) {
-    for (const std::string bad :
-         {"\xC3", "\xE2\x82", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF", "a\x80"})
-        EXPECT_FALSE(utf8ToUtf16(bad).has_value()) << testing::PrintToString(bad);
+TEST(Utf16, EachByteThatStartsNoSequenceIsOneReplacementCharacter) {
+    constexpr char16_t r = 0xFFFD;
+    const struct {
+        std::string utf8;
+        std::u16string utf16;
+    } cases[] = {
+        {"\xC3", {r}},
+        {"\xE2\x82", {r, r}},
+        {"\xC0\xAF", {r, r}},               // overlong '/'
+        {"\xED\xA0\x80", {r, r, r}},        // a surrogate
+        {"\xF4\x90\x80\x80", {r, r, r, r}}, // past U+10FFFF
+        {"\xFF", {r}},
+        {"a\x80", {u'a', r}},
+        {"\xC3\xA9\xC3", {0xE9, r}},
+    };
+    for (const auto &tc : cases)
+        EXPECT_EQ(utf8ToUtf16Replacing(tc.utf8), tc.utf16) << testing::PrintToString(tc.utf8);
 }
 
 TEST(Utf16, ALoneSurrogateNeverPassesForAnotherName) {
     const std::string lone = utf16ToUtf8(std::u16string{u'a', 0xD800, u'b'});
     EXPECT_EQ(lone, "a\xED\xA0\x80"
                     "b");
-    EXPECT_FALSE(utf8ToUtf16(lone).has_value());
+    EXPECT_EQ(utf8ToUtf16Replacing(lone), (std::u16string{u'a', 0xFFFD, 0xFFFD, 0xFFFD, u'b'}));
     EXPECT_EQ(utf16ToUtf8(std::u16string{0xDC00, 0xD800}), "\xED\xB0\x80\xED\xA0\x80");
 }
 

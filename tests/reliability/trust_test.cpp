@@ -2,10 +2,10 @@
 // could have planted links in: real links (under Wine, Unix ones) at the repository's folders, at
 // the files an install replaces and at the names of temporary files. Whatever stands there, the
 // tool changes nothing outside the repository, and says what it refused.
-#include "platform/fault_seam.h"
-#include "support/attributes.h"
 #include "platform/file_system.h"
+#include "support/attributes.h"
 #include "support/error_text.h"
+#include "support/fault_hooks.h"
 #include "support/host.h"
 #include "support/recording_view.h"
 #include "support/repository.h"
@@ -168,13 +168,10 @@ TEST_F(ElevatedRun, LinksNamedLikeTemporaryFilesAreLeftAlone) {
 
 // Just before the look at the catalogue before the rename, another program puts a link to a
 // catalogue of its own in its place, once.
-class LinkAtCheck final : public fs::FileOperationHook {
+class LinkAtCheck final : public test::ScopedHook {
 public:
     LinkAtCheck(std::string catalogue, std::string elsewhere)
-        : m_catalogue(std::move(catalogue)), m_elsewhere(std::move(elsewhere)) {
-        m_previous = fs::setFileOperationHook(this);
-    }
-    ~LinkAtCheck() override { fs::setFileOperationHook(m_previous); }
+        : m_catalogue(std::move(catalogue)), m_elsewhere(std::move(elsewhere)) {}
     int before(fs::FileOperation operation, const std::string &) override {
         if (operation == fs::FileOperation::Check && !planted) {
             stdfs::remove(test::fsPath(m_catalogue));
@@ -187,7 +184,6 @@ public:
 private:
     std::string m_catalogue;
     std::string m_elsewhere;
-    fs::FileOperationHook *m_previous;
 };
 
 TEST_F(ElevatedRun, ACatalogueMadeALinkDuringTheSaveIsNeitherReadNorReplaced) {
@@ -215,13 +211,10 @@ TEST_F(ElevatedRun, ACatalogueMadeALinkDuringTheSaveIsNeitherReadNorReplaced) {
 
 // At the rename, another program moves the repository folder away and puts a link to a folder
 // of its own in its place, once.
-class SwapAtRename final : public fs::FileOperationHook {
+class SwapAtRename final : public test::ScopedHook {
 public:
     SwapAtRename(std::string folder, std::string elsewhere)
-        : m_folder(std::move(folder)), m_elsewhere(std::move(elsewhere)) {
-        m_previous = fs::setFileOperationHook(this);
-    }
-    ~SwapAtRename() override { fs::setFileOperationHook(m_previous); }
+        : m_folder(std::move(folder)), m_elsewhere(std::move(elsewhere)) {}
     int before(fs::FileOperation operation, const std::string &) override {
         if (operation != fs::FileOperation::Rename || tried) return 0;
         tried = true;
@@ -236,7 +229,6 @@ public:
 private:
     std::string m_folder;
     std::string m_elsewhere;
-    fs::FileOperationHook *m_previous;
 };
 
 TEST_F(ElevatedRun, AFolderSwappedForALinkAtTheRenameGetsNothing) {

@@ -16,4 +16,10 @@ Status copyFile(const std::string &from, const std::string &to) {
     return fs::copyFile(from, folder.value(), fs::nameOf(to), fs::Links::Follow);
 }
 
+Result<xml::DescriptionFacts> readDescription(const std::string &hostPath) {
+    auto file = fs::OpenFile::open(hostPath);
+    if (!file) return file.error();
+    return xml::readDescription(file.value());
+}
+
 } // namespace corvelan::test

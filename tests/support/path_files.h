@@ -1,9 +1,10 @@
 // Saves and copies named by whole host paths, for tests and benchmarks that write a file without
 // holding its folder: each opens the folder of the path for the call, links followed, and runs
-// the file layer's own replace or copy within it.
+// the file layer's own replace or copy within it; and the description check of a file named so.
 #pragma once
 
 #include "platform/file_system.h"
+#include "xml/description_reader.h"
 
 #include <string>
 #include <string_view>
@@ -16,5 +17,8 @@ namespace corvelan::test {
 
 // Copies the file at `from` over the file at `to`, with the file layer's refusals.
 [[nodiscard]] Status copyFile(const std::string &from, const std::string &to);
+
+// Opens the file at `hostPath` and reads it as a description.
+[[nodiscard]] Result<xml::DescriptionFacts> readDescription(const std::string &hostPath);
 
 } // namespace corvelan::test

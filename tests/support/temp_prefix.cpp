@@ -1,5 +1,6 @@
 #include "support/temp_prefix.h"
 
+#include "platform/file_system.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -110,6 +111,17 @@ std::string listFolder(const std::string &folder) {
     for (const auto &name : names)
         out += (out.empty() ? "" : " ") + name;
     return out;
+}
+
+std::string theTemporaryFileIn(const std::string &folder) {
+    std::string found;
+    for (const auto &entry : stdfs::directory_iterator(fsPath(folder))) {
+        const std::string name = utf8Of(entry.path().filename());
+        if (!fs::isTemporaryFileName(name)) continue;
+        if (!found.empty()) return {};
+        found = utf8Of(entry.path());
+    }
+    return found;
 }
 
 std::string snapshotOf(const std::string &folder) {

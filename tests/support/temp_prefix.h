@@ -50,6 +50,9 @@ void writeInPlace(const std::string &path, std::int64_t offset, std::string_view
 [[nodiscard]] bool fileExists(const std::string &path);
 // Names in `folder`, sorted.
 [[nodiscard]] std::string listFolder(const std::string &folder);
+// The path of the one file in `folder` named as the tool's temporary files are; empty when there
+// is none or more than one.
+[[nodiscard]] std::string theTemporaryFileIn(const std::string &folder);
 // Everything below `folder`, one line a name, sorted: each file's bytes and write permission, each
 // link's target (not followed), each folder's name. Equal snapshots: nothing there changed.
 [[nodiscard]] std::string snapshotOf(const std::string &folder);

@@ -1,10 +1,10 @@
 // The command line on the windows' workflows: what it prints where, what it leaves on disk, and
 // the exit code that tells a deployment system how it ended.
-#include "platform/fault_seam.h"
 #include "platform/process.h"
 #include "support/device_entry.h"
-#include "support/repository_files.h"
+#include "support/fault_hooks.h"
 #include "support/repository.h"
+#include "support/repository_files.h"
 #include "support/temp_prefix.h"
 #include "workflows/command_line.h"
 
@@ -40,8 +40,8 @@ protected:
     Ran run(const std::vector<std::string> &arguments) {
         Ran r;
         r.code = runCommandLine(
-            arguments, prefix.drives(), repo.toolFolder(),
-            "9.8.7", [&r](std::string_view text) { r.out += text; },
+            arguments, prefix.drives(), repo.toolFolder(), "9.8.7",
+            [&r](std::string_view text) { r.out += text; },
             [&r](std::string_view text) { r.err += text; });
         return r;
     }
@@ -116,16 +116,11 @@ TEST_F(CommandLineTest, ARefusedDescriptionChangesNothing) {
 }
 
 // Fails every write of a file, as a full disk does.
-class FullDisk final : public fs::FileOperationHook {
+class FullDisk final : public test::ScopedHook {
 public:
-    FullDisk() { m_previous = fs::setFileOperationHook(this); }
-    ~FullDisk() override { fs::setFileOperationHook(m_previous); }
     int before(fs::FileOperation operation, const std::string &) override {
         return operation == fs::FileOperation::Write ? ENOSPC : 0;
     }
-
-private:
-    fs::FileOperationHook *m_previous;
 };
 
 TEST_F(CommandLineTest, AFailedSaveExitsTwoWithTheCatalogueIntact) {

@@ -70,9 +70,9 @@ TEST(Messages, EachStepOfASaveReadsAsItsOwnFailure) {
     // words; a user (or the one they call) can tell each step of a save from the others.
     const std::string denied = std::strerror(EACCES);
     const FileOperation save[] = {
-        FileOperation::CreateTemp, FileOperation::Write,      FileOperation::SetOwner,
-        FileOperation::SetSecurity, FileOperation::SetMode,   FileOperation::Flush,
-        FileOperation::Rename,     FileOperation::RemoveStale, FileOperation::ListAttributes};
+        FileOperation::CreateTemp,  FileOperation::Write,       FileOperation::SetOwner,
+        FileOperation::SetSecurity, FileOperation::SetMode,     FileOperation::Flush,
+        FileOperation::Rename,      FileOperation::RemoveStale, FileOperation::ListAttributes};
     std::vector<std::string> said;
     for (int operation = 1; operation <= kLastOperation; ++operation) {
         const std::string reason =

@@ -2,6 +2,7 @@
 // of the fault (counted by hand in each document), the same whether the document is read from
 // memory or from a file, which is read a piece at a time.
 #include "support/error_text.h"
+#include "support/path_files.h"
 #include "support/temp_prefix.h"
 #include "xml/description_reader.h"
 
@@ -59,7 +60,7 @@ TEST(DescriptionReader, EachRefusalSaysWhatAndWhere) {
         SCOPED_TRACE(tc.name);
         const std::string path = dir / "description.xml";
         test::writeFile(path, tc.doc);
-        for (const auto &read : {readDescriptionBytes(tc.doc), readDescription(path)}) {
+        for (const auto &read : {readDescriptionBytes(tc.doc), test::readDescription(path)}) {
             ASSERT_FALSE(read.ok());
             const Error &e = read.error();
             EXPECT_EQ(e.code, tc.code) << e;

@@ -146,36 +146,9 @@ HWND createWindow(const wchar_t *className, const workflows::WindowDesign &desig
     return window;
 }
 
-HWND controlNamed(HWND window, std::wstring_view name) {
-    for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
-        if (nameOf(child) == name) return child;
-    return nullptr;
-}
-
 std::wstring nameOf(HWND control) {
     const auto *name = static_cast<const char *>(::GetPropW(control, kNameProperty));
     return name ? win32::toWide(name) : std::wstring();
-}
-
-std::string textOf(HWND window) {
-    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(
-        static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return win32::fromWide(text);
-}
-
-std::vector<std::string> listLines(HWND list) {
-    std::vector<std::string> lines;
-    const auto count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        std::wstring line(static_cast<size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1,
-                          L'\0');
-        const auto length =
-            ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line.data()));
-        line.resize(length < 0 ? 0 : static_cast<size_t>(length));
-        lines.push_back(win32::fromWide(line));
-    }
-    return lines;
 }
 
 void appendListLines(HWND list, const catalogue::Listing &lines) {

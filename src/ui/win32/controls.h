@@ -78,18 +78,8 @@ void placeControls(const std::vector<HWND> &controls, const workflows::WindowDes
 [[nodiscard]] HWND createWindow(const wchar_t *className, const workflows::WindowDesign &design,
                                 DWORD style);
 
-// The control of `window` (or of its children) with the design name `name`; null when
-// there is none.
-[[nodiscard]] HWND controlNamed(HWND window, std::wstring_view name);
-
 // The design name of `control` ("List1", "cmdUpdate", ...), empty when it has none.
 [[nodiscard]] std::wstring nameOf(HWND control);
-
-// The text of a window as UTF-8.
-[[nodiscard]] std::string textOf(HWND window);
-
-// The lines of a list box, as UTF-8.
-[[nodiscard]] std::vector<std::string> listLines(HWND list);
 
 // Adds `lines` (UTF-8) at the end of a list box, in one redraw.
 void appendListLines(HWND list, const catalogue::Listing &lines);

@@ -102,13 +102,15 @@ TEST(Win32TemporaryFiles, ALiveOneIsLockedAStaleOneGoes) {
     const Folder folder = Folder::open(dir.path()).value();
     auto live = ReplacementFile::create(folder, "DDXMLRepository.xml", Links::Follow);
     ASSERT_TRUE(live.ok());
+    const std::string temp = test::theTemporaryFileIn(dir.path());
+    ASSERT_FALSE(temp.empty());
     // Locked: no other process may delete or rename it, and another save's cleanup leaves it.
-    EXPECT_FALSE(::DeleteFileW(win32::toWidePath(live->temporaryPath()).c_str()));
+    EXPECT_FALSE(::DeleteFileW(win32::toWidePath(temp).c_str()));
     writeFile(dir / ".QVX TSR 7700.xml.corvelan-st4le1", "left by a killed copy");
     writeFile(dir / ".pictures.corvelan-st4le2", "read-only and left behind");
     ASSERT_TRUE(setFileAttributes(dir / ".pictures.corvelan-st4le2", kReadOnly).ok());
     ASSERT_TRUE(replaceFileContent(dir / "other.xml", "other").ok());
-    EXPECT_TRUE(test::fileExists(live->temporaryPath()));
+    EXPECT_TRUE(test::fileExists(temp));
     EXPECT_FALSE(test::fileExists(dir / ".QVX TSR 7700.xml.corvelan-st4le1"));
     EXPECT_FALSE(test::fileExists(dir / ".pictures.corvelan-st4le2"));
     ASSERT_TRUE(live->write("new", path).ok());

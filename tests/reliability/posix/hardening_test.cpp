@@ -1,16 +1,9 @@
 // What a hostile Linux host can put in the tool's way: FIFOs and devices where files should be,
 // names Windows cannot say, a second copy of the tool saving at the same moment, signal storms.
-#include "platform/file_system.h"
 #include "platform/termination.h"
-#include "support/host.h"
+#include "reliability/posix/hostile_fixture.h"
 #include "support/path_files.h"
-#include "support/recording_view.h"
-#include "support/repository.h"
-#include "support/repository_files.h"
-#include "support/scripted_boxes.h"
-#include "support/temp_prefix.h"
 #include "workflows/file_browser.h"
-#include "workflows/update_session.h"
 
 #include <gtest/gtest.h>
 
@@ -32,37 +25,15 @@ namespace {
 namespace stdfs = std::filesystem;
 using test::ShownBox;
 using test::TempDir;
-using test::TempPrefix;
 
 using test::kPictures;
 using test::kSavePath;
-const std::string &kCatalogue = test::kTwoEntries;
-const std::string kProfile = test::description();
 
 // A blocked call must fail the test, not hang it: SIGALRM ends the process after `seconds`.
 class Deadline {
 public:
     explicit Deadline(unsigned seconds) { ::alarm(seconds); }
     ~Deadline() { ::alarm(0); }
-};
-
-class Hostile : public ::testing::Test {
-protected:
-    UpdateSession &start() {
-        session.emplace(repo.session());
-        view.lines.clear();
-        startup = session->startUp(view);
-        return *session;
-    }
-    std::string pictures() const { return repo.pictures(); }
-
-    test::Repository repo;
-    TempPrefix &prefix = repo.prefix;
-    TempDir &tool = repo.tool;
-    std::optional<UpdateSession> session;
-    StartupOutcome startup{};
-    test::RecordingView view;
-    test::ScriptedBoxes boxes;
 };
 
 TEST_F(Hostile, SpecialFilesAreRefusedAtOnceNeverWaitedOn) {
@@ -243,94 +214,6 @@ TEST_F(Hostile, StaleTemporariesGoLockedOnesStay) {
     EXPECT_FALSE(test::fileExists(live)) << "once unlocked, it is stale too";
 }
 
-TEST_F(Hostile, NothingToRemoveInAFolderTheUserCannotWriteShowsNothing) {
-    const std::string noDevice =
-        "<DDXMLRepository>\r\n<File ProductID=\"A\"/>\r\n</DDXMLRepository>";
-    test::writeFile(prefix.catalogueFile(), noDevice);
-    // The user's own prefix, whose repository folder the user may not write.
-    for (stdfs::path p = prefix.repositoryDir(); p.string().size() > 4; p = p.parent_path())
-        ::chmod(p.c_str(), 0755);
-    test::giveTreeToNobody(prefix.path());
-    ::chmod(prefix.repositoryDir().c_str(), 0555);
-    const int rc = test::runUnprivileged([&] {
-        UpdateSession &s = start();
-        s.remove(view, boxes);
-        if (!boxes.shown.empty()) return 1;
-        if (view.lines != std::vector<std::string>{"A  Revision: "}) return 2;
-        return 0;
-    });
-    ::chmod(prefix.repositoryDir().c_str(), 0755);
-    EXPECT_EQ(rc, 0);
-    EXPECT_EQ(test::readFile(prefix.catalogueFile()), noDevice);
-}
-
-TEST_F(Hostile, AFailedSaveChangesNothingAndCopiesNothing) {
-    for (const bool removing : {false, true}) {
-        SCOPED_TRACE(removing ? "remove" : "install");
-        // The unprivileged child owns the prefix and may write the pictures folder, but may not
-        // create the catalogue's replacement beside it.
-        for (stdfs::path p = prefix.repositoryDir(); p.string().size() > 4; p = p.parent_path())
-            ::chmod(p.c_str(), 0755);
-        test::giveTreeToNobody(prefix.path());
-        ::chmod(prefix.repositoryDir().c_str(), 0555);
-        ::chmod(tool.path().c_str(), 0755);
-        const int rc = test::runUnprivileged([&] {
-            UpdateSession &s = start();
-            const auto before = view.lines;
-            if (removing)
-                s.remove(view, boxes);
-            else
-                s.installDtm("C:\\dtm.xml", view, boxes);
-            // Why, and what to do about it in a Wine prefix.
-            const std::string expected =
-                kSavePath + " could not be saved: you may not change it. Nothing was " +
-                (removing ? "removed" : "installed") +
-                ". To change the repository, ask for write access to its folder in the Wine "
-                "prefix, or start the tool as the user who owns the prefix.";
-            const ShownBox &last = boxes.shown.back();
-            if (last.text != expected || last.style != 16) return 1;
-            if (view.lines != before || s.catalogue()->bytes() != kCatalogue) return 2;
-            return 0;
-        });
-        EXPECT_EQ(rc, 0);
-        EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
-        EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
-        EXPECT_EQ(test::listFolder(pictures()), "");
-    }
-}
-
-TEST_F(Hostile, ACatalogueTheUserMayNoLongerReadGetsTheNoRightsBox) {
-    // The user owns the prefix; the catalogue's read permission goes after start-up.
-    test::giveTreeToNobody(prefix.path());
-    test::giveTreeToNobody(tool.path());
-    for (const bool removing : {false, true}) {
-        SCOPED_TRACE(removing ? "remove" : "install");
-        const int rc = test::runUnprivileged([&] {
-            UpdateSession &s = start();
-            ::chmod(prefix.catalogueFile().c_str(), 0);
-            if (removing)
-                s.remove(view, boxes);
-            else
-                s.installDtm("C:\\dtm.xml", view, boxes);
-            ::chmod(prefix.catalogueFile().c_str(), 0644);
-            const std::string expected =
-                kSavePath + " could not be saved: you may not change it. Nothing was " +
-                (removing ? "removed" : "installed") +
-                ". To change the repository, ask for write access to its folder in the Wine "
-                "prefix, or start the tool as the user who owns the prefix.";
-            if (boxes.shown.empty() || boxes.shown.back().text != expected) {
-                std::fprintf(stderr, "box: %s\n",
-                             boxes.shown.empty() ? "none" : boxes.shown.back().text.c_str());
-                return 1;
-            }
-            return s.catalogue()->bytes() == kCatalogue ? 0 : 2;
-        });
-        EXPECT_EQ(rc, 0);
-        EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
-        EXPECT_EQ(test::listFolder(pictures()), "") << "nothing copied";
-    }
-}
-
 TEST_F(Hostile, AToolFolderWhoseNameWindowsCannotSayStillHoldsThePictures) {
     const std::string odd = tool / "tools: v1.1";
     stdfs::create_directories(odd);
@@ -342,64 +225,6 @@ TEST_F(Hostile, AToolFolderWhoseNameWindowsCannotSayStillHoldsThePictures) {
     EXPECT_EQ(boxes.shown.size(), 1u) << boxes.shown.back().text;
     for (const char *picture : kPictures)
         EXPECT_EQ(test::readFile(pictures() + "/" + picture), std::string("odd ") + picture);
-}
-
-TEST_F(Hostile, AnotherUsersPrefixOrFolderIsListedButNeverChanged) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give the folders to another user";
-    const struct {
-        const char *name;
-        std::string given; // given to nobody
-        std::string shown; // as the box names it
-    } cases[] = {
-        {"the prefix", prefix.path(), prefix.path()},
-        {"the repository folder", prefix.repositoryDir(),
-         "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository"},
-    };
-    for (const auto &tc : cases) {
-        SCOPED_TRACE(tc.name);
-        test::giveToNobody(tc.given.c_str());
-        const std::string before = test::snapshotOf(prefix.path());
-        UpdateSession &s = start();
-        EXPECT_EQ(startup, StartupOutcome::Listed) << "listing is harmless";
-        EXPECT_EQ(s.installDtm("C:\\dtm.xml", view, boxes), Outcome::Refused);
-        EXPECT_EQ(boxes.shown.back().text, tc.shown + " belongs to nobody. Nothing was installed. "
-                                                      "Start the tool as nobody.");
-        EXPECT_EQ(s.remove(view, boxes), Outcome::Refused);
-        EXPECT_EQ(boxes.shown.back().text,
-                  tc.shown + " belongs to nobody. Nothing was removed. Start the tool as nobody.");
-        EXPECT_EQ(test::snapshotOf(prefix.path()), before) << "nothing written";
-        EXPECT_EQ(::chown(tc.given.c_str(), 0, 0), 0);
-        boxes.shown.clear();
-    }
-}
-
-TEST_F(Hostile, RootIsAnElevatedRunThatFollowsNoLink) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root";
-    test::TempDir elsewhere;
-    stdfs::remove(pictures());
-    stdfs::create_symlink(elsewhere.path(), pictures());
-    UpdateSession &s = start(); // as the tool starts it: it judges its own rights
-    EXPECT_EQ(s.installDtm("C:\\dtm.xml", view, boxes), Outcome::Refused);
-    EXPECT_TRUE(boxes.shown.back().text.ends_with(
-        "\\pictures is a link to another place. Nothing was installed. Remove the link, or ask "
-        "an administrator to, then try again."))
-        << boxes.shown.back().text;
-    EXPECT_EQ(test::listFolder(elsewhere.path()), "");
-}
-
-TEST_F(Hostile, AStandardUsersRunFollowsItsOwnLinks) {
-    // The user's own link to a catalogue kept elsewhere in the prefix: replaced behind the link,
-    // which stays, as before the tool trusted nothing an elevated run may not.
-    const std::string kept = prefix / "drive_c/kept.xml";
-    test::writeFile(kept, kCatalogue);
-    stdfs::remove(prefix.catalogueFile());
-    stdfs::create_symlink(kept, prefix.catalogueFile());
-    session.emplace(repo.session(false));
-    ASSERT_EQ(session->startUp(view), StartupOutcome::Listed);
-    EXPECT_EQ(session->remove(view, boxes), Outcome::Done);
-    EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_TRUE(stdfs::is_symlink(prefix.catalogueFile()));
-    EXPECT_EQ(test::readFile(kept).find("QVX TSR 7700"), std::string::npos);
 }
 
 TEST(TerminateSignals, ABurstNeitherBlocksNorChangesErrno) {

@@ -1,4 +1,4 @@
-#include "platform/fault_seam.h"
+#include "support/fault_hooks.h"
 #include "support/qt_printers.h"
 #include "support/temp_prefix.h"
 #include "support/window_lines.h"
@@ -102,10 +102,8 @@ TEST_F(UpdateToolTest, ExitClosesEveryWindow) {
 
 // The host product holds the catalogue for a moment: the rename is refused twice, as a held file
 // refuses it, and the cursor each time is recorded.
-class HeldCatalogue final : public fs::FileOperationHook {
+class HeldCatalogue final : public test::ScopedHook {
 public:
-    HeldCatalogue() { m_previous = fs::setFileOperationHook(this); }
-    ~HeldCatalogue() override { fs::setFileOperationHook(m_previous); }
     int before(fs::FileOperation operation, const std::string &) override {
         if (operation != fs::FileOperation::Rename) return 0;
         const QCursor *cursor = QGuiApplication::overrideCursor();
@@ -113,9 +111,6 @@ public:
         return shapes.size() <= 2 ? EBUSY : 0;
     }
     std::vector<Qt::CursorShape> shapes;
-
-private:
-    fs::FileOperationHook *m_previous;
 };
 
 TEST_F(UpdateToolTest, WaitingForAHeldCatalogueShowsAWaitCursor) {

@@ -1,88 +1,23 @@
+// Install through the session: the checks of the description, the edit of the catalogue, the
+// copies, and what each failure leaves.
 #include "support/attributes.h"
-#include "support/device_entry.h"
 #include "support/host.h"
-#include "support/recording_view.h"
-#include "support/repository.h"
-#include "support/repository_files.h"
-#include "support/scripted_boxes.h"
-#include "support/temp_prefix.h"
-#include "workflows/update_session.h"
+#include "workflows/install_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-namespace corvelan::test {
-void PrintTo(const ShownBox &box, std::ostream *os) {
-    *os << "{\"" << box.text << "\", \"" << box.title << "\", " << box.style << "}";
-}
-} // namespace corvelan::test
-
 namespace corvelan::workflows {
 namespace {
 
 namespace stdfs = std::filesystem;
-using test::readFile;
-using test::ShownBox;
-using test::TempDir;
-using test::TempPrefix;
-using test::writeFile;
-
 using test::kPictures;
 using test::kSavePath;
-
-std::string entry(const std::string &version) {
-    return test::deviceEntry(version);
-}
-
-std::string repeated(std::string_view text, int times) {
-    std::string out;
-    for (int i = 0; i < times; ++i)
-        out += text;
-    return out;
-}
-
 using test::profile;
-
-const std::string kCatalogue = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n"
-                               "<File ProductID=\"Norvik\" Fileversion=\"2\"/>\r\n"
-                               "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1.0\"/>\r\n"
-                               "<File ProductID=\"Halden\" Fileversion=\"11\"/>\r\n"
-                               "</DDXMLRepository>\r\n";
-
-// A repository, a tool folder with the five pictures, and a folder of description files.
-class InstallTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        stdfs::create_directories(test::fsPath(prefix / "drive_c/Descriptions"));
-    }
-
-    // Starts a session the way the window does.
-    UpdateSession &start() {
-        session.emplace(repo.session());
-        EXPECT_EQ(session->startUp(view), StartupOutcome::Listed);
-        return *session;
-    }
-
-    // Writes a description file and returns its Windows path.
-    std::string description(const std::string &name, const std::string &bytes) {
-        writeFile(file(name), bytes);
-        return prefix.drives().windowsPath(file(name));
-    }
-
-    std::string pictures() const { return repo.pictures(); }
-    // On drive c:, where a Windows path leads back to it on both platforms.
-    std::string file(std::string_view name) const {
-        return prefix / ("drive_c/Descriptions/" + std::string(name));
-    }
-
-    test::Repository repo{kCatalogue};
-    TempPrefix &prefix = repo.prefix;
-    TempDir &tool = repo.tool;
-    std::optional<UpdateSession> session;
-    test::RecordingView view;
-    test::ScriptedBoxes boxes;
-};
+using test::readFile;
+using test::ShownBox;
+using test::writeFile;
 
 TEST_F(InstallTest, ChecksTheFileAndShowsTheFirstFailure) {
     const std::string good = "<productName>QVXTSR7700</productName><version>2.1</version>";
@@ -378,78 +313,6 @@ TEST_F(InstallTest, ReinstallingTheStoredFileLeavesItAlone) {
     EXPECT_EQ(view.lines.back(), "QVX TSR 7700  Revision: 7");
 }
 
-TEST_F(InstallTest, RemoveCutsOnlyTheDeviceEntries) {
-    writeFile(prefix.repositoryDir() + "/QVX TSR 7700.xml", "stored");
-    writeFile(pictures() + "/corvelan.ico", "stored picture");
-    UpdateSession &s = start();
-    s.remove(view, boxes);
-    const std::string after = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n"
-                              "<File ProductID=\"Norvik\" Fileversion=\"2\"/>\r\n"
-                              "<File ProductID=\"Halden\" Fileversion=\"11\"/>\r\n"
-                              "</DDXMLRepository>\r\n";
-    EXPECT_EQ(readFile(prefix.catalogueFile()), after);
-    EXPECT_EQ(view.lines,
-              (std::vector<std::string>{"Norvik  Revision: 2", "Halden  Revision: 11"}));
-    EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(test::listFolder(prefix.repositoryDir()),
-              "DDXMLRepository.xml Pictures QVX TSR 7700.xml");
-    EXPECT_EQ(test::listFolder(pictures()), "corvelan.ico");
-
-    // A second click removes nothing and saves the same content again.
-    s.remove(view, boxes);
-    EXPECT_EQ(readFile(prefix.catalogueFile()), after);
-    EXPECT_TRUE(boxes.shown.empty());
-}
-
-TEST_F(InstallTest, NearMissesOfTheProductIdAreOtherProducts) {
-    const std::string others = "<DDXMLRepository>\r\n"
-                               "<File ProductID=\"QVX TSR 7700 Plus\" Fileversion=\"3\"/>\r\n"
-                               "<File ProductID=\"QVX TSR 770\" Fileversion=\"4\"/>\r\n"
-                               "<File ProductID=\"qvx tsr 7700\" Fileversion=\"5\"/>\r\n";
-    const std::vector<std::string> otherLines{
-        "QVX TSR 7700 Plus  Revision: 3", "QVX TSR 770  Revision: 4", "qvx tsr 7700  Revision: 5"};
-    writeFile(prefix.catalogueFile(), others +
-                                          "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
-                                          "</DDXMLRepository>\r\n");
-    UpdateSession &s = start();
-    s.remove(view, boxes);
-    EXPECT_EQ(readFile(prefix.catalogueFile()), others + "</DDXMLRepository>\r\n");
-    EXPECT_EQ(view.lines, otherLines);
-
-    s.installDtm(description("a.xml", profile("<productName>QVXTSR7700</productName>"
-                                              "<version>6</version>")),
-                 view, boxes);
-    EXPECT_EQ(readFile(prefix.catalogueFile()), others + entry("6") + "</DDXMLRepository>\r\n");
-    auto lines = otherLines;
-    lines.push_back("QVX TSR 7700  Revision: 6");
-    EXPECT_EQ(view.lines, lines);
-    EXPECT_EQ(boxes.shown.size(), 1u) << "only the confirmation";
-}
-
-TEST_F(InstallTest, RemoveWithoutACatalogueSaysSo) {
-    stdfs::remove(test::fsPath(prefix.catalogueFile()));
-    UpdateSession s(prefix.drives());
-    EXPECT_EQ(s.startUp(view), StartupOutcome::CatalogueNotLoaded);
-    const auto statusLines = view.lines;
-    s.remove(view, boxes);
-    EXPECT_EQ(boxes.shown,
-              (std::vector<ShownBox>{
-                  {kSavePath + " is not loaded. Nothing was removed.", "File Error", 16}}));
-    EXPECT_EQ(view.lines, statusLines);
-    EXPECT_FALSE(test::fileExists(prefix.catalogueFile()));
-}
-
-} // namespace
-} // namespace corvelan::workflows
-
-namespace corvelan::workflows {
-namespace {
-
-std::uint64_t identityOf(const std::string &path) {
-    auto file = fs::OpenFile::open(path);
-    return file ? file->stamp().inode : 0;
-}
-
 TEST_F(InstallTest, TheFileInstalledIsTheFileChecked) {
     const std::string stored = prefix.repositoryDir() + "/QVX TSR 7700.xml";
     const std::string checked =
@@ -513,28 +376,6 @@ TEST_F(InstallTest, TheFileInstalledIsTheFileChecked) {
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[1], notCopied);
     EXPECT_EQ(readFile(stored), "the previous description");
-}
-
-TEST_F(InstallTest, RemoveWithNothingToRemoveWritesNothing) {
-    const std::string noDevice = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>"
-                                 "\r\n</DDXMLRepository>\r\n";
-    writeFile(prefix.catalogueFile(), noDevice);
-    const std::uint64_t before = identityOf(prefix.catalogueFile());
-    UpdateSession &s = start();
-    s.remove(view, boxes);
-    s.remove(view, boxes);
-    EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(identityOf(prefix.catalogueFile()), before) << "the file was not replaced";
-    EXPECT_EQ(readFile(prefix.catalogueFile()), noDevice);
-    EXPECT_EQ(view.lines, std::vector<std::string>{"A  Revision: 1"});
-
-    // A device entry that another program added meanwhile is still taken out.
-    writeFile(prefix.catalogueFile(), kCatalogue);
-    s.remove(view, boxes);
-    EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(view.lines,
-              (std::vector<std::string>{"Norvik  Revision: 2", "Halden  Revision: 11"}));
-    EXPECT_EQ(readFile(prefix.catalogueFile()).find("QVX TSR 7700"), std::string::npos);
 }
 
 } // namespace

@@ -1,0 +1,204 @@
+// The Win32 windows driven through start-up, Install and Remove as a user's clicks and keys
+// drive them.
+#include "support/fault_hooks.h"
+#include "support/device_entry.h"
+#include "support/host.h"
+#include "support/repository_files.h"
+#include "support/win32_window_driver.h"
+#include "ui/win32/file_control.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace corvelan::win32ui {
+namespace {
+
+namespace stdfs = std::filesystem;
+using test::kPictures;
+
+// The host product holds the catalogue for a moment: the rename is refused twice, as a held file
+// refuses it, and the cursor each time is recorded.
+class HeldCatalogue final : public test::ScopedHook {
+public:
+    int before(fs::FileOperation operation, const std::string &) override {
+        if (operation != fs::FileOperation::Rename) return 0;
+        cursors.push_back(::GetCursor());
+        return cursors.size() <= 2 ? EBUSY : 0;
+    }
+    std::vector<HCURSOR> cursors;
+
+};
+
+TEST_F(Win32Windows, WaitingForAHeldCatalogueShowsAWaitCursor) {
+    auto main = start();
+    const HCURSOR before = ::GetCursor();
+    const HCURSOR wait = ::LoadCursorW(nullptr, IDC_WAIT);
+    ASSERT_NE(before, wait);
+    HeldCatalogue held;
+    click(control(main->hwnd(), L"cmdRemove"));
+    EXPECT_EQ(held.cursors, (std::vector<HCURSOR>{before, wait, wait}));
+    EXPECT_NE(::GetCursor(), wait) << "the wait cursor goes with the wait";
+    EXPECT_EQ(listLines(control(main->hwnd(), L"List1")),
+              std::vector<std::string>{"A  Revision: 2"});
+}
+
+TEST_F(Win32Windows, AFailedStartUpDisablesOnlyInstall) {
+    stdfs::remove_all(test::fsPath(prefix.repositoryDir() + "/Pictures"));
+    auto main = start();
+    EXPECT_EQ(
+        listLines(control(main->hwnd(), L"List1")),
+        (std::vector<std::string>{
+            "Folder Missing",
+            "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\pictures\\"}));
+    EXPECT_FALSE(::IsWindowEnabled(control(main->hwnd(), L"cmdUpdate")));
+    EXPECT_TRUE(::IsWindowEnabled(control(main->hwnd(), L"cmdRemove")));
+    EXPECT_TRUE(::IsWindowEnabled(control(main->hwnd(), L"cmdExit")));
+    click(control(main->hwnd(), L"cmdUpdate"));
+    EXPECT_EQ(main->fileControl(), nullptr) << "a disabled Install does nothing";
+}
+
+TEST_F(Win32Windows, RemoveTakesTheEntryOutThroughTheButton) {
+    auto main = start();
+    click(control(main->hwnd(), L"cmdRemove"));
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()),
+              "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"2\"/>\r\n"
+              "</DDXMLRepository>\r\n");
+    EXPECT_EQ(listLines(control(main->hwnd(), L"List1")),
+              std::vector<std::string>{"A  Revision: 2"});
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(Win32Windows, InstallsEndToEndThroughBothWindows) {
+    auto main = start();
+    click(control(main->hwnd(), L"cmdUpdate"));
+    FileControl *files = main->fileControl();
+    ASSERT_NE(files, nullptr);
+    HWND window = files->hwnd();
+    // Focus starts on the drive list; Tab goes Drive1, Dir1, File1, Open, Cancel.
+    EXPECT_EQ(nameOf(::GetFocus()), L"Drive1");
+    for (const wchar_t *next : {L"Dir1", L"File1", L"CmdOpen", L"CmdCancel", L"Drive1"}) {
+        press(VK_TAB);
+        EXPECT_EQ(nameOf(::GetFocus()), next);
+    }
+    // At the process's current folder, with the drives as the workflow names them.
+    const std::vector<std::string> folders = listLines(control(window, L"Dir1"));
+    EXPECT_EQ(folders, (std::vector<std::string>{"C:\\", "  Descriptions", "  ProgramData"}));
+    EXPECT_EQ(textOf(control(window, L"Drive1")), "c:");
+    EXPECT_TRUE(listLines(control(window, L"File1")).empty());
+
+    // Clicking Install again shows the same window.
+    click(control(main->hwnd(), L"cmdUpdate"));
+    EXPECT_EQ(main->fileControl(), files);
+
+    doubleClick(control(window, L"Dir1"), "  Descriptions");
+    EXPECT_EQ(listLines(control(window, L"Dir1")),
+              (std::vector<std::string>{"C:\\", "  Descriptions", "    older"}));
+    EXPECT_EQ(listLines(control(window, L"File1")),
+              std::vector<std::string>{"QVX TSR 7700 v2.3.0.xml"});
+    doubleClick(control(window, L"File1"), "QVX TSR 7700 v2.3.0.xml");
+
+    EXPECT_EQ(main->NewFileName, "C:\\Descriptions\\QVX TSR 7700 v2.3.0.xml");
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text,
+              "You have selected the QVXTSR7700 DTM version 2.3.0. Is this correct?");
+    EXPECT_EQ(main->fileControl(), nullptr) << "the window closes after Open";
+    EXPECT_FALSE(::IsWindow(window));
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()),
+              "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"2\"/>\r\n" +
+                  test::deviceEntry("2.3.0") + "</DDXMLRepository>\r\n");
+    EXPECT_EQ(listLines(control(main->hwnd(), L"List1")),
+              (std::vector<std::string>{"A  Revision: 2", "QVX TSR 7700  Revision: 2.3.0"}));
+    EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/QVX TSR 7700.xml"),
+              test::readFile(prefix / "drive_c/Descriptions/QVX TSR 7700 v2.3.0.xml"));
+    for (const char *picture : kPictures)
+        EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/Pictures/" + picture), picture);
+}
+
+TEST_F(Win32Windows, CancelInstallsNothingAndExitClosesBoth) {
+    auto main = start();
+    click(control(main->hwnd(), L"cmdUpdate"));
+    ASSERT_NE(main->fileControl(), nullptr);
+    click(control(main->fileControl()->hwnd(), L"CmdCancel"));
+    EXPECT_EQ(main->fileControl(), nullptr);
+    EXPECT_TRUE(main->NewFileName.empty());
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
+
+    click(control(main->hwnd(), L"cmdUpdate"));
+    HWND files = main->fileControl()->hwnd();
+    HWND mainWindow = main->hwnd();
+    click(control(mainWindow, L"cmdExit"));
+    EXPECT_FALSE(::IsWindow(files));
+    EXPECT_FALSE(::IsWindow(mainWindow));
+    MSG quit;
+    EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the tool ends";
+}
+
+// The first "File Error" box, read and answered OK from a timer inside its modal loop, and
+// whether the main window took no input meanwhile.
+struct ErrorBoxSeen {
+    bool found = false;
+    std::string text;
+    bool mainDisabled = false;
+} g_errorBox;
+HWND g_mainWindow = nullptr;
+
+void CALLBACK answerOk(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND box = ::FindWindowW(L"#32770", L"File Error");
+    if (!box) return;
+    ::KillTimer(nullptr, timer);
+    g_errorBox = {true, textOf(::GetDlgItem(box, 0xFFFF)), !::IsWindowEnabled(g_mainWindow)};
+    ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+}
+
+TEST_F(Win32Windows, AfterABoxFromTheFileWindowTheMainWindowAnswersAgain) {
+    // Real boxes, as the user meets them.
+    auto main = std::make_unique<UpdateTool>(
+        prefix.drives(), [this]() -> Result<std::string> { return toolFolder.path(); });
+    main->show();
+    pump();
+    click(control(main->hwnd(), L"cmdUpdate"));
+    ASSERT_NE(main->fileControl(), nullptr);
+    HWND files = main->fileControl()->hwnd();
+    // The folder goes after the window listed it: choosing it cannot be read.
+    stdfs::remove_all(test::fsPath(prefix / "drive_c/Descriptions"));
+    g_mainWindow = main->hwnd();
+    g_errorBox = {};
+    {
+        const ExpectingBoxes expecting;
+        ::SetTimer(nullptr, 0, 50, &answerOk);
+        doubleClick(control(files, L"Dir1"), "  Descriptions");
+    }
+    ASSERT_TRUE(g_errorBox.found);
+    EXPECT_TRUE(g_errorBox.text.starts_with("C:\\Descriptions cannot be read: "))
+        << g_errorBox.text;
+    EXPECT_TRUE(g_errorBox.mainDisabled) << "no command of the main window while the box is up";
+    click(control(files, L"CmdCancel"));
+    EXPECT_EQ(main->fileControl(), nullptr);
+    // The main window and its buttons take the user's clicks again.
+    EXPECT_TRUE(::IsWindowEnabled(main->hwnd()));
+    for (const wchar_t *button : {L"cmdUpdate", L"cmdRemove", L"cmdExit"})
+        EXPECT_TRUE(::IsWindowEnabled(control(main->hwnd(), button))) << button;
+    click(control(main->hwnd(), L"cmdRemove"));
+    EXPECT_EQ(listLines(control(main->hwnd(), L"List1")),
+              std::vector<std::string>{"A  Revision: 2"});
+}
+
+TEST_F(Win32Windows, NamesThatDifferOnlyInCaseAreListedInOneOrder) {
+    const std::string twins = prefix / "drive_c/Descriptions/Twins";
+    stdfs::create_directories(test::fsPath(twins));
+    test::writeFile(twins + "\\device.xml", "<x/>");
+    ASSERT_TRUE(test::writeFileSpelledExactly(twins, "DEVICE.XML", "<x/>"));
+    ASSERT_TRUE(test::writeFileSpelledExactly(twins, "Device.xml", "<x/>"));
+    auto main = start();
+    click(control(main->hwnd(), L"cmdUpdate"));
+    HWND files = main->fileControl()->hwnd();
+    doubleClick(control(files, L"Dir1"), "  Descriptions");
+    doubleClick(control(files, L"Dir1"), "    Twins");
+    // Without regard to case first, then by their bytes: upper case before lower.
+    EXPECT_EQ(listLines(control(files, L"File1")),
+              (std::vector<std::string>{"DEVICE.XML", "Device.xml", "device.xml"}));
+}
+
+} // namespace
+} // namespace corvelan::win32ui
