@@ -1,5 +1,7 @@
 #include "platform/fault_seam.h"
 
+#include <utility>
+
 namespace corvelan::fs {
 namespace {
 
@@ -8,9 +10,7 @@ FileOperationHook *g_hook = nullptr;
 } // namespace
 
 FileOperationHook *setFileOperationHook(FileOperationHook *hook) {
-    FileOperationHook *previous = g_hook;
-    g_hook = hook;
-    return previous;
+    return std::exchange(g_hook, hook);
 }
 
 int gate(FileOperation operation, const std::string &path) {

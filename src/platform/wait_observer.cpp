@@ -1,5 +1,7 @@
 #include "platform/wait_observer.h"
 
+#include <utility>
+
 namespace corvelan::fs {
 namespace {
 
@@ -8,9 +10,7 @@ WaitObserver *g_observer = nullptr;
 } // namespace
 
 WaitObserver *setWaitObserver(WaitObserver *observer) {
-    WaitObserver *previous = g_observer;
-    g_observer = observer;
-    return previous;
+    return std::exchange(g_observer, observer);
 }
 
 void tellWaiting(bool waiting) {

@@ -20,11 +20,7 @@ namespace {
 
 namespace stdfs = std::filesystem;
 using test::copyFile;
-using test::fileAttributes;
-using test::kArchive;
-using test::kDirectory;
 using test::kHidden;
-using test::kNormal;
 using test::kReadOnly;
 using test::kSystem;
 using test::readFile;
