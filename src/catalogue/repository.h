@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
 
 namespace corvelan::catalogue {
@@ -27,6 +28,10 @@ inline constexpr std::string_view kProductIdAttribute = "ProductID";
 inline constexpr std::string_view kFileVersionAttribute = "Fileversion";
 inline constexpr std::string_view kDeviceProductId = "QVX TSR 7700";
 inline constexpr std::string_view kListSeparator = "  Revision: ";
+// The list line of a device entry of `version`.
+[[nodiscard]] inline std::string deviceListLine(std::string_view version) {
+    return std::string(kDeviceProductId) + std::string(kListSeparator) + std::string(version);
+}
 
 struct EntryAttribute {
     std::string_view name;

@@ -78,6 +78,21 @@ Result<OpenFile> openSource(const std::string &from) {
 
 } // namespace
 
+Result<Replacement> rehearseCopy(const OpenFile &source, const Folder &folder,
+                                 std::string_view name, Links links) {
+    auto itself = isCopyOntoItself(source, folder, name, links);
+    if (!itself) return itself.error();
+    if (itself.value()) return Replacement::Keeps;
+    return rehearseReplace(folder, name, links);
+}
+
+Result<Replacement> rehearseCopy(const std::string &from, const Folder &folder,
+                                 std::string_view name, Links links) {
+    auto source = openSource(from);
+    if (!source) return source.error();
+    return rehearseCopy(source.value(), folder, name, links);
+}
+
 Status copyFile(const std::string &from, const Folder &folder, std::string_view name, Links links) {
     auto source = openSource(from);
     if (!source) return source.error();

@@ -124,6 +124,12 @@ void close(Handle file);
 // when the name is taken (or was taken from under it): the caller tries another.
 [[nodiscard]] Result<Handle> createLocked(const Folder &folder, std::string_view name);
 
+// Whether this process may create a file in `folder` and rename it over `name` there, without
+// doing either: on Linux the folder's write and search permission for the effective user; on
+// Windows the right to add a file to the folder and, when `name` exists, to delete it. Fails as
+// the step of a replace that would fail: System in CreateTemp, or in Rename for the target.
+[[nodiscard]] Status mayReplaceIn(const Folder &folder, std::string_view name);
+
 // Removes the temporary file `name` of `folder` when no process holds it (a killed save's): only
 // a plain file with one link, through its own handle. Fails, leaving it, when it is held;
 // succeeds when it is gone, or is no plain file of one link (left as it is).

@@ -228,21 +228,30 @@ ReplacementFile::~ReplacementFile() {
         host::discard(m_handle, folder(), m_temp);
 }
 
+namespace {
+
+// Where a replacement of `name` within `folder` goes: followed, a symbolic link stays a link and
+// the file behind it is replaced, in its own folder (then held here).
+Result<std::string> replacedName(const Folder &folder, std::string_view name, Links links,
+                                 std::optional<Folder> &followed) {
+    if (links == Links::Refuse) return std::string(name);
+    auto behind = host::linkTarget(folder, name);
+    if (!behind) return behind.error();
+    if (!behind.value()) return std::string(name);
+    auto opened = Folder::open(folderOf(*behind.value()));
+    if (!opened) return opened.error();
+    followed = std::move(opened).value();
+    return nameOf(*behind.value());
+}
+
+} // namespace
+
 Result<ReplacementFile> ReplacementFile::create(const Folder &folder, std::string_view name,
                                                 Links links) {
-    // Followed, a symbolic link stays a link: the file behind it is replaced, in its own folder.
     std::optional<Folder> followed;
-    std::string target(name);
-    if (links == Links::Follow) {
-        auto behind = host::linkTarget(folder, name);
-        if (!behind) return behind.error();
-        if (behind.value()) {
-            auto opened = Folder::open(folderOf(*behind.value()));
-            if (!opened) return opened.error();
-            followed = std::move(opened).value();
-            target = nameOf(*behind.value());
-        }
-    }
+    auto replaced = replacedName(folder, name, links, followed);
+    if (!replaced) return replaced.error();
+    std::string target = std::move(replaced).value();
     const Folder &in = followed ? *followed : folder;
     const std::string subject = joinPath(in.path(), target);
     removeStaleTemporaries(in);
@@ -321,6 +330,26 @@ Result<FileStamp> ReplacementFile::commit(const ReplaceGuard *guard) {
 }
 
 // --- Replacing and copying --------------------------------------------------------------------
+
+Result<Replacement> rehearseReplace(const Folder &folder, std::string_view name, Links links) {
+    std::optional<Folder> followed;
+    auto target = replacedName(folder, name, links, followed);
+    if (!target) return target.error();
+    const Folder &in = followed ? *followed : folder;
+    const std::string subject = joinPath(in.path(), target.value());
+    Status may = retrying([&]() -> Status {
+        if (auto refused = refusedByGate(FileOperation::CreateTemp, subject)) return *refused;
+        return host::mayReplaceIn(in, target.value());
+    });
+    if (!may) {
+        Error e = may.error();
+        e.path = subject;
+        return e;
+    }
+    const host::PathState state = host::stateIn(in, target.value(), Links::Refuse);
+    return state.kind == host::PathState::Kind::Missing ? Replacement::Creates
+                                                        : Replacement::Replaces;
+}
 
 Result<FileStamp> replaceFile(const Folder &folder, std::string_view name,
                               std::span<const std::string_view> pieces, const ReplaceGuard *guard,

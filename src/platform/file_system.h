@@ -155,6 +155,17 @@ private:
                                             std::span<const std::string_view> pieces,
                                             const ReplaceGuard *guard, Links links);
 
+// What a replacement or a copy of `name` within `folder` would do, found without changing
+// anything: make a new file, replace the one there, or leave it (a copy onto itself).
+enum class Replacement { Creates, Replaces, Keeps };
+
+// Whether `name` within `folder` could be replaced now (the file behind a link that `links`
+// follows, in its own folder): the folder lets this process create a file there and rename it
+// over what stands at the name. Fails as the replace would fail first: System in CreateTemp or
+// Rename (EACCES when this process may not), or as a followed link's folder cannot be opened.
+[[nodiscard]] Result<Replacement> rehearseReplace(const Folder &folder, std::string_view name,
+                                                  Links links);
+
 // Copies what the open `source` holds over `name` within `folder`, replacing an existing
 // destination atomically. A read-only destination is refused (ReadOnly), as Windows does; so is
 // one that is a folder or not a regular file, and with Links::Refuse one that is a link
@@ -168,6 +179,14 @@ private:
 // Opens `from` and copies it over `name` within `folder` as above.
 [[nodiscard]] Status copyFile(const std::string &from, const Folder &folder, std::string_view name,
                               Links links);
+
+// What copyFile would do, found without changing anything: its refusals of the destination, then
+// rehearseReplace's; Keeps for a copy onto the source itself. The second opens `from` as copyFile
+// does, so that a source that cannot be read is found too.
+[[nodiscard]] Result<Replacement> rehearseCopy(const OpenFile &source, const Folder &folder,
+                                               std::string_view name, Links links);
+[[nodiscard]] Result<Replacement> rehearseCopy(const std::string &from, const Folder &folder,
+                                               std::string_view name, Links links);
 
 // True when `name` has the form of the tool's temporary files: ".<name>.corvelan-XXXXXX".
 [[nodiscard]] bool isTemporaryFileName(std::string_view name);

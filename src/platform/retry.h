@@ -7,8 +7,8 @@
 //   try  10ms  try  20ms  try  40ms  try ... 640ms  try  730ms  try     (2 s of waiting in all)
 #pragma once
 
-#include "platform/file_primitives.h"
 #include "base/result.h"
+#include "platform/file_primitives.h"
 
 #include <algorithm>
 #include <chrono>

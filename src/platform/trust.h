@@ -11,8 +11,8 @@
 //                      change; the last ones stay held for the command
 #pragma once
 
-#include "platform/folder.h"
 #include "base/result.h"
+#include "platform/folder.h"
 
 #include <span>
 #include <string>

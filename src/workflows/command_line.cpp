@@ -3,14 +3,20 @@
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/windows_names.h"
+#include "workflows/detection.h"
+
+#include <optional>
 
 namespace corvelan::workflows {
 namespace {
 
+constexpr std::string_view kProgram = "corvelan-dtm-cli";
+
 constexpr std::string_view kUsage =
     "Usage: corvelan-dtm-cli list\n"
-    "       corvelan-dtm-cli install FILE\n"
-    "       corvelan-dtm-cli remove\n"
+    "       corvelan-dtm-cli install [--dry-run] FILE\n"
+    "       corvelan-dtm-cli remove [--dry-run]\n"
+    "       corvelan-dtm-cli status [--detect] [VERSION]\n"
     "       corvelan-dtm-cli --help | --version\n"
     "\n"
     "Keeps the QVX TSR 7700 DTM current in the PTK Generic DTM repository, as the Corvelan DTM\n"
@@ -18,9 +24,82 @@ constexpr std::string_view kUsage =
     "  list            prints the catalogue's entries, one a line\n"
     "  install FILE    checks the description file FILE and installs it, without asking\n"
     "  remove          takes the QVX TSR 7700 entries out of the catalogue\n"
-    "install and remove print the new listing. Exit codes: 0 done (also when nothing needed\n"
-    "changing), 1 refused (the description was rejected, or the repository or catalogue is\n"
-    "missing), 2 failed (a save or a copy failed), 64 usage.\n";
+    "  --dry-run       makes every check of the install or remove, prints what it would change\n"
+    "                  and the exit code it would end with, and changes nothing\n"
+    "  status          prints the QVX TSR 7700 entry when the DTM is installed: one entry (of\n"
+    "                  VERSION, when given), the description and the five pictures present;\n"
+    "                  else says why not on standard error\n"
+    "  --detect        as a detection script: installed, the entry and exit 0; not installed,\n"
+    "                  no output at all and exit 0; exit 2 only when it cannot be told\n"
+    "install and remove print the new listing, and each leaves an event in the system's log.\n"
+    "Exit codes: 0 done (also when nothing needed changing) or installed, 1 refused (the\n"
+    "description was rejected, or the repository or catalogue is missing) or not installed,\n"
+    "2 failed (a save or a copy failed) or status unknown, 64 usage.\n";
+
+// A command line as parsed: the command, its options and its operands.
+struct Command {
+    std::string name; // list, install, remove, status, --help or --version
+    bool dryRun = false;
+    bool detect = false;
+    std::vector<std::string> operands;
+    std::string wrong; // what is wrong with the command line; empty when nothing is
+};
+
+struct Grammar {
+    std::string_view name;
+    std::string_view option;     // the one option it takes; empty for none
+    std::size_t operands;        // how many it needs
+    std::size_t optionalOperand; // how many more it may take
+    std::string_view operandName;
+};
+
+constexpr Grammar kGrammar[] = {
+    {"list", "", 0, 0, ""},
+    {"install", "--dry-run", 1, 0, "a FILE"},
+    {"remove", "--dry-run", 0, 0, ""},
+    {"status", "--detect", 0, 1, ""},
+    {"--help", "", 0, 0, ""},
+    {"-h", "", 0, 0, ""},
+    {"--version", "", 0, 0, ""},
+};
+
+// The command `arguments` make, or what is wrong with them. "--" ends the options.
+Command parse(const std::vector<std::string> &arguments) {
+    const auto wrong = [](std::string what) {
+        Command command;
+        command.wrong = std::move(what);
+        return command;
+    };
+    if (arguments.empty()) return wrong("no command given");
+    const Grammar *grammar = nullptr;
+    for (const Grammar &g : kGrammar)
+        if (g.name == arguments.front()) grammar = &g;
+    if (!grammar) {
+        const std::string &first = arguments.front();
+        return wrong((first.starts_with("-") ? "unknown option '" : "unknown command '") + first +
+                     "'");
+    }
+    Command command;
+    command.name = grammar->name == "-h" ? "--help" : std::string(grammar->name);
+    bool options = true;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string &word = arguments[i];
+        if (options && word == "--") {
+            options = false;
+        } else if (options && word.size() > 1 && word.front() == '-') {
+            if (word != grammar->option)
+                return wrong("unknown option '" + word + "' for " + command.name);
+            (command.name == "status" ? command.detect : command.dryRun) = true;
+        } else if (command.operands.size() < grammar->operands + grammar->optionalOperand) {
+            command.operands.push_back(word);
+        } else {
+            return wrong("unexpected argument '" + word + "'");
+        }
+    }
+    if (command.operands.size() < grammar->operands)
+        return wrong(command.name + " needs " + std::string(grammar->operandName));
+    return command;
+}
 
 // The list as a window would show it, and whether it was listed anew.
 class PrintedList final : public ListView {
@@ -77,39 +156,85 @@ std::string descriptionPath(const std::string &given, const DriveMap &drives) {
     return drives.windowsPath(host);
 }
 
+int status(const Command &command, const Result<DriveMap> &drives, const Writer &out,
+           const Writer &err) {
+    const std::optional<std::string> version =
+        command.operands.empty() ? std::nullopt : std::optional(command.operands.front());
+    const Detection found =
+        drives ? detectInstalled(drives.value(), version)
+               : Detection{Installed::Unknown, {}, messages::installedUnknown(drives.error())};
+    switch (found.installed) {
+    case Installed::Yes:
+        out(found.line + "\n");
+        return kExitDone;
+    case Installed::No:
+        // A detection script's "not installed" is silence and success.
+        if (command.detect) return kExitDone;
+        err(found.reason + "\n");
+        return kExitRefused;
+    case Installed::Unknown:
+        break;
+    }
+    err(found.reason + "\n");
+    return kExitFailed;
+}
+
+void printRehearsal(const Rehearsal &rehearsal, const Writer &out) {
+    if (rehearsal.catalogueChecked) {
+        for (const std::string &line : rehearsal.removed)
+            out(messages::wouldTakeOut(line) + "\n");
+        if (rehearsal.added) out(messages::wouldAdd(*rehearsal.added) + "\n");
+        if (rehearsal.removed.empty() && !rehearsal.added)
+            out(messages::wouldLeaveCatalogue() + "\n");
+    }
+    for (const Rehearsal::Copy &copy : rehearsal.copies)
+        out(messages::wouldCopy(copy.destination, copy.effect) + "\n");
+}
+
 } // namespace
 
-int runCommandLine(const std::vector<std::string> &arguments, const DriveMap &drives,
+int runCommandLine(const std::vector<std::string> &arguments, const Result<DriveMap> &drives,
                    ToolFolder toolFolder, std::string_view version, const Writer &out,
-                   const Writer &err) {
-    const std::string command = arguments.empty() ? std::string() : arguments.front();
-    if (arguments.size() == 1 && (command == "--help" || command == "-h")) {
+                   const Writer &err, EventLog &log) {
+    const Command command = parse(arguments);
+    if (!command.wrong.empty()) {
+        err(std::string(kProgram) + ": " + command.wrong + "\n\n" + std::string(kUsage));
+        return kExitUsage;
+    }
+    if (command.name == "--help") {
         out(kUsage);
         return kExitDone;
     }
-    if (arguments.size() == 1 && command == "--version") {
-        out("corvelan-dtm-cli " + std::string(version) + "\n");
+    if (command.name == "--version") {
+        out(std::string(kProgram) + " " + std::string(version) + "\n");
         return kExitDone;
     }
-    const bool known = (arguments.size() == 1 && (command == "list" || command == "remove")) ||
-                       (arguments.size() == 2 && command == "install");
-    if (!known) {
-        err(kUsage);
-        return kExitUsage;
-    }
+    if (command.name == "status") return status(command, drives, out, err);
 
-    UpdateSession session(drives, std::move(toolFolder));
+    // Without a usable prefix only z: is mapped, so the repository is missing, as in the windows.
+    if (!drives) err(messages::unusablePrefix(drives.error()).text + "\n");
+    const DriveMap map = drives ? drives.value() : DriveMap();
+    UpdateSession session(map, std::move(toolFolder), fs::runsElevated(), log);
     PrintedList list;
     PrintedBoxes boxes(err);
     const StartupOutcome started = session.startUp(list);
-    if (command == "list") {
+    if (command.name == "list") {
         out(list.text());
         return started == StartupOutcome::Listed ? kExitDone : kExitRefused;
     }
+    const bool install = command.name == "install";
+    const std::string file = install ? descriptionPath(command.operands.front(), map) : "";
+    if (command.dryRun) {
+        Rehearsal rehearsal;
+        const Outcome outcome = install ? session.rehearseInstall(file, boxes, rehearsal)
+                                        : session.rehearseRemove(boxes, rehearsal);
+        printRehearsal(rehearsal, out);
+        const int code = exitCodeOf(outcome);
+        out(messages::rehearsed(install ? Workflow::Install : Workflow::Remove, code) + "\n");
+        return code;
+    }
     const Outcome outcome =
-        command == "remove"
-            ? session.remove(list, boxes)
-            : session.installDtm(descriptionPath(arguments[1], drives), list, boxes);
+        install ? session.installDtm(file, list, boxes) : session.remove(list, boxes);
     // The catalogue as saved, also when a copy after the save failed.
     if (list.refreshed()) out(list.text());
     return exitCodeOf(outcome);

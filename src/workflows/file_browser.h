@@ -3,8 +3,8 @@
 // read gives. The Qt and Win32 windows only draw these rows and forward the user's choices.
 #pragma once
 
-#include "platform/drive_map.h"
 #include "base/result.h"
+#include "platform/drive_map.h"
 #include "workflows/ports.h"
 
 #include <string>

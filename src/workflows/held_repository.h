@@ -3,9 +3,9 @@
 // share the machine follows no link on the way and replaces no file that is one.
 #pragma once
 
+#include "base/result.h"
 #include "platform/drive_map.h"
 #include "platform/folder.h"
-#include "base/result.h"
 
 #include <optional>
 #include <string>

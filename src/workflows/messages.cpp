@@ -295,5 +295,77 @@ Message unusablePrefix(const Error &error) {
     return {describe(error), std::string(kUpdateToolDesign.title), BoxStyle::Error};
 }
 
+namespace {
+
+std::string notInstalledBecause(std::string_view why) {
+    return "The QVX TSR 7700 DTM is not installed: " + std::string(why) + ".";
+}
+
+} // namespace
+
+std::string folderMissing(std::string_view folder) {
+    return notInstalledBecause("the folder " + std::string(folder) + " is missing");
+}
+
+std::string catalogueMissing() {
+    return notInstalledBecause(savePath() + " is missing");
+}
+
+std::string catalogueNotRepository() {
+    return notInstalledBecause(savePath() + " is not a DDXMLRepository catalogue");
+}
+
+std::string deviceEntries(std::size_t entries) {
+    if (entries == 0) return notInstalledBecause(savePath() + " has no QVX TSR 7700 entry");
+    return notInstalledBecause(savePath() + " has " + std::to_string(entries) +
+                               " QVX TSR 7700 entries, where one is expected");
+}
+
+std::string otherVersion(const std::string &wanted, const std::string &listed) {
+    return "The QVX TSR 7700 DTM " + wanted + " is not installed: " + savePath() +
+           " lists version " + listed + ".";
+}
+
+std::string filesMissing(const std::vector<std::string> &files) {
+    std::string list;
+    for (const std::string &file : files)
+        list += (list.empty() ? "" : ", ") + file;
+    return notInstalledBecause("these files are missing: " + list);
+}
+
+std::string installedUnknown(const Error &error) {
+    return "Whether the QVX TSR 7700 DTM is installed cannot be told: " + describe(error);
+}
+
+std::string wouldTakeOut(const std::string &line) {
+    return "Would take out of " + savePath() + ": " + line;
+}
+
+std::string wouldAdd(const std::string &line) {
+    return "Would add to " + savePath() + ": " + line;
+}
+
+std::string wouldLeaveCatalogue() {
+    return "Would leave " + savePath() + " as it is";
+}
+
+std::string wouldCopy(const std::string &destination, fs::Replacement effect) {
+    switch (effect) {
+    case fs::Replacement::Creates:
+        return "Would create " + destination;
+    case fs::Replacement::Replaces:
+        return "Would replace " + destination;
+    case fs::Replacement::Keeps:
+        break;
+    }
+    return "Would leave " + destination + " as it is";
+}
+
+std::string rehearsed(Workflow workflow, int exitCode) {
+    return std::string("Dry run: nothing was changed; ") +
+           (workflow == Workflow::Install ? "install" : "remove") + " would exit with " +
+           std::to_string(exitCode) + ".";
+}
+
 } // namespace messages
 } // namespace corvelan::workflows

@@ -4,9 +4,12 @@
 #pragma once
 
 #include "base/result.h"
+#include "workflows/outcome.h"
 #include "workflows/ports.h"
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvelan::workflows {
@@ -26,9 +29,6 @@ struct Message {
 // The error as one line: its path first, quoted, then the reason ("'C:\x.xml': ..."); the reason
 // alone when the error names no path.
 [[nodiscard]] std::string describe(const Error &error);
-
-// What an install or a remove had done when it stopped: the end of its failure sentences.
-enum class Workflow { Install, Remove };
 
 namespace messages {
 
@@ -65,6 +65,26 @@ struct FailedCopy {
 
 // The tool cannot use the Wine prefix it was given.
 [[nodiscard]] Message unusablePrefix(const Error &error);
+
+// Why the device's description is not installed, as the command line's status says it, one
+// line each: a folder of the repository missing, the catalogue missing or not the
+// repository's, not one device entry (`entries` of them), another version listed, installed
+// files missing (by their Windows paths).
+[[nodiscard]] std::string folderMissing(std::string_view folder);
+[[nodiscard]] std::string catalogueMissing();
+[[nodiscard]] std::string catalogueNotRepository();
+[[nodiscard]] std::string deviceEntries(std::size_t entries);
+[[nodiscard]] std::string otherVersion(const std::string &wanted, const std::string &listed);
+[[nodiscard]] std::string filesMissing(const std::vector<std::string> &files);
+// Why whether it is installed cannot be told.
+[[nodiscard]] std::string installedUnknown(const Error &error);
+
+// What a rehearsed install or remove found it would change, one line each, and how it would end.
+[[nodiscard]] std::string wouldTakeOut(const std::string &line);
+[[nodiscard]] std::string wouldAdd(const std::string &line);
+[[nodiscard]] std::string wouldLeaveCatalogue();
+[[nodiscard]] std::string wouldCopy(const std::string &destination, fs::Replacement effect);
+[[nodiscard]] std::string rehearsed(Workflow workflow, int exitCode);
 
 } // namespace messages
 } // namespace corvelan::workflows

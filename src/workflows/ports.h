@@ -2,6 +2,7 @@
 #pragma once
 
 #include "catalogue/listing.h"
+#include "platform/system_log.h"
 
 #include <string>
 
@@ -45,5 +46,16 @@ public:
     // Shows an application-modal box and returns the button pressed.
     virtual BoxAnswer show(const std::string &text, const std::string &title, BoxStyle style) = 0;
 };
+
+// The system's log, where each install and remove leaves one event. Writing never fails a
+// workflow.
+class EventLog {
+public:
+    virtual ~EventLog() = default;
+    virtual void write(const fs::SystemEvent &event) = 0;
+};
+
+// The log of the system the tool runs on (platform/system_log.h).
+[[nodiscard]] EventLog &systemEventLog();
 
 } // namespace corvelan::workflows

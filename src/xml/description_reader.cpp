@@ -133,9 +133,10 @@ Result<DescriptionFacts> readDescriptionBytes(std::string_view bytes) {
     return reader.facts();
 }
 
-Result<DescriptionFacts> readDescription(fs::OpenFile &file) {
+Result<DescriptionFacts> readDescription(fs::OpenFile &file, Sha256 &digest) {
     DescriptionReader reader;
     Status read = file.readAll(kChunk, [&](std::string_view piece, bool last) {
+        digest.add(piece);
         if (reader.feedChunk(piece.data(), static_cast<std::int64_t>(piece.size()), last))
             return Status();
         Error e = reader.failure();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/result.h"
+#include "base/sha256.h"
 #include "platform/file_system.h"
 
 #include <optional>
@@ -27,8 +28,9 @@ struct DescriptionFacts {
 // Reads the open file from its start, to its end. Fails when it cannot be read or is not a
 // well-formed document the tool can read whole, with the same strictness as the catalogue
 // (xml/strict_parser.h), or when its product name or version is longer than kMaxFactLength
-// characters (FactTooLong; reading stops there).
-[[nodiscard]] Result<DescriptionFacts> readDescription(fs::OpenFile &file);
+// characters (FactTooLong; reading stops there). Every byte read is added to `digest`, in order:
+// all of the file's when it was read to its end.
+[[nodiscard]] Result<DescriptionFacts> readDescription(fs::OpenFile &file, Sha256 &digest);
 
 // The same for a document in memory.
 [[nodiscard]] Result<DescriptionFacts> readDescriptionBytes(std::string_view bytes);

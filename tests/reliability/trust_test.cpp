@@ -69,6 +69,14 @@ void ElevatedRun::expectLinkedFolderRefused(const std::string &folder, const std
     ASSERT_TRUE(test::makeSymbolicLink(outside / "moved", folder));
     const std::string before = test::snapshotOf(outside.path());
     UpdateSession &s = start();
+    // Rehearsed first: the same refusal, and nothing found to change.
+    Rehearsal rehearsal;
+    EXPECT_EQ(s.rehearseInstall("C:\\dtm.xml", boxes, rehearsal), Outcome::Refused);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1], (ShownBox{refusal(shown, "installed"), "File Error", 16}));
+    EXPECT_FALSE(rehearsal.catalogueChecked);
+    EXPECT_TRUE(rehearsal.copies.empty());
+    boxes.shown.clear();
     EXPECT_EQ(s.installDtm("C:\\dtm.xml", view, boxes), Outcome::Refused);
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[1], (ShownBox{refusal(shown, "installed"), "File Error", 16}));
@@ -126,6 +134,11 @@ TEST_F(ElevatedRun, APictureThatIsALinkIsRefused) {
     EXPECT_EQ(boxes.shown[1].text, refusal(kRepository + "\\pictures\\corvelan.ico", "installed"));
     EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue) << "refused before any change";
     EXPECT_EQ(test::snapshotOf(outside.path()), before) << "nothing outside changed";
+    boxes.shown.clear();
+    Rehearsal rehearsal;
+    EXPECT_EQ(s.rehearseInstall("C:\\dtm.xml", boxes, rehearsal), Outcome::Refused);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1].text, refusal(kRepository + "\\pictures\\corvelan.ico", "installed"));
 }
 
 TEST_F(ElevatedRun, AStoredDescriptionNameThatLeadsOutsideMakesNothingThere) {

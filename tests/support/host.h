@@ -30,6 +30,9 @@ bool makeHardLink(const std::string &target, const std::string &link);
 // precision of the host's file times (std::filesystem rounds to seconds on mingw).
 [[nodiscard]] std::int64_t modifiedTime(const std::string &path);
 void setModifiedTime(const std::string &path, std::int64_t nanoseconds);
+// When the file's data or its metadata (attributes, permissions, links) last changed, in the same
+// units: POSIX ctime, NTFS ChangeTime. A link is not followed.
+[[nodiscard]] std::int64_t changedTime(const std::string &path);
 
 // POSIX only. Permission errors as root: root ignores permissions, so a test that needs one runs
 // that step in a child process that has dropped to the unprivileged user "nobody".

@@ -19,7 +19,8 @@ Status copyFile(const std::string &from, const std::string &to) {
 Result<xml::DescriptionFacts> readDescription(const std::string &hostPath) {
     auto file = fs::OpenFile::open(hostPath);
     if (!file) return file.error();
-    return xml::readDescription(file.value());
+    Sha256 digest;
+    return xml::readDescription(file.value(), digest);
 }
 
 } // namespace corvelan::test

@@ -32,8 +32,8 @@ workflows::ToolFolder Repository::toolFolder() const {
     return [folder = tool.path()]() -> Result<std::string> { return folder; };
 }
 
-workflows::UpdateSession Repository::session(bool elevated) const {
-    return workflows::UpdateSession(prefix.drives(), toolFolder(), elevated);
+workflows::UpdateSession Repository::session(bool elevated) {
+    return workflows::UpdateSession(prefix.drives(), toolFolder(), elevated, log);
 }
 
 } // namespace corvelan::test

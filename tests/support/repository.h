@@ -3,6 +3,7 @@
 // description files tests write.
 #pragma once
 
+#include "support/recording_log.h"
 #include "support/repository_files.h"
 #include "support/temp_prefix.h"
 #include "workflows/update_session.h"
@@ -34,11 +35,13 @@ public:
     [[nodiscard]] std::string pictures() const;
     // The tool's folder, as a session asks for it.
     [[nodiscard]] workflows::ToolFolder toolFolder() const;
-    // A session on it, not started yet; `elevated` as the tool would judge its own rights.
-    [[nodiscard]] workflows::UpdateSession session(bool elevated = fs::runsElevated()) const;
+    // A session on it, not started yet; `elevated` as the tool would judge its own rights. Its
+    // events go to `log`.
+    [[nodiscard]] workflows::UpdateSession session(bool elevated = fs::runsElevated());
 
     TempPrefix prefix;
     TempDir tool;
+    RecordingLog log;
 
 private:
     std::string m_picturesName;

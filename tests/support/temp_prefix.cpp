@@ -1,6 +1,7 @@
 #include "support/temp_prefix.h"
 
 #include "platform/file_system.h"
+#include "support/host.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -145,6 +146,24 @@ std::string snapshotOf(const std::string &folder) {
     std::string out;
     for (const std::string &line : lines)
         out += line + "\n";
+    return out;
+}
+
+std::string snapshotWithTimesOf(const std::string &folder) {
+    const auto times = [](const std::string &path) {
+        return " written " + std::to_string(modifiedTime(path)) + " changed " +
+               std::to_string(changedTime(path)) + "\n";
+    };
+    std::string out = snapshotOf(folder) + "." + times(folder);
+    std::vector<std::string> lines;
+    std::error_code ec;
+    for (auto it = stdfs::recursive_directory_iterator(fsPath(folder), ec);
+         !ec && it != stdfs::recursive_directory_iterator(); it.increment(ec))
+        lines.push_back(utf8Of(stdfs::relative(it->path(), fsPath(folder), ec)) +
+                        times(utf8Of(it->path())));
+    std::sort(lines.begin(), lines.end());
+    for (const std::string &line : lines)
+        out += line;
     return out;
 }
 

@@ -56,5 +56,8 @@ void writeInPlace(const std::string &path, std::int64_t offset, std::string_view
 // Everything below `folder`, one line a name, sorted: each file's bytes and write permission, each
 // link's target (not followed), each folder's name. Equal snapshots: nothing there changed.
 [[nodiscard]] std::string snapshotOf(const std::string &folder);
+// The same with the times: each name's, and the folder's own, last write and last change.
+// Equal: nothing there was written, renamed, created and removed, or had its attributes set.
+[[nodiscard]] std::string snapshotWithTimesOf(const std::string &folder);
 
 } // namespace corvelan::test

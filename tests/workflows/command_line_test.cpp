@@ -3,10 +3,8 @@
 #include "platform/process.h"
 #include "support/device_entry.h"
 #include "support/fault_hooks.h"
-#include "support/repository.h"
 #include "support/repository_files.h"
-#include "support/temp_prefix.h"
-#include "workflows/command_line.h"
+#include "workflows/command_line_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -19,37 +17,7 @@ namespace {
 namespace stdfs = std::filesystem;
 
 using test::kPictures;
-const std::string kHead = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n";
-const std::string kCatalogue =
-    kHead + "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n</DDXMLRepository>\r\n";
 using test::kSavePath;
-
-struct Ran {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-class CommandLineTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        test::writeFile(prefix / "drive_c/good.xml", test::description("3.1"));
-        test::writeFile(prefix / "drive_c/other.xml",
-                        test::profile("<productName>Other</productName>"));
-    }
-    Ran run(const std::vector<std::string> &arguments) {
-        Ran r;
-        r.code = runCommandLine(
-            arguments, prefix.drives(), repo.toolFolder(), "9.8.7",
-            [&r](std::string_view text) { r.out += text; },
-            [&r](std::string_view text) { r.err += text; });
-        return r;
-    }
-
-    test::Repository repo{kCatalogue};
-    test::TempPrefix &prefix = repo.prefix;
-    test::TempDir &tool = repo.tool;
-};
 
 TEST_F(CommandLineTest, ListPrintsTheListingOrTheStatusLines) {
     Ran listed = run({"list"});
@@ -146,23 +114,77 @@ TEST_F(CommandLineTest, AFailedSaveExitsTwoWithTheCatalogueIntact) {
         << partly.err;
 }
 
-TEST_F(CommandLineTest, UsageHelpAndVersion) {
-    for (const std::vector<std::string> &wrong : {std::vector<std::string>{},
-                                                  {"install"},
-                                                  {"list", "x"},
-                                                  {"remove", "x"},
-                                                  {"frob"},
-                                                  {"install", "a.xml", "b.xml"}}) {
-        Ran usage = run(wrong);
+TEST_F(CommandLineTest, AUsageErrorSaysWhatWasWrongThenTheUsage) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string wrong;
+    } cases[] = {
+        {{}, "no command given"},
+        {{"frobnicate"}, "unknown command 'frobnicate'"},
+        {{"--frob"}, "unknown option '--frob'"},
+        {{"install"}, "install needs a FILE"},
+        {{"install", "--dry-run"}, "install needs a FILE"},
+        {{"install", "a.xml", "b.xml"}, "unexpected argument 'b.xml'"},
+        {{"install", "--detect", "a.xml"}, "unknown option '--detect' for install"},
+        {{"list", "x"}, "unexpected argument 'x'"},
+        {{"list", "--dry-run"}, "unknown option '--dry-run' for list"},
+        {{"remove", "x"}, "unexpected argument 'x'"},
+        {{"status", "1", "2"}, "unexpected argument '2'"},
+        {{"status", "--dry-run"}, "unknown option '--dry-run' for status"},
+        {{"--help", "x"}, "unexpected argument 'x'"},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.wrong);
+        Ran usage = run(tc.arguments);
         EXPECT_EQ(usage.code, kExitUsage);
         EXPECT_EQ(usage.out, "");
-        EXPECT_TRUE(usage.err.starts_with("Usage: corvelan-dtm-cli list\n"));
+        EXPECT_TRUE(usage.err.starts_with("corvelan-dtm-cli: " + tc.wrong +
+                                          "\n\nUsage: corvelan-dtm-cli list\n"))
+            << usage.err;
     }
     EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
+    EXPECT_TRUE(repo.log.events.empty());
     Ran help = run({"--help"});
     EXPECT_EQ(help.code, kExitDone);
     EXPECT_TRUE(help.out.starts_with("Usage: corvelan-dtm-cli list\n"));
+    EXPECT_EQ(run({"-h"}).out, help.out);
     EXPECT_EQ(run({"--version"}).out, "corvelan-dtm-cli 9.8.7\n");
+}
+
+TEST_F(CommandLineTest, AfterTwoDashesAWordIsAFileNotAnOption) {
+    test::writeFile(prefix / "drive_c/--dry-run", test::description("4"));
+    Ran installed = run({"install", "--", "C:\\--dry-run"});
+    EXPECT_EQ(installed.code, kExitDone) << installed.err;
+    EXPECT_EQ(installed.out, "A  Revision: 1\nQVX TSR 7700  Revision: 4\n");
+}
+
+TEST_F(CommandLineTest, WithoutAUsablePrefixStatusCannotTellAndTheOthersFindNoRepository) {
+    const Error unusable = makeError(ErrorCode::PrefixNotAbsolute, "wine");
+    const auto runWithout = [&](const std::vector<std::string> &arguments) {
+        Ran r;
+        r.code = runCommandLine(
+            arguments, unusable, repo.toolFolder(), "9.8.7",
+            [&r](std::string_view text) { r.out += text; },
+            [&r](std::string_view text) { r.err += text; }, repo.log);
+        return r;
+    };
+    for (const char *form : {"", "--detect"}) {
+        SCOPED_TRACE(form);
+        std::vector<std::string> arguments{"status"};
+        if (*form) arguments.emplace_back(form);
+        Ran status = runWithout(arguments);
+        EXPECT_EQ(status.code, kExitFailed);
+        EXPECT_EQ(status.out, "");
+        EXPECT_TRUE(status.err.starts_with("Whether the QVX TSR 7700 DTM is installed cannot be "
+                                           "told: 'wine': "))
+            << status.err;
+    }
+    Ran listed = runWithout({"list"});
+    EXPECT_EQ(listed.code, kExitRefused);
+    EXPECT_TRUE(listed.err.starts_with("'wine': ")) << listed.err;
+    EXPECT_EQ(listed.out, "Folder Missing\n"
+                          "c:\\ProgramData\\Schneider Electric\\PTK Generic "
+                          "DTM\\DDXMLRepository\\\n");
 }
 
 } // namespace

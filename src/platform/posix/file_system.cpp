@@ -286,6 +286,13 @@ Result<Handle> createLocked(const Folder &folder, std::string_view name) {
     return systemError(EEXIST, path, FileOperation::CreateTemp);
 }
 
+Status mayReplaceIn(const Folder &folder, std::string_view) {
+    // Renaming over a file needs nothing of the file itself, only of its folder.
+    if (::faccessat(folderFd(folder), ".", W_OK | X_OK, AT_EACCESS) != 0)
+        return systemError(errno, folder.path(), FileOperation::CreateTemp);
+    return {};
+}
+
 Status removeIfStale(const Folder &folder, std::string_view name) {
     const std::string child = nameString(name);
     const std::string path = joinPath(folder.path(), name);

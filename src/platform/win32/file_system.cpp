@@ -258,6 +258,21 @@ Result<Handle> createLocked(const Folder &folder, std::string_view name) {
     return handleOf(created.value());
 }
 
+Status mayReplaceIn(const Folder &folder, std::string_view name) {
+    // Asked of the system by opening with the rights a replace uses, which changes nothing.
+    const HANDLE root = handleOf(folder.handle());
+    auto added = openWithin(root, "", FILE_ADD_FILE, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE,
+                            folder.path(), FileOperation::CreateTemp);
+    if (!added) return added.error();
+    ::CloseHandle(added.value());
+    const std::string path = joinPath(folder.path(), name);
+    auto target = openWithin(root, name, DELETE, kShareAll, FILE_OPEN, FILE_OPEN_REPARSE_POINT,
+                             path, FileOperation::Rename);
+    if (!target) return target.error().code == ErrorCode::NotFound ? Status() : target.error();
+    ::CloseHandle(target.value());
+    return {};
+}
+
 Status removeIfStale(const Folder &folder, std::string_view name) {
     const std::string path = joinPath(folder.path(), name);
     const HANDLE root = handleOf(folder.handle());

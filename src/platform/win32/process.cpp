@@ -18,8 +18,7 @@ Result<std::string> ownExecutable() {
     std::wstring path(MAX_PATH, L'\0');
     while (true) {
         const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0)
-            return win32::lastError("GetModuleFileNameW", FileOperation::FindOwnExecutable);
+        if (n == 0) return win32::lastError("GetModuleFileNameW", FileOperation::FindOwnExecutable);
         if (n < path.size()) {
             path.resize(n);
             break;

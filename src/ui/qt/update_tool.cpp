@@ -14,8 +14,10 @@
 #include <exception>
 
 namespace corvelan::qtui {
-UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder, QWidget *parent)
-    : QWidget(parent), m_session(std::move(drives), std::move(toolFolder)) {
+UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder, QWidget *parent,
+                       workflows::EventLog &log)
+    : QWidget(parent),
+      m_session(std::move(drives), std::move(toolFolder), fs::runsElevated(), log) {
     m_previousObserver = fs::setWaitObserver(this);
     buildWindow(this, workflows::kUpdateToolDesign);
     m_list = control<QListWidget>(this, "List1");

@@ -2,8 +2,8 @@
 // It binds events to the workflows of UpdateSession and holds no rules of its own.
 #pragma once
 
-#include "platform/wait_observer.h"
 #include "platform/process.h"
+#include "platform/wait_observer.h"
 #include "ui/qt/file_control.h"
 #include "ui/qt/qt_message_boxes.h"
 #include "workflows/ports.h"
@@ -25,9 +25,10 @@ class UpdateTool : public QWidget, private workflows::ListView, private fs::Wait
 
 public:
     // Builds the window and runs the start-up check before it is first shown. `toolFolder`
-    // finds the pictures an install copies.
+    // finds the pictures an install copies; each install and remove leaves an event in `log`.
     explicit UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder = fs::executableFolder,
-                        QWidget *parent = nullptr);
+                        QWidget *parent = nullptr,
+                        workflows::EventLog &log = workflows::systemEventLog());
     ~UpdateTool() override;
 
     // Full path of the description file to install; set by the file selection window.

@@ -11,8 +11,9 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 } // namespace
 
 UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder,
-                       workflows::MessageBoxes *boxes)
-    : m_session(std::move(drives), std::move(toolFolder)), m_boxes(boxes ? boxes : &m_realBoxes) {
+                       workflows::MessageBoxes *boxes, workflows::EventLog &log)
+    : m_session(std::move(drives), std::move(toolFolder), fs::runsElevated(), log),
+      m_boxes(boxes ? boxes : &m_realBoxes) {
     m_previousObserver = fs::setWaitObserver(this);
     create();
 }

@@ -2,9 +2,9 @@
 // buttons. It binds messages to the workflows of UpdateSession and holds no rules of its own.
 #pragma once
 
-#include "platform/wait_observer.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
+#include "platform/wait_observer.h"
 #include "ui/win32/controls.h"
 #include "ui/win32/message_boxes.h"
 #include "workflows/ports.h"
@@ -23,9 +23,11 @@ public:
     enum Control : int { List1 = 100, Label1, Label2, cmdUpdate, cmdExit, cmdRemove };
 
     // Builds the window and runs the start-up check before it is first shown. `toolFolder`
-    // finds the pictures an install copies; `boxes` shows the message boxes (null: real ones).
+    // finds the pictures an install copies; `boxes` shows the message boxes (null: real ones);
+    // each install and remove leaves an event in `log`.
     explicit UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder = fs::executableFolder,
-                        workflows::MessageBoxes *boxes = nullptr);
+                        workflows::MessageBoxes *boxes = nullptr,
+                        workflows::EventLog &log = workflows::systemEventLog());
     ~UpdateTool() override;
     UpdateTool(const UpdateTool &) = delete;
     UpdateTool &operator=(const UpdateTool &) = delete;

@@ -2,6 +2,7 @@
 // another user's prefix or folder, and links, to root's run and to a standard user's.
 #include "reliability/posix/hostile_fixture.h"
 #include "support/host.h"
+#include "workflows/command_line_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -106,6 +107,63 @@ TEST_F(Hostile, ACatalogueTheUserMayNoLongerReadGetsTheNoRightsBox) {
         EXPECT_EQ(rc, 0);
         EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
         EXPECT_EQ(test::listFolder(pictures()), "") << "nothing copied";
+    }
+}
+
+TEST_F(Hostile, ADryRunInAFolderTheUserCannotWriteSaysWhatTheCommandWould) {
+    test::writeFile(prefix / "drive_c/good.xml", test::description("3.1"));
+    for (stdfs::path p = prefix.repositoryDir(); p.string().size() > 4; p = p.parent_path())
+        ::chmod(p.c_str(), 0755);
+    test::giveTreeToNobody(prefix.path());
+    test::giveTreeToNobody(tool.path());
+    ::chmod(prefix.repositoryDir().c_str(), 0555);
+    const int rc = test::runUnprivileged([&] {
+        const std::string before = test::snapshotWithTimesOf(prefix.path());
+        const Ran rehearsed = runCli(repo, {"install", "--dry-run", "C:\\good.xml"});
+        if (test::snapshotWithTimesOf(prefix.path()) != before) return 2;
+        const Ran made = runCli(repo, {"install", "C:\\good.xml"});
+        const bool same =
+            rehearsed.code == kExitFailed && made.code == kExitFailed &&
+            rehearsed.err == made.err &&
+            rehearsed.err.find("you may not change it") != std::string::npos &&
+            rehearsed.out == "Dry run: nothing was changed; install would exit with 2.\n";
+        if (!same)
+            std::fprintf(stderr, "[%s] [%s] [%s]\n", rehearsed.out.c_str(), rehearsed.err.c_str(),
+                         made.err.c_str());
+        return same ? 0 : 1;
+    });
+    ::chmod(prefix.repositoryDir().c_str(), 0755);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
+}
+
+TEST_F(Hostile, StatusCannotTellWhatTheUserMayNotRead) {
+    test::writeFile(prefix / "drive_c/good.xml", test::description("3.1"));
+    ASSERT_EQ(runCli(repo, {"install", "C:\\good.xml"}).code, kExitDone);
+    for (stdfs::path p = prefix.repositoryDir(); p.string().size() > 4; p = p.parent_path())
+        ::chmod(p.c_str(), 0755);
+    ::chmod(pictures().c_str(), 0755);
+    // Root's files, which the unprivileged user may not read.
+    for (const std::string &unreadable :
+         {prefix.catalogueFile(), repo.pictures() + "/QVXTSR7700.jpg"}) {
+        SCOPED_TRACE(unreadable);
+        ::chmod(unreadable.c_str(), 0);
+        const int rc = test::runUnprivileged([&] {
+            for (const std::vector<std::string> &form :
+                 {std::vector<std::string>{"status"}, {"status", "--detect", "3.1"}}) {
+                const Ran r = runCli(repo, form);
+                if (r.code != kExitFailed || !r.out.empty() ||
+                    !r.err.starts_with("Whether the QVX TSR 7700 DTM is installed cannot be "
+                                       "told: '" +
+                                       unreadable + "': ")) {
+                    std::fprintf(stderr, "%d [%s] [%s]\n", r.code, r.out.c_str(), r.err.c_str());
+                    return 1;
+                }
+            }
+            return 0;
+        });
+        ::chmod(unreadable.c_str(), 0644);
+        EXPECT_EQ(rc, 0);
     }
 }
 

@@ -3,8 +3,8 @@
 // tool under Wine: a save waits for a short hold and then succeeds, and a hold that lasts gives
 // a box that says another program is using the file. Nothing is ever half done.
 #include "platform/file_system.h"
-#include "support/child.h"
 #include "platform/process.h"
+#include "support/child.h"
 #include "support/device_entry.h"
 #include "support/recording_view.h"
 #include "support/repository.h"
@@ -141,8 +141,7 @@ TEST_F(HeldFiles, AScannerOnTheRepositoryCausesNoBox) {
         ASSERT_EQ(test::readFile(prefix.catalogueFile()),
                   kHead + test::deviceEntry("2") + "</DDXMLRepository>\r\n");
         for (const char *picture : test::kPictures)
-            ASSERT_EQ(test::readFile(pictures() + "\\" + picture),
-                      test::pictureBytes(picture));
+            ASSERT_EQ(test::readFile(pictures() + "\\" + picture), test::pictureBytes(picture));
         session->remove(view, boxes);
         ++commands;
         ASSERT_EQ(boxes.shown.size(), 1u) << boxes.shown.back().text;

@@ -52,8 +52,7 @@ Result<Child> Child::start(const std::string &executable, const std::vector<std:
     std::vector<char *> argv = pointers(words);
     std::vector<char *> envp = pointers(variables);
     int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0)
-        return notStarted(errno, executable);
+    if (::pipe2(out, O_CLOEXEC) != 0) return notStarted(errno, executable);
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);

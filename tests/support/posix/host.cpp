@@ -28,6 +28,12 @@ std::int64_t modifiedTime(const std::string &path) {
     return std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
 }
 
+std::int64_t changedTime(const std::string &path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return -1;
+    return std::int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
+}
+
 void setModifiedTime(const std::string &path, std::int64_t nanoseconds) {
     const timespec times[2] = {{0, UTIME_OMIT},
                                {static_cast<time_t>(nanoseconds / 1000000000),

@@ -25,8 +25,7 @@ Result<std::uint32_t> fileAttributes(const std::string &hostPath) {
 Status setFileAttributes(const std::string &hostPath, std::uint32_t attributes) {
     const std::wstring path = toWidePath(hostPath);
     const DWORD current = ::GetFileAttributesW(path.c_str());
-    if (current == INVALID_FILE_ATTRIBUTES)
-        return lastError(hostPath, FileOperation::None);
+    if (current == INVALID_FILE_ATTRIBUTES) return lastError(hostPath, FileOperation::None);
     constexpr DWORD kSettable = kReadOnly | kHidden | kSystem;
     const DWORD wanted =
         (current & ~kSettable & ~FILE_ATTRIBUTE_DIRECTORY) | (attributes & kSettable);

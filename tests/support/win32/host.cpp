@@ -103,10 +103,20 @@ constexpr std::int64_t kUnixEpoch = 116444736000000000;
 HANDLE openForTimes(const std::string &path, DWORD access) {
     return ::CreateFileW(fsPath(path).c_str(), access,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 } // namespace
+
+std::int64_t changedTime(const std::string &path) {
+    HANDLE file = openForTimes(path, FILE_READ_ATTRIBUTES);
+    FILE_BASIC_INFO info{};
+    const bool known = file != INVALID_HANDLE_VALUE &&
+                       ::GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info);
+    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    if (!known) return -1;
+    return (info.ChangeTime.QuadPart - kUnixEpoch) * 100;
+}
 
 std::int64_t modifiedTime(const std::string &path) {
     HANDLE file = openForTimes(path, FILE_READ_ATTRIBUTES);

@@ -1,7 +1,7 @@
 // The Win32 windows as drawn and as they take keys, and the one real message box.
 #include "platform/win32/wide.h"
 #include "support/repository_files.h"
-#include "support/win32_window_driver.h"
+#include "support/win32/window_driver.h"
 #include "ui/win32/controls.h"
 #include "ui/win32/file_control.h"
 #include "ui/win32/message_boxes.h"

@@ -1,10 +1,10 @@
 // The Win32 windows driven through start-up, Install and Remove as a user's clicks and keys
 // drive them.
-#include "support/fault_hooks.h"
 #include "support/device_entry.h"
+#include "support/fault_hooks.h"
 #include "support/host.h"
 #include "support/repository_files.h"
-#include "support/win32_window_driver.h"
+#include "support/win32/window_driver.h"
 #include "ui/win32/file_control.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +27,6 @@ public:
         return cursors.size() <= 2 ? EBUSY : 0;
     }
     std::vector<HCURSOR> cursors;
-
 };
 
 TEST_F(Win32Windows, WaitingForAHeldCatalogueShowsAWaitCursor) {

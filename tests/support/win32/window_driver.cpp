@@ -1,4 +1,4 @@
-#include "support/win32_window_driver.h"
+#include "support/win32/window_driver.h"
 
 #include "platform/win32/wide.h"
 #include "support/repository_files.h"

@@ -1,0 +1,102 @@
+#include "workflows/audit.h"
+
+#include "workflows/event_texts.h"
+#include "workflows/ports.h"
+
+namespace corvelan::workflows {
+namespace {
+
+using events::EventId;
+
+class SystemEventLog final : public EventLog {
+public:
+    void write(const fs::SystemEvent &event) override { fs::writeSystemEvent(event); }
+};
+
+EventId idOf(const Change &change, Outcome outcome) {
+    const bool install = change.workflow == Workflow::Install;
+    switch (outcome) {
+    case Outcome::Done:
+        if (install) return EventId::Installed;
+        return change.versionsBefore && change.versionsBefore->empty() ? EventId::NothingToRemove
+                                                                       : EventId::Removed;
+    case Outcome::Declined:
+        return EventId::InstallDeclined;
+    case Outcome::Refused:
+        return install ? EventId::InstallRefused : EventId::RemoveRefused;
+    case Outcome::Failed:
+        break;
+    }
+    return install ? EventId::InstallFailed : EventId::RemoveFailed;
+}
+
+std::string orUnknown(const std::string &value) {
+    return value.empty() ? "unknown" : value;
+}
+
+std::string versionsOf(const std::optional<std::vector<std::string>> &versions) {
+    if (!versions) return "unknown";
+    if (versions->empty()) return "none";
+    std::string out;
+    for (const std::string &version : *versions)
+        out += (out.empty() ? "" : ", ") + version;
+    return out;
+}
+
+// A log holds an event as one line: the boxes' line breaks become spaces.
+std::string oneLine(const std::string &text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\r') continue;
+        out += c == '\n' ? ' ' : c;
+    }
+    return out;
+}
+
+} // namespace
+
+EventLog &systemEventLog() {
+    static SystemEventLog log;
+    return log;
+}
+
+std::string insertStrings(std::string_view text, const std::vector<std::string> &strings) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (text[i] == '%' && next == '%') {
+            out += '%';
+            ++i;
+        } else if (text[i] == '%' && next >= '1' && next <= '9') {
+            const auto n = static_cast<std::size_t>(next - '1');
+            if (n < strings.size()) out += strings[n];
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+fs::SystemEvent eventOf(const Change &change, Outcome outcome, const std::string &told) {
+    const EventId id = idOf(change, outcome);
+    const bool install = change.workflow == Workflow::Install;
+    fs::SystemEvent event;
+    event.id = static_cast<std::uint32_t>(id);
+    event.strings = {change.user,
+                     change.catalogue,
+                     versionsOf(change.versionsBefore),
+                     install ? orUnknown(change.version) : "",
+                     install ? orUnknown(change.description) : "",
+                     install ? orUnknown(change.sha256) : "",
+                     oneLine(told)};
+    for (const events::Text &text : events::kTexts) {
+        if (text.id != id) continue;
+        event.text = insertStrings(text.text, event.strings);
+        if (text.severity == events::Severity::Warning) event.severity = fs::EventSeverity::Warning;
+        if (text.severity == events::Severity::Error) event.severity = fs::EventSeverity::Error;
+    }
+    return event;
+}
+
+} // namespace corvelan::workflows

@@ -1,0 +1,35 @@
+// What an install or a remove is, how it ended, and what a rehearsal of one found it would change.
+#pragma once
+
+#include "platform/file_system.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvelan::workflows {
+
+enum class Workflow { Install, Remove };
+
+// How an install or a remove ended, for a caller that must tell (the command line's exit code,
+// the system's log).
+enum class Outcome {
+    Done,     // done, or nothing needed changing
+    Declined, // the user said No to the version
+    Refused,  // the description was rejected, or the repository or catalogue may not be changed
+    Failed,   // a save or a copy failed (the boxes said which)
+};
+
+// What an install or a remove would change, found by every check it makes without a change.
+struct Rehearsal {
+    bool catalogueChecked = false;    // the checks passed as far as the catalogue's save
+    std::vector<std::string> removed; // the list lines of the entries that would go
+    std::optional<std::string> added; // the list line of the entry that would be added
+    struct Copy {
+        std::string destination; // its Windows path
+        fs::Replacement effect;
+    };
+    std::vector<Copy> copies; // an install's, in the order it makes them
+};
+
+} // namespace corvelan::workflows
