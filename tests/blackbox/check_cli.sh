@@ -103,11 +103,25 @@ expect "a file that is no XML is refused" 1 "" \
   -- install 'C:\cli-descriptions\truncated.xml'
 same "a refused description changes nothing" "$scratch/demo.xml" "$repository/DDXMLRepository.xml"
 
+expect "status, not installed" 1 "" "The QVX TSR 7700 DTM is not installed: " -- status
+expect "detection, not installed: no output at all" 0 "" "" -- status --detect 2.3.0
+"${as_user[@]}" "${CLI[@]}" install --dry-run 'C:\cli-descriptions\QVX TSR 7700 v2.3.0.xml' \
+  >"$scratch/dry" 2>&1 || true
+for said in "Would take out of $save: QVX TSR 7700  Revision: 1.0.3" \
+  "Would add to $save: QVX TSR 7700  Revision: 2.3.0" \
+  "Dry run: nothing was changed; install would exit with 0."; do
+  grep -qF -- "$said" "$scratch/dry" ||
+    { echo "FAIL the dry run did not say: $said" >&2; cat "$scratch/dry" >&2; failures=$((failures + 1)); }
+done
+same "a dry run changes nothing" "$scratch/demo.xml" "$repository/DDXMLRepository.xml"
 expect "install, without asking" 0 "$(lines "Norvik FlowSense 20  Revision: 2.4.1" \
   "Halden PX-9 Valve  Revision: 11.0" "Ostra Level 4  Revision: 3.2 beta" \
   "QVX TSR 7700  Revision: 2.3.0")" "" -- install 'C:\cli-descriptions\QVX TSR 7700 v2.3.0.xml'
 same "the description installed" "$descriptions/QVX TSR 7700 v2.3.0.xml" \
   "$repository/QVX TSR 7700.xml"
+expect "status, installed" 0 "QVX TSR 7700  Revision: 2.3.0" "" -- status 2.3.0
+expect "detection, installed" 0 "QVX TSR 7700  Revision: 2.3.0" "" -- status --detect 2.3.0
+expect "detection, another version: no output at all" 0 "" "" -- status --detect 2.4.0
 expect "remove" 0 "$(lines "Norvik FlowSense 20  Revision: 2.4.1" \
   "Halden PX-9 Valve  Revision: 11.0" "Ostra Level 4  Revision: 3.2 beta")" "" -- remove
 expect "remove again: nothing needed changing" 0 "$(lines "Norvik FlowSense 20  Revision: 2.4.1" \
@@ -151,8 +165,8 @@ if [ ${#as_user[@]} -gt 0 ]; then
     { echo "FAIL something was written on nobody's prefix" >&2; failures=$((failures + 1)); }
 fi
 
-expect "usage" 64 "" "Usage: corvelan-dtm-cli list" -- frobnicate
-expect "install without a file" 64 "" "Usage:" -- install
+expect "usage" 64 "" "corvelan-dtm-cli: unknown command 'frobnicate'" -- frobnicate
+expect "install without a file" 64 "" "corvelan-dtm-cli: install needs a FILE" -- install
 expect "--version" 0 "corvelan-dtm-cli ${CORVELAN_VERSION:?}" "" -- --version
 
 printf '%s\r\n' '<?xml version="1.0" encoding="windows-1252"?>' '<DDXMLRepository>' \
