@@ -195,6 +195,13 @@ bool Catalogue::isDevice(const CatalogueEntry &entry) const {
     return productId(entry) == kDeviceProductId;
 }
 
+std::vector<std::string> Catalogue::deviceVersions() const {
+    std::vector<std::string> versions;
+    for (const CatalogueEntry &entry : m_entries)
+        if (isDevice(entry)) versions.emplace_back(fileVersion(entry).value_or(""));
+    return versions;
+}
+
 Listing Catalogue::listing() const {
     Listing lines;
     lines.reserve(m_entries.size(), m_entries.size() * 32);

@@ -65,6 +65,8 @@ public:
     [[nodiscard]] std::optional<std::string_view> fileVersion(const CatalogueEntry &entry) const;
     // True for an entry of the tool's device: its ProductID is exactly "QVX TSR 7700".
     [[nodiscard]] bool isDevice(const CatalogueEntry &entry) const;
+    // The Fileversion of each device entry, in document order (empty for one that lacks it).
+    [[nodiscard]] std::vector<std::string> deviceVersions() const;
 
     // True when the root element is an unprefixed DDXMLRepository.
     [[nodiscard]] bool hasRepositoryRoot() const;

@@ -46,10 +46,7 @@ Detection detectInstalled(const DriveMap &drives, const std::optional<std::strin
     }
     const Catalogue &catalogue = loaded->catalogue();
     if (!catalogue.hasRepositoryRoot()) return notInstalled(messages::catalogueNotRepository());
-    std::vector<std::string> versions;
-    for (const CatalogueEntry &entry : catalogue.entries())
-        if (catalogue.isDevice(entry))
-            versions.emplace_back(catalogue.fileVersion(entry).value_or(""));
+    const std::vector<std::string> versions = catalogue.deviceVersions();
     if (versions.size() != 1) return notInstalled(messages::deviceEntries(versions.size()));
     if (version && versions.front() != *version)
         return notInstalled(messages::otherVersion(*version, versions.front()));

@@ -43,15 +43,6 @@ private:
     std::string m_told;
 };
 
-// The device's versions in `catalogue`, in document order.
-std::vector<std::string> deviceVersions(const catalogue::Catalogue &catalogue) {
-    std::vector<std::string> versions;
-    for (const catalogue::CatalogueEntry &entry : catalogue.entries())
-        if (catalogue.isDevice(entry))
-            versions.emplace_back(catalogue.fileVersion(entry).value_or(""));
-    return versions;
-}
-
 } // namespace
 
 StartupOutcome UpdateSession::startUp(ListView &view) {
@@ -114,7 +105,7 @@ Outcome UpdateSession::logged(Workflow workflow, MessageBoxes &boxes,
     auto catalogueHost = m_drives.hostPath(catalogue::kCatalogueSavePath);
     change.catalogue =
         catalogueHost ? catalogueHost.value() : std::string(catalogue::kCatalogueSavePath);
-    if (m_file) change.versionsBefore = deviceVersions(m_file->catalogue());
+    if (m_file) change.versionsBefore = m_file->catalogue().deviceVersions();
     const Outcome outcome = run(telling, change);
     m_log->write(eventOf(change, outcome, telling.told()));
     return outcome;
@@ -150,7 +141,7 @@ Outcome UpdateSession::runRemove(MessageBoxes &boxes, Change &change, const Fini
     return finish(
         *held,
         [&change](const catalogue::Catalogue &base) {
-            change.versionsBefore = deviceVersions(base);
+            change.versionsBefore = base.deviceVersions();
             return base.planRemoval();
         },
         nullptr, boxes);
@@ -227,7 +218,7 @@ Outcome UpdateSession::runInstall(const std::string &newFileName, MessageBoxes &
     return finish(
         *held,
         [&change, &version](const catalogue::Catalogue &base) {
-            change.versionsBefore = deviceVersions(base);
+            change.versionsBefore = base.deviceVersions();
             return base.planInstall(version);
         },
         &*description, boxes);
@@ -288,7 +279,7 @@ Outcome UpdateSession::rehearse(const HeldRepository &held, const Plan &plan,
             show(boxes, messages::catalogueNotSaved(saved.error(), workflow));
             return Outcome::Failed;
         }
-        for (const std::string &version : deviceVersions(base))
+        for (const std::string &version : base.deviceVersions())
             rehearsal.removed.push_back(catalogue::deviceListLine(version));
         if (installed) rehearsal.added = catalogue::deviceListLine(*installed);
     }

@@ -29,6 +29,14 @@ private:
     fs::FileOperationHook *m_previous;
 };
 
+// Fails every write of a file, as a full disk does.
+class FullDisk final : public ScopedHook {
+public:
+    int before(fs::FileOperation operation, const std::string &) override {
+        return operation == fs::FileOperation::Write ? ENOSPC : 0;
+    }
+};
+
 // Fails the n-th operation with `err`, or runs `action` at it; records every operation.
 class FaultAt final : public ScopedHook {
 public:

@@ -23,12 +23,7 @@ std::string sha256Of(const std::string &bytes) {
     return digest.hex();
 }
 
-class FullDisk final : public test::ScopedHook {
-public:
-    int before(fs::FileOperation operation, const std::string &) override {
-        return operation == fs::FileOperation::Write ? ENOSPC : 0;
-    }
-};
+using test::FullDisk;
 
 class AuditTest : public InstallTest {
 protected:

@@ -83,13 +83,7 @@ TEST_F(CommandLineTest, ARefusedDescriptionChangesNothing) {
     }
 }
 
-// Fails every write of a file, as a full disk does.
-class FullDisk final : public test::ScopedHook {
-public:
-    int before(fs::FileOperation operation, const std::string &) override {
-        return operation == fs::FileOperation::Write ? ENOSPC : 0;
-    }
-};
+using test::FullDisk;
 
 TEST_F(CommandLineTest, AFailedSaveExitsTwoWithTheCatalogueIntact) {
     for (const std::vector<std::string> &command :
