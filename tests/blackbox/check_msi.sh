@@ -74,6 +74,25 @@ onlyOnInstallGivenDtmfile() {
     grep -qP '^InstallDescription\tDTMFILE AND NOT Installed AND NOT REMOVE\t'
 }
 dtmfileNotSecure() { ! table Property | grep -P '^SecureCustomProperties\t' | grep -qw DTMFILE; }
+# The event source: the system's log finds the sentences of the tool's events in its executable.
+eventKey='SYSTEM\CurrentControlSet\Services\EventLog\Application\Corvelan DTM Update Tool'
+registryValue() { # the Registry table's value of a name under the event source's key
+  table Registry | key="$eventKey" name="$1" awk -F'\t' \
+    '$2 == 2 && $3 == ENVIRON["key"] && $4 == ENVIRON["name"] { print $5 "\t" $6 }'
+}
+registersTheEventSource() {
+  [ "$(registryValue EventMessageFile)" = "$(printf '[#ToolExe]\tEventSource')" ] &&
+    [ "$(registryValue TypesSupported)" = "$(printf '#7\tEventSource')" ]
+}
+eventSource() { "$run" reg query "HKLM\\$eventKey" 2>/dev/null | tr -d '\r'; }
+eventSourceInstalled() {
+  eventSource >"$build/msi-event-source.txt"
+  grep -qP '^\s+EventMessageFile\s+REG_SZ\s+C:\\Program Files\\Corvelan DTM Update Tool\\corvelan-dtm-update-tool\.exe$' \
+    "$build/msi-event-source.txt" &&
+    grep -qP '^\s+TypesSupported\s+REG_DWORD\s+0x7$' "$build/msi-event-source.txt"
+}
+noEventSource() { ! eventSource | grep -q EventMessageFile; }
+check "the event source is registered with the tool's message table" registersTheEventSource
 check "the description's install runs the command line on DTMFILE" runsTheCommandLine
 check "it is deferred and not impersonated, and its failure counts" runsAsTheSystemAndCounts
 check "it runs only on an install or an upgrade given DTMFILE" onlyOnInstallGivenDtmfile
@@ -85,9 +104,11 @@ check "exactly the tool and its pictures, byte for byte" installedFiles
 check "a Start-menu shortcut" shortcut
 check "an entry in Programs and Features, version $CORVELAN_VERSION" uninstallEntry
 check "the installed tool starts and ends cleanly when its window is closed" startsAndEnds
+check "the event source names the installed tool" eventSourceInstalled
 check "msiexec /x exits 0" "$run" msiexec /x "$msi" /qn
 check "uninstalled: no folder" test ! -e "$folder"
 check "uninstalled: no shortcut" noShortcut
+check "uninstalled: no event source" noEventSource
 check "uninstalled: no entry" bash -c "! grep -q Corvelan <('$run' reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall' /s 2>/dev/null)"
 # Deployment with a description: a repository in the prefix, and a bad and a good description.
 vendor="$prefix/drive_c/ProgramData/Schneider Electric"
