@@ -1,4 +1,4 @@
-// A system log that keeps the events written to it, for tests to read.
+// System logs that keep the events written to them, for tests to read.
 #pragma once
 
 #include "workflows/ports.h"
@@ -10,6 +10,17 @@ namespace corvelan::test {
 class RecordingLog final : public workflows::EventLog {
 public:
     void write(const fs::SystemEvent &event) override { events.push_back(event); }
+    std::vector<fs::SystemEvent> events;
+};
+
+// Keeps each event and writes it on to the system's log, as the tool does: for the tests that
+// catch the system's own calls.
+class TeeLog final : public workflows::EventLog {
+public:
+    void write(const fs::SystemEvent &event) override {
+        events.push_back(event);
+        workflows::systemEventLog().write(event);
+    }
     std::vector<fs::SystemEvent> events;
 };
 

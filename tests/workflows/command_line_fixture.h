@@ -22,14 +22,20 @@ struct Ran {
     std::string err;
 };
 
-// Runs the command line `arguments` on `repo`, its events in `repo.log`.
-inline Ran runCli(test::Repository &repo, const std::vector<std::string> &arguments) {
+// Runs the command line `arguments` on `repo`, its events in `log`.
+inline Ran runCli(test::Repository &repo, const std::vector<std::string> &arguments,
+                  EventLog &log) {
     Ran r;
     r.code = runCommandLine(
         arguments, repo.prefix.drives(), repo.toolFolder(), "9.8.7",
         [&r](std::string_view text) { r.out += text; },
-        [&r](std::string_view text) { r.err += text; }, repo.log);
+        [&r](std::string_view text) { r.err += text; }, log);
     return r;
+}
+
+// The same, its events in `repo.log`.
+inline Ran runCli(test::Repository &repo, const std::vector<std::string> &arguments) {
+    return runCli(repo, arguments, repo.log);
 }
 
 class CommandLineTest : public ::testing::Test {
