@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the MSI under Wine, as msiexec does on Windows, and checks what it installed: exactly
-# the executable, the command line and the five pictures, byte for byte, a Start-menu shortcut
-# and an entry in Programs and Features; that the installed tool starts from there and ends
-# cleanly when its window is closed; and that uninstalling removes all of it. Then deployment:
+# the executable, the command line, the read-me and the five pictures, byte for byte, a
+# Start-menu shortcut, an entry in Programs and Features and the system log's event source; that
+# the installed tool starts from there and ends cleanly when its window is closed; and that
+# uninstalling removes all of it. Then deployment:
 # with DTMFILE a good description is installed into the repository, and a bad one fails the
 # installation, which takes its files back out and leaves the catalogue as it was.
 #   check_msi.sh <msi> <build folder> <close_window.exe>
@@ -33,7 +34,8 @@ uninstallEntry() {
 }
 installedFiles() {
   [ "$(cd "$folder" && ls | sort | tr '\n' ' ')" = \
-    "QVXTSR7700.jpg QVXTSR7700Large.ico QVXTSR7700Small.ico corvelan-dtm-cli.exe corvelan-dtm-update-tool.exe corvelan.ico corvelan.jpg " ] &&
+    "QVXTSR7700.jpg QVXTSR7700Large.ico QVXTSR7700Small.ico README.txt corvelan-dtm-cli.exe corvelan-dtm-update-tool.exe corvelan.ico corvelan.jpg " ] &&
+    cmp -s "$folder/README.txt" "$build/packaging/README.txt" &&
     for f in corvelan-dtm-update-tool.exe corvelan-dtm-cli.exe corvelan.ico corvelan.jpg \
       QVXTSR7700.jpg QVXTSR7700Large.ico QVXTSR7700Small.ico; do
       cmp -s "$folder/$f" "$build/$f" || return 1
@@ -100,7 +102,7 @@ check "DTMFILE is no secure custom property" dtmfileNotSecure
 
 "$run" msiexec /x "$msi" /qn >/dev/null 2>&1 || true # a left-over install from an earlier run
 check "msiexec /i exits 0" "$run" msiexec /i "$msi" /qn
-check "exactly the tool and its pictures, byte for byte" installedFiles
+check "exactly the tool, its read-me and its pictures, byte for byte" installedFiles
 check "a Start-menu shortcut" shortcut
 check "an entry in Programs and Features, version $CORVELAN_VERSION" uninstallEntry
 check "the installed tool starts and ends cleanly when its window is closed" startsAndEnds
