@@ -75,9 +75,6 @@ protected:
         CommandLineTest::SetUp();
         g_logged.clear();
     }
-    int runLogged(const std::vector<std::string> &arguments) {
-        return runCli(repo, arguments, log).code;
-    }
     test::TeeLog log;
 };
 
@@ -96,7 +93,7 @@ TEST_F(SystemLogTest, EachCommandLogsItsSentenceUnderTheToolsNameWithItsPriority
         SCOPED_TRACE(c.arguments.front() + " " + c.arguments.back());
         g_logged.clear();
         log.events.clear();
-        EXPECT_EQ(runLogged(c.arguments), c.code);
+        EXPECT_EQ(runCli(repo, c.arguments, log).code, c.code);
         ASSERT_EQ(g_logged.size(), 1u);
         ASSERT_EQ(log.events.size(), 1u);
         const Logged &l = g_logged.front();

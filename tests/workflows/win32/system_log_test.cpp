@@ -120,10 +120,6 @@ protected:
         g_registerFails = false;
     }
     void TearDown() override { g_registerFails = false; }
-
-    int runLogged(const std::vector<std::string> &arguments) {
-        return runCli(repo, arguments, log).code;
-    }
     test::TeeLog log;
 };
 
@@ -143,7 +139,7 @@ TEST_F(SystemLogTest, EachCommandReportsItsEventUnderTheToolsSourceAsThisUser) {
         SCOPED_TRACE(c.arguments.front() + " " + c.arguments.back());
         g_reported.clear();
         log.events.clear();
-        EXPECT_EQ(runLogged(c.arguments), c.code);
+        EXPECT_EQ(runCli(repo, c.arguments, log).code, c.code);
         ASSERT_EQ(g_reported.size(), 1u);
         ASSERT_EQ(log.events.size(), 1u);
         const Reported &r = g_reported.front();
@@ -175,7 +171,7 @@ TEST_F(SystemLogTest, ErrorsAreReportedAsErrorsAndEachStringWithinTheLogsLimit) 
 
 TEST_F(SystemLogTest, ASourceThatCannotBeOpenedFailsNoCommand) {
     g_registerFails = true;
-    EXPECT_EQ(runLogged({"install", "C:\\good.xml"}), 0);
+    EXPECT_EQ(runCli(repo, {"install", "C:\\good.xml"}, log).code, 0);
     EXPECT_TRUE(g_reported.empty());
     EXPECT_EQ(log.events.size(), 1u);
     const std::string catalogue = prefix.drives().hostPath(test::kSavePath).value();
