@@ -1,5 +1,7 @@
 #include "catalogue/catalogue_file.h"
 
+#include "catalogue/repository.h"
+
 #include <optional>
 
 namespace corvelan::catalogue {
@@ -28,6 +30,12 @@ Result<CatalogueFile> CatalogueFile::load(const std::string &hostPath) {
     auto file = fs::OpenFile::open(hostPath);
     if (!file) return file.error();
     return read(file.value());
+}
+
+Result<CatalogueFile> CatalogueFile::loadFromRepository(const DriveMap &drives) {
+    auto host = drives.hostPath(kCatalogueLoadPath);
+    if (!host) return host.error();
+    return load(host.value());
 }
 
 Result<CatalogueFile> CatalogueFile::load(const fs::Folder &folder, std::string_view name,

@@ -7,6 +7,7 @@
 
 #include "base/result.h"
 #include "catalogue/catalogue.h"
+#include "platform/drive_map.h"
 #include "platform/file_system.h"
 #include "platform/folder.h"
 
@@ -24,6 +25,8 @@ public:
     // The same for `name` within `folder`, reached through the folder's handle.
     static Result<CatalogueFile> load(const fs::Folder &folder, std::string_view name,
                                       fs::Links links);
+    // The catalogue of the repository that `drives` map, read from its load path.
+    static Result<CatalogueFile> loadFromRepository(const DriveMap &drives);
 
     [[nodiscard]] const Catalogue &catalogue() const { return m_catalogue; }
     // Which version of the file the catalogue was read from or saved to.

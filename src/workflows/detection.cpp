@@ -38,8 +38,7 @@ Detection detectInstalled(const DriveMap &drives, const std::optional<std::strin
     using namespace catalogue;
     for (std::string_view folder : {kRepositoryDir, kPicturesDirTested})
         if (!drives.folderExists(folder)) return notInstalled(messages::folderMissing(folder));
-    auto host = drives.hostPath(kCatalogueLoadPath);
-    auto loaded = host ? CatalogueFile::load(host.value()) : Result<CatalogueFile>(host.error());
+    auto loaded = CatalogueFile::loadFromRepository(drives);
     if (!loaded) {
         if (loaded.error().code != ErrorCode::NotFound) return unknown(loaded.error());
         return notInstalled(messages::catalogueMissing());

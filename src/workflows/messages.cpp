@@ -301,6 +301,10 @@ std::string notInstalledBecause(std::string_view why) {
     return "The QVX TSR 7700 DTM is not installed: " + std::string(why) + ".";
 }
 
+std::string wouldLeave(const std::string &path) {
+    return "Would leave " + path + " as it is";
+}
+
 } // namespace
 
 std::string folderMissing(std::string_view folder) {
@@ -346,7 +350,7 @@ std::string wouldAdd(const std::string &line) {
 }
 
 std::string wouldLeaveCatalogue() {
-    return "Would leave " + savePath() + " as it is";
+    return wouldLeave(savePath());
 }
 
 std::string wouldCopy(const std::string &destination, fs::Replacement effect) {
@@ -358,7 +362,7 @@ std::string wouldCopy(const std::string &destination, fs::Replacement effect) {
     case fs::Replacement::Keeps:
         break;
     }
-    return "Would leave " + destination + " as it is";
+    return wouldLeave(destination);
 }
 
 std::string rehearsed(Workflow workflow, int exitCode) {

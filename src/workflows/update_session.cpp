@@ -1,11 +1,10 @@
 #include "workflows/update_session.h"
 
+#include "base/sha256.h"
 #include "catalogue/repository.h"
 #include "platform/file_system.h"
 #include "workflows/messages.h"
 #include "xml/description_reader.h"
-
-#include "base/sha256.h"
 
 #include <vector>
 
@@ -47,7 +46,6 @@ private:
 
 StartupOutcome UpdateSession::startUp(ListView &view) {
     using namespace catalogue;
-    m_catalogueLoadPath = std::string(kCatalogueLoadPath);
     if (!m_drives.folderExists(kRepositoryDir)) {
         showStatus(view, "Folder Missing", kRepositoryDir);
         return StartupOutcome::RepositoryFolderMissing;
@@ -56,8 +54,7 @@ StartupOutcome UpdateSession::startUp(ListView &view) {
         showStatus(view, "Folder Missing", kPicturesDirShown);
         return StartupOutcome::PicturesFolderMissing;
     }
-    auto host = m_drives.hostPath(m_catalogueLoadPath);
-    auto loaded = host ? CatalogueFile::load(host.value()) : Result<CatalogueFile>(host.error());
+    auto loaded = CatalogueFile::loadFromRepository(m_drives);
     if (!loaded) {
         m_loadError = loaded.error();
         showStatus(view, "File Missing", kCatalogueSavePath);

@@ -114,7 +114,6 @@ private:
     ToolFolder m_toolFolder;
     bool m_elevated;
     EventLog *m_log;
-    std::string m_catalogueLoadPath;
     std::optional<catalogue::CatalogueFile> m_file;
     std::optional<Error> m_loadError;
 };
