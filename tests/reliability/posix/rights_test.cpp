@@ -184,6 +184,16 @@ TEST_F(Hostile, AnotherUsersPrefixOrFolderIsListedButNeverChanged) {
         const std::string before = test::snapshotOf(prefix.path());
         UpdateSession &s = start();
         EXPECT_EQ(startup, StartupOutcome::Listed) << "listing is harmless";
+        // Rehearsed first: the same refusals, and nothing found to change.
+        Rehearsal rehearsal;
+        EXPECT_EQ(s.rehearseInstall("C:\\dtm.xml", boxes, rehearsal), Outcome::Refused);
+        EXPECT_EQ(boxes.shown.back().text, tc.shown + " belongs to nobody. Nothing was installed. "
+                                                      "Start the tool as nobody.");
+        EXPECT_EQ(s.rehearseRemove(boxes, rehearsal), Outcome::Refused);
+        EXPECT_EQ(boxes.shown.back().text,
+                  tc.shown + " belongs to nobody. Nothing was removed. Start the tool as nobody.");
+        EXPECT_FALSE(rehearsal.catalogueChecked);
+        EXPECT_TRUE(rehearsal.copies.empty());
         EXPECT_EQ(s.installDtm("C:\\dtm.xml", view, boxes), Outcome::Refused);
         EXPECT_EQ(boxes.shown.back().text, tc.shown + " belongs to nobody. Nothing was installed. "
                                                       "Start the tool as nobody.");
