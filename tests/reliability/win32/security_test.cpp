@@ -69,11 +69,15 @@ void setOwnDacl(const std::string &path) {
 
 class Security : public ::testing::Test {
 protected:
-    Outcome install(const DriveMap &drives, bool elevated) {
+    // A session on `drives`, started, its boxes not yet shown.
+    UpdateSession started(const DriveMap &drives, bool elevated) {
         UpdateSession session(drives, repo.toolFolder(), elevated);
         EXPECT_EQ(session.startUp(view), StartupOutcome::Listed);
         boxes.shown.clear();
-        return session.installDtm("C:\\dtm.xml", view, boxes);
+        return session;
+    }
+    Outcome install(const DriveMap &drives, bool elevated) {
+        return started(drives, elevated).installDtm("C:\\dtm.xml", view, boxes);
     }
 
     test::Repository repo{""};
@@ -157,9 +161,18 @@ TEST_F(Security, AFolderOfAnotherUserIsRefusedToAnElevatedRun) {
     test::writeFile(description, kProfile);
     const DriveMap foreign = DriveMap::forPrefix(kForeignPrefix).value();
     const std::string before = test::snapshotOf(vendor);
+    // Rehearsed first: the same refusal, and nothing found to change.
+    Rehearsal rehearsal;
+    EXPECT_EQ(started(foreign, true).rehearseInstall("C:\\dtm.xml", boxes, rehearsal),
+              Outcome::Refused);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    const std::string rehearsed = boxes.shown[1].text;
+    EXPECT_FALSE(rehearsal.catalogueChecked);
+    EXPECT_TRUE(rehearsal.copies.empty());
     EXPECT_EQ(install(foreign, true), Outcome::Refused);
     ASSERT_EQ(boxes.shown.size(), 2u);
     const std::string &box = boxes.shown[1].text;
+    EXPECT_EQ(box, rehearsed);
     const std::string start = "c:\\ProgramData\\Schneider Electric belongs to ";
     const std::string end = ". Nothing was installed. Ask an administrator to make the "
                             "Administrators group its owner, then try again.";
