@@ -49,7 +49,7 @@ int measureSize(int entries, const std::string &path) {
     auto loaded = CatalogueFile::load(path);
     const std::string version = "2.0.0";
     namespace fs = corvelan::fs;
-    auto folder = fs::Folder::open(fs::folderOf(path));
+    auto folder = fs::Folder::open(fs::folderOf(path), fs::Links::Refuse);
     ok = ok && loaded.ok() && folder.ok();
     const double edit = corvelan::bench::fastestMilliseconds([&] {
         // As the install workflow does it, within the folder it holds and following no link:
@@ -57,7 +57,7 @@ int measureSize(int entries, const std::string &path) {
         // then make the change in memory. Each round replaces the entry the round before
         // installed.
         ok = ok && loaded
-                       ->change(folder.value(), fs::nameOf(path), fs::Links::Refuse,
+                       ->change(folder.value(), fs::nameOf(path),
                                 [&](const Catalogue &c) { return c.planInstall(version); })
                        .ok();
     });

@@ -77,7 +77,7 @@ Task taskOf(const std::vector<std::string> &words) {
                     auto folder = fs::Folder::open(fs::folderOf(path));
                     return folder &&
                            (*loaded)
-                               ->change(folder.value(), fs::nameOf(path), fs::Links::Follow,
+                               ->change(folder.value(), fs::nameOf(path),
                                         [](const Catalogue &c) { return c.planInstall("2.0"); })
                                .ok();
                 }};

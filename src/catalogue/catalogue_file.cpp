@@ -38,15 +38,14 @@ Result<CatalogueFile> CatalogueFile::loadFromRepository(const DriveMap &drives) 
     return load(host.value());
 }
 
-Result<CatalogueFile> CatalogueFile::load(const fs::Folder &folder, std::string_view name,
-                                          fs::Links links) {
-    auto file = fs::OpenFile::openIn(folder, name, links);
+Result<CatalogueFile> CatalogueFile::load(const fs::Folder &folder, std::string_view name) {
+    auto file = fs::OpenFile::openIn(folder, name);
     if (!file) return file.error();
     return read(file.value());
 }
 
-Status CatalogueFile::change(const fs::Folder &folder, std::string_view name, fs::Links links,
-                             const Plan &plan) {
+Result<CatalogueFile::Effect> CatalogueFile::change(const fs::Folder &folder, std::string_view name,
+                                                    const Plan &plan) {
     std::optional<CatalogueFile> reread;
     for (int round = 0; round < kRounds; ++round) {
         const CatalogueFile &base = reread ? *reread : *this;
@@ -58,22 +57,23 @@ Status CatalogueFile::change(const fs::Folder &folder, std::string_view name, fs
         const bool same = base.catalogue().keepsBytes(planned.value());
         Result<fs::FileStamp> saved = base.stamp();
         if (same) {
-            if (Status s = fs::checkUnchanged(folder, name, guard, links); !s) saved = s.error();
+            if (Status s = fs::checkUnchanged(folder, name, guard); !s) saved = s.error();
         } else {
             const std::vector<std::string_view> pieces =
                 base.catalogue().editedPieces(planned.value());
-            saved = fs::replaceFile(folder, name, pieces, &guard, links);
+            saved = fs::replaceFile(folder, name, pieces, &guard);
         }
         if (saved) {
+            Effect effect{base.catalogue().deviceVersions(), !same};
             if (reread) *this = std::move(*reread);
             if (!same) {
                 m_catalogue.apply(std::move(planned).value());
                 m_stamp = saved.value();
             }
-            return {};
+            return effect;
         }
         if (saved.error().code != ErrorCode::ChangedOnDisk) return saved.error();
-        auto current = load(folder, name, links);
+        auto current = load(folder, name);
         if (!current) {
             // Held, out of the user's reach or a link now: that is what stops the save.
             const Error &e = current.error();
@@ -87,6 +87,16 @@ Status CatalogueFile::change(const fs::Folder &folder, std::string_view name, fs
         reread = std::move(current).value();
     }
     return makeError(ErrorCode::KeptChanging, fs::joinPath(folder.path(), name));
+}
+
+Result<CatalogueFile::Effect>
+CatalogueFile::rehearse(const fs::Folder &folder, std::string_view name, const Plan &plan) const {
+    auto planned = plan(m_catalogue);
+    if (!planned) return planned.error();
+    Effect effect{m_catalogue.deviceVersions(), !m_catalogue.keepsBytes(planned.value())};
+    if (effect.writes)
+        if (auto may = fs::rehearseReplace(folder, name); !may) return may.error();
+    return effect;
 }
 
 } // namespace corvelan::catalogue

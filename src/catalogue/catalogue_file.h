@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvelan::catalogue {
 
@@ -23,8 +24,7 @@ public:
     // Catalogue::read do, with the error's path the file's.
     static Result<CatalogueFile> load(const std::string &hostPath);
     // The same for `name` within `folder`, reached through the folder's handle.
-    static Result<CatalogueFile> load(const fs::Folder &folder, std::string_view name,
-                                      fs::Links links);
+    static Result<CatalogueFile> load(const fs::Folder &folder, std::string_view name);
     // The catalogue of the repository that `drives` map, read from its load path.
     static Result<CatalogueFile> loadFromRepository(const DriveMap &drives);
 
@@ -36,14 +36,26 @@ public:
     // planInstall).
     using Plan = std::function<Result<Catalogue::Edit>(const Catalogue &)>;
 
-    // Makes the change `plan` plans, as `name` within `folder` holds the catalogue (reached as
-    // `links` says), and takes it in memory. An edit that keeps the bytes writes nothing, but the
-    // file must still hold them. When another program changed the file, the change is planned
-    // again on what it holds now, for a few rounds. Fails with the plan's error, the save's,
-    // KeptChanging after the last round, or ChangedOnDisk with its `cause` when a file another
-    // program changed cannot be read; this object is left as it was then.
-    [[nodiscard]] Status change(const fs::Folder &folder, std::string_view name, fs::Links links,
-                                const Plan &plan);
+    // What a change found and did: the device's versions in the catalogue it was planned on, and
+    // whether it wrote the file (false when the edit keeps the bytes).
+    struct Effect {
+        std::vector<std::string> versionsBefore;
+        bool writes = false;
+    };
+
+    // Makes the change `plan` plans, as `name` within `folder` holds the catalogue, and takes it
+    // in memory. An edit that keeps the bytes writes nothing, but the file must still hold them.
+    // When another program changed the file, the change is planned again on what it holds now,
+    // for a few rounds. Fails with the plan's error, the save's, KeptChanging after the last
+    // round, or ChangedOnDisk with its `cause` when a file another program changed cannot be
+    // read; this object is left as it was then.
+    [[nodiscard]] Result<Effect> change(const fs::Folder &folder, std::string_view name,
+                                        const Plan &plan);
+    // What change() would do, found without changing anything: the edit `plan` plans on the
+    // catalogue as last read and, when it writes, whether the file could be replaced now
+    // (fs::rehearseReplace). Fails as the plan or the rehearsal does.
+    [[nodiscard]] Result<Effect> rehearse(const fs::Folder &folder, std::string_view name,
+                                          const Plan &plan) const;
 
 private:
     CatalogueFile(Catalogue catalogue, fs::FileStamp stamp)

@@ -17,6 +17,19 @@ inline constexpr std::string_view kPicturesDirTested =
 // ... and as the tool shows it and copies into it.
 inline constexpr std::string_view kPicturesDirShown =
     "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\pictures\\";
+// The repository's folders, in the order start-up tests them: each as asked about, and as shown.
+struct RepositoryFolder {
+    std::string_view tested;
+    std::string_view shown;
+};
+inline constexpr std::array<RepositoryFolder, 2> kRepositoryFolders{{
+    {kRepositoryDir, kRepositoryDir},
+    {kPicturesDirTested, kPicturesDirShown},
+}};
+
+// The catalogue is loaded by one spelling of its path and saved by another, which is also the one
+// the list shows when the load fails; both are kept as the tool has always written them. They
+// differ only in the drive letter's case, which Windows and the drive map ignore: one file.
 inline constexpr std::string_view kCatalogueLoadPath =
     "C:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\DDXMLRepository.xml";
 inline constexpr std::string_view kCatalogueSavePath =

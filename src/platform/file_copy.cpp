@@ -1,11 +1,11 @@
 // Copying a file over another within a held folder: the copy is written to a temporary file
 // and renamed over the destination, and only when the source still holds the bytes it was checked
 // with.
+#include "base/sha256.h"
 #include "platform/fault_seam.h"
 #include "platform/file_primitives.h"
 #include "platform/file_protocol.h"
 #include "platform/file_system.h"
-#include "platform/fingerprint.h"
 #include "platform/retry.h"
 
 #include <cerrno>
@@ -17,10 +17,9 @@ namespace {
 // Whether a copy of `source` may go to `name` within `folder`: true when it names `source` itself
 // (nothing to do), false when it may be written; refused when it is a folder, not a regular file,
 // read-only, or a link that may not be followed.
-Result<bool> isCopyOntoItself(const OpenFile &source, const Folder &folder, std::string_view name,
-                              Links links) {
+Result<bool> isCopyOntoItself(const OpenFile &source, const Folder &folder, std::string_view name) {
     const std::string to = joinPath(folder.path(), name);
-    const host::PathState state = host::stateIn(folder, name, links);
+    const host::PathState state = host::stateIn(folder, name, folder.links());
     if (state.kind == host::PathState::Kind::Missing) return false;
     if (state.kind == host::PathState::Kind::Link) return makeError(ErrorCode::LinksElsewhere, to);
     if (state.inode != 0 && state.device == source.stamp().device &&
@@ -38,15 +37,15 @@ Result<bool> isCopyOntoItself(const OpenFile &source, const Folder &folder, std:
 
 } // namespace
 
-Status copyFile(OpenFile &source, const Folder &folder, std::string_view name, Links links) {
-    auto itself = isCopyOntoItself(source, folder, name, links);
+Status copyFile(OpenFile &source, const Folder &folder, std::string_view name) {
+    auto itself = isCopyOntoItself(source, folder, name);
     if (!itself) return itself.error();
     if (itself.value()) return {};
-    auto file = ReplacementFile::create(folder, name, links);
+    auto file = ReplacementFile::create(folder, name);
     if (!file) return file.error();
     const std::string to = joinPath(folder.path(), name);
     const std::string &from = source.path();
-    Fingerprint print;
+    Sha256 digest;
     std::vector<char> buffer(1 << 16);
     std::uint64_t at = 0;
     while (true) {
@@ -55,13 +54,13 @@ Status copyFile(OpenFile &source, const Folder &folder, std::string_view name, L
         if (!got) return got.error();
         if (got.value() == 0) break;
         const std::string_view bytes(buffer.data(), got.value());
-        print.add(bytes);
+        digest.add(bytes);
         at += got.value();
         if (Status s = file->write(bytes, to); !s) return s;
     }
     // What is copied must be what was checked: the same bytes, from a file nobody wrote since.
     if (Status s = source.checkUnchanged(); !s) return s;
-    if (source.fingerprint() && *source.fingerprint() != print.value())
+    if (source.sha256() && *source.sha256() != digest.hex())
         return changedOnDisk(from, FileOperation::Read);
     auto committed = file->commit(nullptr);
     return committed ? Status() : Status(committed.error());
@@ -79,24 +78,24 @@ Result<OpenFile> openSource(const std::string &from) {
 } // namespace
 
 Result<Replacement> rehearseCopy(const OpenFile &source, const Folder &folder,
-                                 std::string_view name, Links links) {
-    auto itself = isCopyOntoItself(source, folder, name, links);
+                                 std::string_view name) {
+    auto itself = isCopyOntoItself(source, folder, name);
     if (!itself) return itself.error();
     if (itself.value()) return Replacement::Keeps;
-    return rehearseReplace(folder, name, links);
+    return rehearseReplace(folder, name);
 }
 
 Result<Replacement> rehearseCopy(const std::string &from, const Folder &folder,
-                                 std::string_view name, Links links) {
+                                 std::string_view name) {
     auto source = openSource(from);
     if (!source) return source.error();
-    return rehearseCopy(source.value(), folder, name, links);
+    return rehearseCopy(source.value(), folder, name);
 }
 
-Status copyFile(const std::string &from, const Folder &folder, std::string_view name, Links links) {
+Status copyFile(const std::string &from, const Folder &folder, std::string_view name) {
     auto source = openSource(from);
     if (!source) return source.error();
-    return copyFile(source.value(), folder, name, links);
+    return copyFile(source.value(), folder, name);
 }
 
 } // namespace corvelan::fs

@@ -3,10 +3,10 @@
 // cleanup of stale temporary files. Every gate of the fault seam is asked here.
 #include "platform/file_system.h"
 
+#include "base/sha256.h"
 #include "platform/fault_seam.h"
 #include "platform/file_primitives.h"
 #include "platform/file_protocol.h"
-#include "platform/fingerprint.h"
 #include "platform/folder_listing.h"
 #include "platform/retry.h"
 #include "platform/temporary_names.h"
@@ -78,7 +78,7 @@ OpenFile::OpenFile(std::string path, std::intptr_t handle)
 
 OpenFile::OpenFile(OpenFile &&other) noexcept
     : m_path(std::move(other.m_path)), m_handle(std::exchange(other.m_handle, host::kNoHandle)),
-      m_stamp(other.m_stamp), m_fingerprint(std::move(other.m_fingerprint)) {}
+      m_stamp(other.m_stamp), m_sha256(std::move(other.m_sha256)) {}
 
 OpenFile &OpenFile::operator=(OpenFile &&other) noexcept {
     if (this != &other) {
@@ -86,7 +86,7 @@ OpenFile &OpenFile::operator=(OpenFile &&other) noexcept {
         m_path = std::move(other.m_path);
         m_handle = std::exchange(other.m_handle, host::kNoHandle);
         m_stamp = other.m_stamp;
-        m_fingerprint = std::move(other.m_fingerprint);
+        m_sha256 = std::move(other.m_sha256);
     }
     return *this;
 }
@@ -109,9 +109,9 @@ Result<OpenFile> OpenFile::open(const std::string &hostPath) {
     return file;
 }
 
-Result<OpenFile> OpenFile::openIn(const Folder &folder, std::string_view name, Links links) {
+Result<OpenFile> OpenFile::openIn(const Folder &folder, std::string_view name) {
     host::Look look;
-    auto handle = retrying([&] { return host::openRegularIn(folder, name, links, look); });
+    auto handle = retrying([&] { return host::openRegularIn(folder, name, folder.links(), look); });
     if (!handle) return handle.error();
     OpenFile file(joinPath(folder.path(), name), handle.value());
     file.m_stamp = look.stamp;
@@ -134,30 +134,27 @@ Status OpenFile::checkUnchanged() const {
 
 Status OpenFile::readAll(std::size_t pieceSize,
                          const std::function<Status(std::string_view, bool last)> &piece) {
-    m_fingerprint.reset();
-    Fingerprint print;
+    m_sha256.reset();
+    Sha256 digest;
     std::vector<char> buffer(pieceSize);
     std::uint64_t at = 0;
     while (true) {
         auto got = readAt(buffer.data(), buffer.size(), at);
         if (!got) return got.error();
         const std::string_view bytes(buffer.data(), got.value());
-        print.add(bytes);
+        digest.add(bytes);
         at += got.value();
         const bool last = got.value() == 0;
-        if (last) m_fingerprint = print.value();
-        if (Status s = piece(bytes, last); !s) {
-            m_fingerprint.reset();
-            return s;
-        }
+        // Every byte was read, whatever `piece` makes of the last call.
+        if (last) m_sha256 = digest.hex();
+        if (Status s = piece(bytes, last); !s) return s;
         if (last) return {};
     }
 }
 
 // --- The unchanged check ---------------------------------------------------------------------
 
-Status checkUnchanged(const Folder &folder, std::string_view name, const ReplaceGuard &guard,
-                      Links links) {
+Status checkUnchanged(const Folder &folder, std::string_view name, const ReplaceGuard &guard) {
     if (guard.stamp.size < 0) return {};
     const std::string hostPath = joinPath(folder.path(), name);
     host::Look first;
@@ -165,7 +162,7 @@ Status checkUnchanged(const Folder &folder, std::string_view name, const Replace
     // system's own would be.
     auto opened = retrying([&]() -> Result<host::Handle> {
         if (auto refused = refusedByGate(FileOperation::Check, hostPath)) return *refused;
-        return host::openRegularIn(folder, name, links, first);
+        return host::openRegularIn(folder, name, folder.links(), first);
     });
     if (!opened) {
         // Removed, or replaced by something that is no file: not what was read. Any other
@@ -200,7 +197,7 @@ Status checkUnchanged(const Folder &folder, std::string_view name, const Replace
     // A write while the bytes were compared, even one of the same size into a part already
     // compared, moved the change time; a file renamed over the path is another file.
     auto again = host::lookAt(file.get(), hostPath);
-    const host::PathState named = host::stateIn(folder, name, links);
+    const host::PathState named = host::stateIn(folder, name, folder.links());
     if (!again || again.value() != first || named.device != first.stamp.device ||
         named.inode != first.stamp.inode)
         return changedOnDisk(hostPath, FileOperation::Compare);
@@ -210,15 +207,14 @@ Status checkUnchanged(const Folder &folder, std::string_view name, const Replace
 // --- ReplacementFile --------------------------------------------------------------------------
 
 ReplacementFile::ReplacementFile(const Folder &folder, std::optional<Folder> followed,
-                                 std::string target, std::string temp, std::intptr_t handle,
-                                 Links links)
+                                 std::string target, std::string temp, std::intptr_t handle)
     : m_folder(&folder), m_followed(std::move(followed)), m_target(std::move(target)),
-      m_temp(std::move(temp)), m_handle(handle), m_links(links) {}
+      m_temp(std::move(temp)), m_handle(handle) {}
 
 ReplacementFile::ReplacementFile(ReplacementFile &&other) noexcept
     : m_folder(other.m_folder), m_followed(std::move(other.m_followed)),
       m_target(std::move(other.m_target)), m_temp(std::exchange(other.m_temp, std::string())),
-      m_handle(std::exchange(other.m_handle, host::kNoHandle)), m_links(other.m_links) {}
+      m_handle(std::exchange(other.m_handle, host::kNoHandle)) {}
 
 ReplacementFile::~ReplacementFile() {
     if (m_handle == host::kNoHandle) return;
@@ -232,9 +228,9 @@ namespace {
 
 // Where a replacement of `name` within `folder` goes: followed, a symbolic link stays a link and
 // the file behind it is replaced, in its own folder (then held here).
-Result<std::string> replacedName(const Folder &folder, std::string_view name, Links links,
+Result<std::string> replacedName(const Folder &folder, std::string_view name,
                                  std::optional<Folder> &followed) {
-    if (links == Links::Refuse) return std::string(name);
+    if (folder.links() == Links::Refuse) return std::string(name);
     auto behind = host::linkTarget(folder, name);
     if (!behind) return behind.error();
     if (!behind.value()) return std::string(name);
@@ -246,10 +242,9 @@ Result<std::string> replacedName(const Folder &folder, std::string_view name, Li
 
 } // namespace
 
-Result<ReplacementFile> ReplacementFile::create(const Folder &folder, std::string_view name,
-                                                Links links) {
+Result<ReplacementFile> ReplacementFile::create(const Folder &folder, std::string_view name) {
     std::optional<Folder> followed;
-    auto replaced = replacedName(folder, name, links, followed);
+    auto replaced = replacedName(folder, name, followed);
     if (!replaced) return replaced.error();
     std::string target = std::move(replaced).value();
     const Folder &in = followed ? *followed : folder;
@@ -265,7 +260,7 @@ Result<ReplacementFile> ReplacementFile::create(const Folder &folder, std::strin
         });
         if (created)
             return ReplacementFile(folder, std::move(followed), std::move(target), std::move(temp),
-                                   created.value(), links);
+                                   created.value());
         if (created.error().sysErrno != EEXIST || created.error().code != ErrorCode::System) {
             Error e = created.error();
             e.path = subject;
@@ -288,7 +283,7 @@ Status ReplacementFile::write(std::string_view bytes, const std::string &subject
 Result<FileStamp> ReplacementFile::commit(const ReplaceGuard *guard) {
     const Folder &in = folder();
     const std::string t = joinPath(in.path(), m_target);
-    const host::PathState target = host::stateIn(in, m_target, m_links);
+    const host::PathState target = host::stateIn(in, m_target, in.links());
     if (target.kind == host::PathState::Kind::Link) return makeError(ErrorCode::LinksElsewhere, t);
     // Owner first: it may clear set-id bits; the security next (under Wine it sets the mode);
     // attributes need write permission, so the permissions (read-only) go last.
@@ -312,7 +307,7 @@ Result<FileStamp> ReplacementFile::commit(const ReplaceGuard *guard) {
     // that first checks what it replaces, so that window cannot be closed, only kept this small.
     const Status renamed = retrying([&]() -> Status {
         if (guard)
-            if (Status s = checkUnchanged(in, m_target, *guard, m_links); !s) return s;
+            if (Status s = checkUnchanged(in, m_target, *guard); !s) return s;
         if (auto refused = refusedByGate(FileOperation::Rename, t)) return *refused;
         // The rename goes into the folder held, wherever it lies now; a folder moved away (and
         // something else put at its path) is not where the user asked for the file.
@@ -331,9 +326,9 @@ Result<FileStamp> ReplacementFile::commit(const ReplaceGuard *guard) {
 
 // --- Replacing and copying --------------------------------------------------------------------
 
-Result<Replacement> rehearseReplace(const Folder &folder, std::string_view name, Links links) {
+Result<Replacement> rehearseReplace(const Folder &folder, std::string_view name) {
     std::optional<Folder> followed;
-    auto target = replacedName(folder, name, links, followed);
+    auto target = replacedName(folder, name, followed);
     if (!target) return target.error();
     const Folder &in = followed ? *followed : folder;
     const std::string subject = joinPath(in.path(), target.value());
@@ -352,9 +347,8 @@ Result<Replacement> rehearseReplace(const Folder &folder, std::string_view name,
 }
 
 Result<FileStamp> replaceFile(const Folder &folder, std::string_view name,
-                              std::span<const std::string_view> pieces, const ReplaceGuard *guard,
-                              Links links) {
-    auto file = ReplacementFile::create(folder, name, links);
+                              std::span<const std::string_view> pieces, const ReplaceGuard *guard) {
+    auto file = ReplacementFile::create(folder, name);
     if (!file) return file.error();
     const std::string subject = joinPath(folder.path(), name);
     for (std::string_view piece : pieces)

@@ -56,9 +56,9 @@ public:
     // Opens `hostPath` without blocking. Fails with NotFound, NotAFile (a folder),
     // NotRegularFile (a FIFO, socket or device) or the OS error.
     static Result<OpenFile> open(const std::string &hostPath);
-    // The same for `name` within `folder`; with Links::Refuse a link there is refused
-    // (LinksElsewhere).
-    static Result<OpenFile> openIn(const Folder &folder, std::string_view name, Links links);
+    // The same for `name` within `folder`; a link there is refused (LinksElsewhere) where the
+    // folder refuses links.
+    static Result<OpenFile> openIn(const Folder &folder, std::string_view name);
 
     OpenFile(OpenFile &&other) noexcept;
     OpenFile &operator=(OpenFile &&other) noexcept;
@@ -72,10 +72,12 @@ public:
 
     // Reads the file from its start, handing `piece` at most `pieceSize` bytes at a time; the last
     // call, with `last` true, gets an empty piece. Stops with the first error `piece` returns.
-    // Once a read reaches the end, fingerprint() holds the fingerprint of what it read.
+    // Once a read reaches the end, sha256() holds the digest of what it read.
     [[nodiscard]] Status readAll(std::size_t pieceSize,
                                  const std::function<Status(std::string_view, bool last)> &piece);
-    [[nodiscard]] const std::optional<std::uint64_t> &fingerprint() const { return m_fingerprint; }
+    // The SHA-256 of the bytes the last readAll() read, as 64 lower-case hexadecimal digits;
+    // empty when it stopped before the end.
+    [[nodiscard]] const std::optional<std::string> &sha256() const { return m_sha256; }
 
     // Fails with ChangedOnDisk when the file was written since it was opened (its size or write
     // time moved).
@@ -92,7 +94,7 @@ private:
     std::string m_path;
     std::intptr_t m_handle;
     FileStamp m_stamp;
-    std::optional<std::uint64_t> m_fingerprint;
+    std::optional<std::string> m_sha256;
 };
 
 // What the file to be replaced must still hold: the stamp and bytes the tool read.
@@ -106,17 +108,17 @@ struct ReplaceGuard {
 // were compared must be as it was before (a write during the comparison moves its change time).
 // Fails as the system refused otherwise (a file held, or that the user may not read).
 [[nodiscard]] Status checkUnchanged(const Folder &folder, std::string_view name,
-                                    const ReplaceGuard &guard, Links links);
+                                    const ReplaceGuard &guard);
 
 // A new file beside the target `name` of a held folder that becomes the target on commit, or
 // disappears. It is locked from its creation to its end, so that no other copy of the tool takes
-// it for a stale one. With Links::Follow a symbolic link there stays a link and the file behind
-// it is replaced (in its own folder); with Links::Refuse a link there is refused.
+// it for a stale one. Where the folder follows links, a symbolic link there stays a link and the
+// file behind it is replaced (in its own folder); where it refuses them, a link there is refused.
 class ReplacementFile {
 public:
     // Removes the stale temporary files in the target's folder, then creates a locked one.
     // `folder` must outlive it.
-    static Result<ReplacementFile> create(const Folder &folder, std::string_view name, Links links);
+    static Result<ReplacementFile> create(const Folder &folder, std::string_view name);
 
     ReplacementFile(ReplacementFile &&other) noexcept;
     ReplacementFile &operator=(ReplacementFile &&) = delete;
@@ -137,7 +139,7 @@ public:
 
 private:
     ReplacementFile(const Folder &folder, std::optional<Folder> followed, std::string target,
-                    std::string temp, std::intptr_t handle, Links links);
+                    std::string temp, std::intptr_t handle);
     [[nodiscard]] const Folder &folder() const { return m_followed ? *m_followed : *m_folder; }
 
     const Folder *m_folder;
@@ -145,7 +147,6 @@ private:
     std::string m_target;             // a name within folder()
     std::string m_temp;               // empty once the object was moved from or committed
     std::intptr_t m_handle;
-    Links m_links;
 };
 
 // Replaces the content of `name` within `folder` atomically (see above), made of `pieces` written
@@ -153,40 +154,37 @@ private:
 // guard, as ReplacementFile::commit. Returns the stamp of the new file.
 [[nodiscard]] Result<FileStamp> replaceFile(const Folder &folder, std::string_view name,
                                             std::span<const std::string_view> pieces,
-                                            const ReplaceGuard *guard, Links links);
+                                            const ReplaceGuard *guard);
 
 // What a replacement or a copy of `name` within `folder` would do, found without changing
 // anything: make a new file, replace the one there, or leave it (a copy onto itself).
 enum class Replacement { Creates, Replaces, Keeps };
 
-// Whether `name` within `folder` could be replaced now (the file behind a link that `links`
+// Whether `name` within `folder` could be replaced now (the file behind a link that the folder
 // follows, in its own folder): the folder lets this process create a file there and rename it
 // over what stands at the name. Fails as the replace would fail first: System in CreateTemp or
 // Rename (EACCES when this process may not), or as a followed link's folder cannot be opened.
-[[nodiscard]] Result<Replacement> rehearseReplace(const Folder &folder, std::string_view name,
-                                                  Links links);
+[[nodiscard]] Result<Replacement> rehearseReplace(const Folder &folder, std::string_view name);
 
 // Copies what the open `source` holds over `name` within `folder`, replacing an existing
 // destination atomically. A read-only destination is refused (ReadOnly), as Windows does; so is
-// one that is a folder or not a regular file, and with Links::Refuse one that is a link
-// (LinksElsewhere). Copying a file onto itself (the same file, whatever the path) succeeds and
-// leaves it untouched. Fails with ChangedOnDisk, leaving the destination as it was, when the
-// source was written since it was opened or its bytes differ from those of its last complete
-// readAll().
-[[nodiscard]] Status copyFile(OpenFile &source, const Folder &folder, std::string_view name,
-                              Links links);
+// one that is a folder or not a regular file, and one that is a link where the folder refuses
+// links (LinksElsewhere). Copying a file onto itself (the same file, whatever the path) succeeds
+// and leaves it untouched. Fails with ChangedOnDisk, leaving the destination as it was, when the
+// source was written since it was opened or its bytes differ from those its last complete
+// readAll() read (OpenFile::sha256).
+[[nodiscard]] Status copyFile(OpenFile &source, const Folder &folder, std::string_view name);
 
 // Opens `from` and copies it over `name` within `folder` as above.
-[[nodiscard]] Status copyFile(const std::string &from, const Folder &folder, std::string_view name,
-                              Links links);
+[[nodiscard]] Status copyFile(const std::string &from, const Folder &folder, std::string_view name);
 
 // What copyFile would do, found without changing anything: its refusals of the destination, then
 // rehearseReplace's; Keeps for a copy onto the source itself. The second opens `from` as copyFile
 // does, so that a source that cannot be read is found too.
 [[nodiscard]] Result<Replacement> rehearseCopy(const OpenFile &source, const Folder &folder,
-                                               std::string_view name, Links links);
+                                               std::string_view name);
 [[nodiscard]] Result<Replacement> rehearseCopy(const std::string &from, const Folder &folder,
-                                               std::string_view name, Links links);
+                                               std::string_view name);
 
 // True when `name` has the form of the tool's temporary files: ".<name>.corvelan-XXXXXX".
 [[nodiscard]] bool isTemporaryFileName(std::string_view name);

@@ -6,12 +6,13 @@
 
 namespace corvelan::fs {
 
-Folder::Folder(std::string path, std::intptr_t handle)
-    : m_path(std::move(path)), m_handle(handle), m_resolved(host::resolvedPath(handle)) {}
+Folder::Folder(std::string path, std::intptr_t handle, Links links)
+    : m_path(std::move(path)), m_handle(handle), m_resolved(host::resolvedPath(handle)),
+      m_links(links) {}
 
 Folder::Folder(Folder &&other) noexcept
     : m_path(std::move(other.m_path)), m_handle(std::exchange(other.m_handle, host::kNoHandle)),
-      m_resolved(std::move(other.m_resolved)) {}
+      m_resolved(std::move(other.m_resolved)), m_links(other.m_links) {}
 
 Folder &Folder::operator=(Folder &&other) noexcept {
     if (this != &other) {
@@ -19,6 +20,7 @@ Folder &Folder::operator=(Folder &&other) noexcept {
         m_path = std::move(other.m_path);
         m_handle = std::exchange(other.m_handle, host::kNoHandle);
         m_resolved = std::move(other.m_resolved);
+        m_links = other.m_links;
     }
     return *this;
 }
@@ -27,20 +29,20 @@ Folder::~Folder() {
     if (m_handle != host::kNoHandle) host::closeFolder(m_handle);
 }
 
-Result<Folder> Folder::open(const std::string &hostPath) {
+Result<Folder> Folder::open(const std::string &hostPath, Links links) {
     auto handle = host::openFolder(hostPath);
     if (!handle) return handle.error();
-    return Folder(hostPath, handle.value());
+    return Folder(hostPath, handle.value(), links);
 }
 
-Result<Folder> Folder::openChild(std::string_view name, Links links) const {
+Result<Folder> Folder::openChild(std::string_view name) const {
     const std::string path = joinPath(m_path, name);
-    auto handle = host::openChildFolder(m_handle, name, path, links == Links::Refuse);
+    auto handle = host::openChildFolder(m_handle, name, path, m_links == Links::Refuse);
     if (!handle) return handle.error();
-    Folder child(path, handle.value());
+    Folder child(path, handle.value(), m_links);
     // Where the host says it opened it: a link that no flag could keep from being followed (a
     // Unix link under Wine looks like a plain folder) shows there.
-    if (links == Links::Refuse && !m_resolved.empty() &&
+    if (m_links == Links::Refuse && !m_resolved.empty() &&
         !host::sameHostPath(child.resolved(), joinPath(m_resolved, name)))
         return makeError(ErrorCode::LinksElsewhere, path);
     return child;

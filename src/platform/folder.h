@@ -19,13 +19,14 @@ enum class Links { Follow, Refuse };
 
 class Folder {
 public:
-    // Opens the folder at `hostPath`, links followed. Fails with NotFound, NotAFile (a file
-    // there) or System in OpenFolder.
-    static Result<Folder> open(const std::string &hostPath);
+    // Opens the folder at `hostPath` (a link there followed), to take the names within it as
+    // `links` says. Fails with NotFound, NotAFile (a file there) or System in OpenFolder.
+    static Result<Folder> open(const std::string &hostPath, Links links = Links::Follow);
 
-    // The folder `name` within this one. With Links::Refuse a link there is refused, and so is a
-    // folder that the host says lies elsewhere than within this one (LinksElsewhere).
-    [[nodiscard]] Result<Folder> openChild(std::string_view name, Links links) const;
+    // The folder `name` within this one, taking names as this one does. With Links::Refuse a link
+    // there is refused, and so is a folder that the host says lies elsewhere than within this one
+    // (LinksElsewhere).
+    [[nodiscard]] Result<Folder> openChild(std::string_view name) const;
 
     // True when `name` within this folder is a link, or a file that the host says lies
     // elsewhere (a Unix link under Wine looks like a plain file).
@@ -42,13 +43,16 @@ public:
     // Where the host says it is, from its handle; empty where it cannot tell.
     [[nodiscard]] const std::string &resolved() const { return m_resolved; }
     [[nodiscard]] std::intptr_t handle() const { return m_handle; }
+    // How a link that stands at a name within it is taken: every file call on the folder obeys it.
+    [[nodiscard]] Links links() const { return m_links; }
 
 private:
-    Folder(std::string path, std::intptr_t handle);
+    Folder(std::string path, std::intptr_t handle, Links links);
 
     std::string m_path;
     std::intptr_t m_handle;
     std::string m_resolved;
+    Links m_links;
 };
 
 } // namespace corvelan::fs

@@ -12,13 +12,13 @@ Result<std::vector<Folder>> proveFolders(const std::string &prefix, const std::s
             e.name = *owner;
             return e;
         }
-    auto top = Folder::open(root);
+    auto top = Folder::open(root, elevated ? Links::Refuse : Links::Follow);
     if (!top) return top.error();
     std::vector<Folder> folders;
     folders.reserve(steps.size()); // `parent` points into it
     const Folder *parent = &top.value();
     for (const FolderStep &step : steps) {
-        auto child = parent->openChild(step.name, elevated ? Links::Refuse : Links::Follow);
+        auto child = parent->openChild(step.name);
         auto owner = child ? host::untrustedOwner(child->handle(), elevated, step.shown)
                            : Result<std::optional<std::string>>(child.error());
         if (!owner) {

@@ -3,6 +3,7 @@
 #include "catalogue/catalogue_file.h"
 #include "catalogue/repository.h"
 #include "platform/file_system.h"
+#include "workflows/held_repository.h"
 #include "workflows/messages.h"
 
 #include <vector>
@@ -36,8 +37,8 @@ Result<bool> isPresent(const DriveMap &drives, std::string_view windowsPath) {
 
 Detection detectInstalled(const DriveMap &drives, const std::optional<std::string> &version) {
     using namespace catalogue;
-    for (std::string_view folder : {kRepositoryDir, kPicturesDirTested})
-        if (!drives.folderExists(folder)) return notInstalled(messages::folderMissing(folder));
+    if (const RepositoryFolder *missing = missingFolder(drives))
+        return notInstalled(messages::folderMissing(missing->tested));
     auto loaded = CatalogueFile::loadFromRepository(drives);
     if (!loaded) {
         if (loaded.error().code != ErrorCode::NotFound) return unknown(loaded.error());

@@ -17,6 +17,12 @@ Result<std::string> hostNameOf(const DriveMap &drives, std::string_view path) {
 
 } // namespace
 
+const catalogue::RepositoryFolder *missingFolder(const DriveMap &drives) {
+    for (const catalogue::RepositoryFolder &folder : catalogue::kRepositoryFolders)
+        if (!drives.folderExists(folder.tested)) return &folder;
+    return nullptr;
+}
+
 const fs::Folder &HeldRepository::folderOfCopy(std::size_t index) const {
     return catalogue::kInstalledFiles[index].pictureName.empty() ? repository : *pictures;
 }
@@ -42,18 +48,15 @@ Result<HeldRepository> holdRepository(const DriveMap &drives, bool elevated, boo
         if (e.path == resolved->root) e.path = std::string(1, parsed->letter) + ":\\";
         return e;
     }
-    HeldRepository held{std::move(folders->at(steps.size() - (pictures ? 2 : 1))),
-                        std::nullopt,
-                        elevated ? fs::Links::Refuse : fs::Links::Follow,
-                        {},
-                        {}};
+    HeldRepository held{
+        std::move(folders->at(steps.size() - (pictures ? 2 : 1))), std::nullopt, {}, {}};
     if (pictures) held.pictures = std::move(folders->back());
 
     // What the command will replace, by the names the host gives them: a link among them is
     // refused before anything changes.
     auto target = [&](const fs::Folder &folder, std::string_view path) -> Result<std::string> {
         auto name = hostNameOf(drives, path);
-        if (name && held.links == fs::Links::Refuse && folder.holdsLink(name.value()))
+        if (name && folder.links() == fs::Links::Refuse && folder.holdsLink(name.value()))
             return makeError(ErrorCode::LinksElsewhere, std::string(path));
         return name;
     };

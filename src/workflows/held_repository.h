@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/result.h"
+#include "catalogue/repository.h"
 #include "platform/drive_map.h"
 #include "platform/folder.h"
 
@@ -16,7 +17,6 @@ namespace corvelan::workflows {
 struct HeldRepository {
     fs::Folder repository;
     std::optional<fs::Folder> pictures; // held for an install only
-    fs::Links links;                    // how the files in them are taken
     std::string catalogue;              // the catalogue's name within `repository`
     // The names of an install's copies, in the order of catalogue::kInstalledFiles, each within
     // the folder that file goes to.
@@ -25,6 +25,10 @@ struct HeldRepository {
     // The folder the install's `index`-th copy goes to.
     [[nodiscard]] const fs::Folder &folderOfCopy(std::size_t index) const;
 };
+
+// The first of the repository's folders (catalogue::kRepositoryFolders) that `drives` lack; null
+// when both are there.
+[[nodiscard]] const catalogue::RepositoryFolder *missingFolder(const DriveMap &drives);
 
 // Proves and holds the repository folder, and with `pictures` its pictures folder, on the drives
 // of `drives`, as a run `elevated` or not may. Refused (LinksElsewhere, ForeignOwner) naming the

@@ -32,6 +32,10 @@ struct Message {
 
 namespace messages {
 
+// The two status lines start-up lists instead of the catalogue start with one of these.
+inline constexpr std::string_view kFolderMissingStatus = "Folder Missing";
+inline constexpr std::string_view kFileMissingStatus = "File Missing";
+
 // The description checks and the confirmation, in the order an install asks them.
 [[nodiscard]] Message notADtmFile(const std::string &path);
 [[nodiscard]] Message notADeviceProfile(const std::string &path);

@@ -1,6 +1,5 @@
 #include "workflows/update_session.h"
 
-#include "base/sha256.h"
 #include "catalogue/repository.h"
 #include "platform/file_system.h"
 #include "workflows/messages.h"
@@ -9,13 +8,35 @@
 #include <vector>
 
 namespace corvelan::workflows {
+
+using catalogue::CatalogueFile;
+
+// A remove or an install with every check made, the confirmation answered and the repository held:
+// what commit() changes and rehearse() looks at.
+struct UpdateSession::Command {
+    Workflow workflow;
+    HeldRepository held;
+    CatalogueFile::Plan plan;
+    std::optional<fs::OpenFile> description; // an install's, open since its check
+    std::optional<std::string> version;      // an install's, as its description says
+};
+
+struct UpdateSession::Ending {
+    Outcome outcome = Outcome::Done;
+    std::optional<Message> box; // what the user is told when it was refused or failed
+    // The device's versions in the catalogue the change was made on, when it was made.
+    std::optional<std::vector<std::string>> versionsBefore;
+};
+
+struct UpdateSession::Prepared {
+    std::optional<Command> command; // empty when a check stopped it
+    Ending stopped;                 // then, how it ended
+    Change change;                  // what the command is about, for its event
+};
+
 namespace {
 
 constexpr std::string_view kProductName = "QVXTSR7700";
-
-BoxAnswer show(MessageBoxes &boxes, const Message &message) {
-    return boxes.show(message.text, message.title, message.style);
-}
 
 void showStatus(ListView &view, std::string_view first, std::string_view second) {
     view.addLine(std::string(first));
@@ -27,37 +48,19 @@ void listCatalogue(const catalogue::Catalogue &catalogue, ListView &view) {
     view.addLines(catalogue.listing());
 }
 
-// The boxes a workflow shows, passed on, and what the ones that are no question told.
-class TellingBoxes final : public MessageBoxes {
-public:
-    explicit TellingBoxes(MessageBoxes &boxes) : m_boxes(boxes) {}
-    BoxAnswer show(const std::string &text, const std::string &title, BoxStyle style) override {
-        if (style != BoxStyle::Confirm) m_told += (m_told.empty() ? "" : " ") + text;
-        return m_boxes.show(text, title, style);
-    }
-    [[nodiscard]] const std::string &told() const { return m_told; }
-
-private:
-    MessageBoxes &m_boxes;
-    std::string m_told;
-};
-
 } // namespace
 
 StartupOutcome UpdateSession::startUp(ListView &view) {
     using namespace catalogue;
-    if (!m_drives.folderExists(kRepositoryDir)) {
-        showStatus(view, "Folder Missing", kRepositoryDir);
-        return StartupOutcome::RepositoryFolderMissing;
-    }
-    if (!m_drives.folderExists(kPicturesDirTested)) {
-        showStatus(view, "Folder Missing", kPicturesDirShown);
-        return StartupOutcome::PicturesFolderMissing;
+    if (const RepositoryFolder *missing = missingFolder(m_drives)) {
+        showStatus(view, messages::kFolderMissingStatus, missing->shown);
+        return missing->tested == kRepositoryDir ? StartupOutcome::RepositoryFolderMissing
+                                                 : StartupOutcome::PicturesFolderMissing;
     }
     auto loaded = CatalogueFile::loadFromRepository(m_drives);
     if (!loaded) {
         m_loadError = loaded.error();
-        showStatus(view, "File Missing", kCatalogueSavePath);
+        showStatus(view, messages::kFileMissingStatus, kCatalogueSavePath);
         return StartupOutcome::CatalogueNotLoaded;
     }
     m_file = std::move(loaded).value();
@@ -70,32 +73,45 @@ void UpdateSession::refresh(ListView &view) const {
     if (m_file) listCatalogue(m_file->catalogue(), view);
 }
 
-std::optional<HeldRepository> UpdateSession::hold(Workflow workflow, MessageBoxes &boxes,
-                                                  Outcome &refused) {
-    auto held = holdRepository(m_drives, m_elevated, workflow == Workflow::Install);
-    if (held) return std::move(held).value();
-    show(boxes, messages::repositoryRefused(held.error(), workflow));
-    const ErrorCode why = held.error().code;
-    refused = why == ErrorCode::LinksElsewhere || why == ErrorCode::ForeignOwner ||
-                      why == ErrorCode::NotFound || why == ErrorCode::NotAFile
-                  ? Outcome::Refused
-                  : Outcome::Failed;
-    return std::nullopt;
+Outcome UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
+    Prepared prepared = prepareRemove();
+    const Ending ending = prepared.command ? commit(*prepared.command, view) : prepared.stopped;
+    return finish(ending, boxes, &prepared.change);
 }
 
-Outcome UpdateSession::change(const HeldRepository &held, const Plan &plan, ListView &view,
-                              MessageBoxes &boxes, Workflow workflow) {
-    if (Status s = m_file->change(held.repository, held.catalogue, held.links, plan); !s) {
-        show(boxes, messages::catalogueNotSaved(s.error(), workflow));
-        return s.error().code == ErrorCode::NotRepository ? Outcome::Refused : Outcome::Failed;
+Outcome UpdateSession::installDtm(const std::string &newFileName, ListView &view,
+                                  MessageBoxes &boxes) {
+    Prepared prepared = prepareInstall(newFileName, boxes);
+    const Ending ending = prepared.command ? commit(*prepared.command, view) : prepared.stopped;
+    return finish(ending, boxes, &prepared.change);
+}
+
+Outcome UpdateSession::rehearseRemove(MessageBoxes &boxes, Rehearsal &rehearsal) {
+    Prepared prepared = prepareRemove();
+    const Ending ending =
+        prepared.command ? rehearse(*prepared.command, rehearsal) : prepared.stopped;
+    return finish(ending, boxes, nullptr);
+}
+
+Outcome UpdateSession::rehearseInstall(const std::string &newFileName, MessageBoxes &boxes,
+                                       Rehearsal &rehearsal) {
+    Prepared prepared = prepareInstall(newFileName, boxes);
+    const Ending ending =
+        prepared.command ? rehearse(*prepared.command, rehearsal) : prepared.stopped;
+    return finish(ending, boxes, nullptr);
+}
+
+Outcome UpdateSession::finish(const Ending &ending, MessageBoxes &boxes, const Change *change) {
+    if (ending.box) boxes.show(ending.box->text, ending.box->title, ending.box->style);
+    if (change) {
+        Change made = *change;
+        if (ending.versionsBefore) made.versionsBefore = ending.versionsBefore;
+        m_log->write(eventOf(made, ending.outcome, ending.box ? ending.box->text : std::string()));
     }
-    refresh(view);
-    return Outcome::Done;
+    return ending.outcome;
 }
 
-Outcome UpdateSession::logged(Workflow workflow, MessageBoxes &boxes,
-                              const std::function<Outcome(MessageBoxes &, Change &)> &run) {
-    TellingBoxes telling(boxes);
+Change UpdateSession::changeOf(Workflow workflow) const {
     Change change;
     change.workflow = workflow;
     change.user = fs::currentUser();
@@ -103,142 +119,132 @@ Outcome UpdateSession::logged(Workflow workflow, MessageBoxes &boxes,
     change.catalogue =
         catalogueHost ? catalogueHost.value() : std::string(catalogue::kCatalogueSavePath);
     if (m_file) change.versionsBefore = m_file->catalogue().deviceVersions();
-    const Outcome outcome = run(telling, change);
-    m_log->write(eventOf(change, outcome, telling.told()));
-    return outcome;
+    return change;
 }
 
-Outcome UpdateSession::remove(ListView &view, MessageBoxes &boxes) {
-    return logged(Workflow::Remove, boxes, [&](MessageBoxes &shown, Change &change) {
-        return runRemove(
-            shown, change,
-            [&](const HeldRepository &held, const Plan &plan, fs::OpenFile *, MessageBoxes &told) {
-                return this->change(held, plan, view, told, Workflow::Remove);
-            });
-    });
+UpdateSession::Prepared UpdateSession::prepareRemove() {
+    return prepareCommand(changeOf(Workflow::Remove), std::nullopt, std::nullopt,
+                          [](const catalogue::Catalogue &base) { return base.planRemoval(); });
 }
 
-Outcome UpdateSession::rehearseRemove(MessageBoxes &boxes, Rehearsal &rehearsal) {
-    Change change;
-    return runRemove(boxes, change,
-                     [&](const HeldRepository &held, const Plan &plan, fs::OpenFile *description,
-                         MessageBoxes &told) {
-                         return rehearse(held, plan, description, told, std::nullopt, rehearsal);
-                     });
-}
-
-Outcome UpdateSession::runRemove(MessageBoxes &boxes, Change &change, const Finish &finish) {
-    if (!m_file) {
-        show(boxes, messages::catalogueNotLoaded(Workflow::Remove));
-        return Outcome::Refused;
-    }
-    Outcome refused = Outcome::Refused;
-    const auto held = hold(Workflow::Remove, boxes, refused);
-    if (!held) return refused;
-    return finish(
-        *held,
-        [&change](const catalogue::Catalogue &base) {
-            change.versionsBefore = base.deviceVersions();
-            return base.planRemoval();
-        },
-        nullptr, boxes);
-}
-
-Outcome UpdateSession::installDtm(const std::string &newFileName, ListView &view,
-                                  MessageBoxes &boxes) {
-    return logged(Workflow::Install, boxes, [&](MessageBoxes &shown, Change &change) {
-        return runInstall(newFileName, shown, change,
-                          [&](const HeldRepository &held, const Plan &plan,
-                              fs::OpenFile *description, MessageBoxes &told) {
-                              const Outcome saved =
-                                  this->change(held, plan, view, told, Workflow::Install);
-                              if (saved != Outcome::Done) return saved;
-                              return copyInstalledFiles(held, *description, told);
-                          });
-    });
-}
-
-Outcome UpdateSession::rehearseInstall(const std::string &newFileName, MessageBoxes &boxes,
-                                       Rehearsal &rehearsal) {
-    Change change;
-    return runInstall(newFileName, boxes, change,
-                      [&](const HeldRepository &held, const Plan &plan, fs::OpenFile *description,
-                          MessageBoxes &told) {
-                          return rehearse(held, plan, description, told, change.version, rehearsal);
-                      });
-}
-
-Outcome UpdateSession::runInstall(const std::string &newFileName, MessageBoxes &boxes,
-                                  Change &change, const Finish &finish) {
+UpdateSession::Prepared UpdateSession::prepareInstall(const std::string &newFileName,
+                                                      MessageBoxes &boxes) {
+    Change change = changeOf(Workflow::Install);
     change.description = newFileName;
+    auto refused = [&change](Message box) {
+        return Prepared{std::nullopt, {Outcome::Refused, std::move(box), {}}, std::move(change)};
+    };
     // Held open from the check to the copy: a file renamed over the path meanwhile is not copied.
-    std::optional<fs::OpenFile> description;
-    Result<xml::DescriptionFacts> facts = makeError(ErrorCode::NotFound, newFileName);
-    if (auto host = m_drives.hostPath(newFileName); !host) {
-        facts = host.error();
-    } else if (auto opened = fs::OpenFile::open(host.value()); !opened) {
-        facts = opened.error();
-    } else {
-        description.emplace(std::move(opened).value());
-        change.description = description->path();
-        Sha256 digest;
-        facts = xml::readDescription(*description, digest);
-        // Named by its digest when the check read it whole; a file refused early is not read on
-        // for it (it may be gigabytes).
-        if (static_cast<std::int64_t>(digest.length()) == description->stamp().size)
-            change.sha256 = digest.hex();
-    }
-    if (!facts) {
-        show(boxes, messages::notADtmFile(newFileName));
-        return Outcome::Refused;
-    }
-    if (!facts->rootIsProfile) {
-        show(boxes, messages::notADeviceProfile(newFileName));
-        return Outcome::Refused;
-    }
+    auto host = m_drives.hostPath(newFileName);
+    auto description = host ? fs::OpenFile::open(host.value()) : Result<fs::OpenFile>(host.error());
+    if (!description) return refused(messages::notADtmFile(newFileName));
+    change.description = description->path();
+    auto facts = xml::readDescription([&](std::size_t pieceSize, const xml::PieceHandler &piece) {
+        return description->readAll(pieceSize, piece);
+    });
+    // Named by its digest when the check read it whole; a file refused early is not read on for
+    // it (it may be gigabytes).
+    change.sha256 = description->sha256().value_or("");
+    if (!facts) return refused(messages::notADtmFile(newFileName));
+    if (!facts->rootIsProfile) return refused(messages::notADeviceProfile(newFileName));
     const std::string product = facts->productName.value_or("");
-    if (product != kProductName) {
-        show(boxes, messages::wrongProduct(product));
-        return Outcome::Refused;
-    }
+    if (product != kProductName) return refused(messages::wrongProduct(product));
     const std::string version = facts->version.value_or("");
     change.version = version;
-    if (show(boxes, messages::confirmVersion(version)) == BoxAnswer::No) return Outcome::Declined;
-
-    if (!m_file) {
-        show(boxes, messages::catalogueNotLoaded(Workflow::Install));
-        return Outcome::Refused;
-    }
-    Outcome refused = Outcome::Refused;
-    const auto held = hold(Workflow::Install, boxes, refused);
-    if (!held) return refused;
-    return finish(
-        *held,
-        [&change, &version](const catalogue::Catalogue &base) {
-            change.versionsBefore = base.deviceVersions();
-            return base.planInstall(version);
-        },
-        &*description, boxes);
+    const Message confirm = messages::confirmVersion(version);
+    if (boxes.show(confirm.text, confirm.title, confirm.style) == BoxAnswer::No)
+        return Prepared{std::nullopt, {Outcome::Declined, {}, {}}, std::move(change)};
+    return prepareCommand(
+        std::move(change), std::move(description).value(), version,
+        [version](const catalogue::Catalogue &base) { return base.planInstall(version); });
 }
 
-Outcome UpdateSession::copyEach(const std::string &description, MessageBoxes &boxes,
-                                const CopyStep &copy) {
+UpdateSession::Prepared UpdateSession::prepareCommand(Change change,
+                                                      std::optional<fs::OpenFile> description,
+                                                      std::optional<std::string> version,
+                                                      CatalogueFile::Plan plan) const {
+    const Workflow workflow = change.workflow;
+    if (!m_file)
+        return {std::nullopt,
+                {Outcome::Refused, messages::catalogueNotLoaded(workflow), {}},
+                std::move(change)};
+    auto held = holdRepository(m_drives, m_elevated, workflow == Workflow::Install);
+    if (!held) {
+        const ErrorCode why = held.error().code;
+        const bool refused = why == ErrorCode::LinksElsewhere || why == ErrorCode::ForeignOwner ||
+                             why == ErrorCode::NotFound || why == ErrorCode::NotAFile;
+        return {std::nullopt,
+                {refused ? Outcome::Refused : Outcome::Failed,
+                 messages::repositoryRefused(held.error(), workflow),
+                 {}},
+                std::move(change)};
+    }
+    return {Command{workflow, std::move(held).value(), std::move(plan), std::move(description),
+                    std::move(version)},
+            {},
+            std::move(change)};
+}
+
+UpdateSession::Ending UpdateSession::notSaved(const Error &error, Workflow workflow) {
+    return {error.code == ErrorCode::NotRepository ? Outcome::Refused : Outcome::Failed,
+            messages::catalogueNotSaved(error, workflow),
+            {}};
+}
+
+UpdateSession::Ending UpdateSession::commit(Command &command, ListView &view) {
+    auto changed = m_file->change(command.held.repository, command.held.catalogue, command.plan);
+    if (!changed) return notSaved(changed.error(), command.workflow);
+    refresh(view);
+    Ending ending =
+        command.description
+            ? copyEach(command, [](auto &source, const fs::Folder &folder, std::string_view name,
+                                   std::string_view) { return fs::copyFile(source, folder, name); })
+            : Ending{};
+    ending.versionsBefore = std::move(changed->versionsBefore);
+    return ending;
+}
+
+UpdateSession::Ending UpdateSession::rehearse(Command &command, Rehearsal &rehearsal) const {
+    auto effect = m_file->rehearse(command.held.repository, command.held.catalogue, command.plan);
+    if (!effect) return notSaved(effect.error(), command.workflow);
+    if (effect->writes) {
+        for (const std::string &version : effect->versionsBefore)
+            rehearsal.removed.push_back(catalogue::deviceListLine(version));
+        if (command.version) rehearsal.added = catalogue::deviceListLine(*command.version);
+    }
+    rehearsal.catalogueChecked = true;
+    if (!command.description) return {};
+    return copyEach(command, [&](auto &source, const fs::Folder &folder, std::string_view name,
+                                 std::string_view destination) {
+        auto replacement = fs::rehearseCopy(source, folder, name);
+        if (!replacement) return Status(replacement.error());
+        rehearsal.copies.push_back({std::string(destination), replacement.value()});
+        return Status();
+    });
+}
+
+template <typename Copy>
+UpdateSession::Ending UpdateSession::copyEach(Command &command, const Copy &copy) const {
+    const std::string &description = command.description->path();
     std::vector<messages::FailedCopy> failures;
     for (std::size_t i = 0; i < catalogue::kInstalledFiles.size(); ++i) {
         const catalogue::InstalledFile &file = catalogue::kInstalledFiles[i];
         const std::string destination(file.destination);
+        const fs::Folder &folder = command.held.folderOfCopy(i);
+        const std::string &name = command.held.copies[i];
         std::string picture;
-        if (!file.pictureName.empty()) {
-            // Asked afresh for every picture, as the tool's folder is where they ship. It stays
-            // a host path: its name may hold what a Windows path cannot.
-            auto toolFolder = m_toolFolder();
-            if (!toolFolder) {
-                failures.push_back({destination, toolFolder.error(), {}});
-                continue;
-            }
+        Status copied;
+        if (file.pictureName.empty()) {
+            copied = copy(*command.description, folder, name, file.destination);
+        } else if (auto toolFolder = m_toolFolder(); !toolFolder) {
+            // Asked afresh for every picture, as the tool's folder is where they ship.
+            failures.push_back({destination, toolFolder.error(), {}});
+            continue;
+        } else {
+            // It stays a host path: its name may hold what a Windows path cannot.
             picture = fs::joinPath(toolFolder.value(), file.pictureName);
+            copied = copy(picture, folder, name, file.destination);
         }
-        const Status copied = copy(i, picture);
         if (copied) continue;
         // Which side failed, in the tool's own terms: the source by its Windows path.
         const Error &e = copied.error();
@@ -246,52 +252,8 @@ Outcome UpdateSession::copyEach(const std::string &description, MessageBoxes &bo
         failures.push_back(
             {destination, e, e.path == source ? m_drives.windowsPath(source) : std::string()});
     }
-    if (failures.empty()) return Outcome::Done;
-    show(boxes, messages::copiesFailed(failures));
-    return Outcome::Failed;
-}
-
-Outcome UpdateSession::copyInstalledFiles(const HeldRepository &held, fs::OpenFile &description,
-                                          MessageBoxes &boxes) {
-    return copyEach(description.path(), boxes, [&](std::size_t i, const std::string &picture) {
-        const fs::Folder &folder = held.folderOfCopy(i);
-        return picture.empty() ? fs::copyFile(description, folder, held.copies[i], held.links)
-                               : fs::copyFile(picture, folder, held.copies[i], held.links);
-    });
-}
-
-Outcome UpdateSession::rehearse(const HeldRepository &held, const Plan &plan,
-                                fs::OpenFile *description, MessageBoxes &boxes,
-                                const std::optional<std::string> &installed, Rehearsal &rehearsal) {
-    const Workflow workflow = installed ? Workflow::Install : Workflow::Remove;
-    const catalogue::Catalogue &base = m_file->catalogue();
-    auto edit = plan(base);
-    if (!edit) {
-        show(boxes, messages::catalogueNotSaved(edit.error(), workflow));
-        return edit.error().code == ErrorCode::NotRepository ? Outcome::Refused : Outcome::Failed;
-    }
-    if (!base.keepsBytes(edit.value())) {
-        auto saved = fs::rehearseReplace(held.repository, held.catalogue, held.links);
-        if (!saved) {
-            show(boxes, messages::catalogueNotSaved(saved.error(), workflow));
-            return Outcome::Failed;
-        }
-        for (const std::string &version : base.deviceVersions())
-            rehearsal.removed.push_back(catalogue::deviceListLine(version));
-        if (installed) rehearsal.added = catalogue::deviceListLine(*installed);
-    }
-    rehearsal.catalogueChecked = true;
-    if (!description) return Outcome::Done;
-    return copyEach(description->path(), boxes, [&](std::size_t i, const std::string &picture) {
-        const fs::Folder &folder = held.folderOfCopy(i);
-        auto effect = picture.empty()
-                          ? fs::rehearseCopy(*description, folder, held.copies[i], held.links)
-                          : fs::rehearseCopy(picture, folder, held.copies[i], held.links);
-        if (!effect) return Status(effect.error());
-        rehearsal.copies.push_back(
-            {std::string(catalogue::kInstalledFiles[i].destination), effect.value()});
-        return Status();
-    });
+    if (failures.empty()) return {};
+    return {Outcome::Failed, messages::copiesFailed(failures), {}};
 }
 
 } // namespace corvelan::workflows

@@ -75,40 +75,33 @@ public:
     [[nodiscard]] const std::optional<Error> &loadError() const { return m_loadError; }
 
 private:
-    using Plan = catalogue::CatalogueFile::Plan;
-    // What a workflow does once its checks passed and the repository is held: the change made,
-    // or rehearsed. The description is an install's, open since its check.
-    using Finish = std::function<Outcome(const HeldRepository &held, const Plan &plan,
-                                         fs::OpenFile *description, MessageBoxes &boxes)>;
+    struct Command;  // a command prepared to run (update_session.cpp)
+    struct Ending;   // how a command ended, and the box that tells the user why
+    struct Prepared; // a command, or the ending its checks stopped at, and what its event records
 
-    // The checks of a remove or an install, then `finish`; what it was about in `change`.
-    Outcome runRemove(MessageBoxes &boxes, Change &change, const Finish &finish);
-    Outcome runInstall(const std::string &newFileName, MessageBoxes &boxes, Change &change,
-                       const Finish &finish);
-    // `workflow` run with `boxes`, then its event in the log.
-    Outcome logged(Workflow workflow, MessageBoxes &boxes,
-                   const std::function<Outcome(MessageBoxes &, Change &)> &run);
+    // The checks of a remove or an install, in the order the user meets them: the description,
+    // the confirmation (asked through `boxes`), the catalogue, the repository held.
+    Prepared prepareRemove();
+    Prepared prepareInstall(const std::string &newFileName, MessageBoxes &boxes);
+    // The checks both share, the catalogue loaded and the repository held, then the command.
+    Prepared prepareCommand(Change change, std::optional<fs::OpenFile> description,
+                            std::optional<std::string> version,
+                            catalogue::CatalogueFile::Plan plan) const;
+    // What an event of `workflow` records before anything was checked.
+    [[nodiscard]] Change changeOf(Workflow workflow) const;
 
-    // Makes the change `plan` plans in the catalogue's file and lists it; after an error box that
-    // says what `workflow` did not do, Refused when the catalogue is not the repository's, else
-    // Failed.
-    Outcome change(const HeldRepository &held, const Plan &plan, ListView &view,
-                   MessageBoxes &boxes, Workflow workflow);
-    Outcome copyInstalledFiles(const HeldRepository &held, fs::OpenFile &description,
-                               MessageBoxes &boxes);
-    // What `plan` would change, with the same refusals as change() and copyInstalledFiles();
-    // `installed` is an install's version, empty for a remove.
-    Outcome rehearse(const HeldRepository &held, const Plan &plan, fs::OpenFile *description,
-                     MessageBoxes &boxes, const std::optional<std::string> &installed,
-                     Rehearsal &rehearsal);
-    // One step of an install's copies: the `index`-th file of catalogue::kInstalledFiles, from
-    // the host path `picture`, or from the open description when that is empty.
-    using CopyStep = std::function<Status(std::size_t index, const std::string &picture)>;
-    // Runs `copy` for each of an install's files and shows those that failed in one box; the
-    // description is named by its host path.
-    Outcome copyEach(const std::string &description, MessageBoxes &boxes, const CopyStep &copy);
-    // The repository held for `workflow`, or the box that says why this run may not change it.
-    std::optional<HeldRepository> hold(Workflow workflow, MessageBoxes &boxes, Outcome &refused);
+    // The catalogue could not be changed: refused when it is not the repository's, else failed.
+    static Ending notSaved(const Error &error, Workflow workflow);
+    // Makes the change, catalogue first, then an install's copies; lists the catalogue it saved.
+    Ending commit(Command &command, ListView &view);
+    // What commit() would change, with its refusals, in `rehearsal`.
+    Ending rehearse(Command &command, Rehearsal &rehearsal) const;
+    // Runs `copy(source, folder, name)` for each of an install's files, the source the open
+    // description or a picture's host path, and gathers those that failed in one ending.
+    template <typename Copy> Ending copyEach(Command &command, const Copy &copy) const;
+
+    // Shows the box of `ending`, and with `change` leaves the event of how it ended in the log.
+    Outcome finish(const Ending &ending, MessageBoxes &boxes, const Change *change);
 
     DriveMap m_drives;
     ToolFolder m_toolFolder;

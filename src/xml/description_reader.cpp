@@ -9,7 +9,7 @@ constexpr std::string_view kProfile = "ISO15745Profile";
 constexpr std::string_view kProductName = "productName";
 constexpr std::string_view kVersion = "version";
 // Large pieces: expat scans an unfinished token again with every piece it is given.
-constexpr std::int64_t kChunk = 1 << 20;
+constexpr std::size_t kChunk = 1 << 20;
 
 // Collects the text of the first element of one name below the root.
 struct TextCapture {
@@ -120,30 +120,14 @@ private:
 
 } // namespace
 
-Result<DescriptionFacts> readDescriptionBytes(std::string_view bytes) {
+Result<DescriptionFacts> readDescription(const ReadInOrder &read) {
     DescriptionReader reader;
-    std::int64_t at = 0;
-    const auto size = static_cast<std::int64_t>(bytes.size());
-    do {
-        const std::int64_t length = std::min(kChunk, size - at);
-        if (!reader.feedChunk(bytes.data() + at, length, at + length == size))
-            return reader.failure();
-        at += length;
-    } while (at < size);
-    return reader.facts();
-}
-
-Result<DescriptionFacts> readDescription(fs::OpenFile &file, Sha256 &digest) {
-    DescriptionReader reader;
-    Status read = file.readAll(kChunk, [&](std::string_view piece, bool last) {
-        digest.add(piece);
+    Status s = read(kChunk, [&](std::string_view piece, bool last) {
         if (reader.feedChunk(piece.data(), static_cast<std::int64_t>(piece.size()), last))
             return Status();
-        Error e = reader.failure();
-        e.path = file.path();
-        return Status(e);
+        return Status(reader.failure());
     });
-    if (!read) return read.error();
+    if (!s) return s.error();
     return reader.facts();
 }
 

@@ -3,11 +3,11 @@
 #pragma once
 
 #include "base/result.h"
-#include "base/sha256.h"
-#include "platform/file_system.h"
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace corvelan::xml {
 
@@ -25,14 +25,16 @@ struct DescriptionFacts {
     std::optional<std::string> version;
 };
 
-// Reads the open file from its start, to its end. Fails when it cannot be read or is not a
-// well-formed document the tool can read whole, with the same strictness as the catalogue
-// (xml/strict_parser.h), or when its product name or version is longer than kMaxFactLength
-// characters (FactTooLong; reading stops there). Every byte read is added to `digest`, in order:
-// all of the file's when it was read to its end.
-[[nodiscard]] Result<DescriptionFacts> readDescription(fs::OpenFile &file, Sha256 &digest);
+// Takes the next piece of a document; `last` comes with the empty piece after its end.
+using PieceHandler = std::function<Status(std::string_view piece, bool last)>;
+// Hands a document to `piece` in order from its start, at most `pieceSize` bytes at a time, and
+// stops with the first error `piece` returns or its own.
+using ReadInOrder = std::function<Status(std::size_t pieceSize, const PieceHandler &piece)>;
 
-// The same for a document in memory.
-[[nodiscard]] Result<DescriptionFacts> readDescriptionBytes(std::string_view bytes);
+// Reads the document that `read` hands over, to its end. Fails as `read` does, or when it is not
+// a well-formed document the tool can read whole, with the same strictness as the catalogue
+// (xml/strict_parser.h), or when its product name or version is longer than kMaxFactLength
+// characters (FactTooLong; reading stops there).
+[[nodiscard]] Result<DescriptionFacts> readDescription(const ReadInOrder &read);
 
 } // namespace corvelan::xml

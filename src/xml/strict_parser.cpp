@@ -52,7 +52,9 @@ bool StrictParser::checkRuns(const char *data, std::int64_t length) {
     const char *from = data;
     const char *end = data + length;
     while (true) {
-        const auto *lt = static_cast<const char *>(std::memchr(from, '<', end - from));
+        // An empty piece may come without bytes to point at.
+        const auto *lt =
+            from == end ? nullptr : static_cast<const char *>(std::memchr(from, '<', end - from));
         const std::int64_t stop = m_fed + ((lt ? lt : end) - data);
         if (stop - m_lastMarkup > limit) {
             m_limit = ErrorCode::XmlRunTooLong;

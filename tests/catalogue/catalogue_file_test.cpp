@@ -61,12 +61,12 @@ protected:
         return std::move(file).value();
     }
     Status change(CatalogueFile &file, const CatalogueFile::Plan &plan) {
-        return file.change(folder, "DDXMLRepository.xml", fs::Links::Refuse, plan);
+        return file.change(folder, "DDXMLRepository.xml", plan).status();
     }
 
     TempDir dir;
     const std::string path = dir / "DDXMLRepository.xml";
-    const fs::Folder folder = fs::Folder::open(dir.path()).value();
+    const fs::Folder folder = fs::Folder::open(dir.path(), fs::Links::Refuse).value();
 };
 
 TEST_F(CatalogueFileTest, RefusesWhatItCannotReadWhole) {

@@ -62,7 +62,7 @@ TEST(ReplacementFile, AMovedFromFileLeavesTheTemporaryToItsNewOwner) {
     writeFile(path, "old");
     const Folder folder = Folder::open(dir.path()).value();
     std::optional<ReplacementFile> first;
-    first.emplace(std::move(ReplacementFile::create(folder, "catalog.xml", Links::Follow)).value());
+    first.emplace(std::move(ReplacementFile::create(folder, "catalog.xml")).value());
     const std::string temp = test::theTemporaryFileIn(dir.path());
     ASSERT_FALSE(temp.empty());
     ReplacementFile second(std::move(*first));
@@ -75,7 +75,7 @@ TEST(ReplacementFile, AMovedFromFileLeavesTheTemporaryToItsNewOwner) {
 
     // Never committed: the temporary file goes with its owner.
     {
-        auto dropped = ReplacementFile::create(folder, "catalog.xml", Links::Follow);
+        auto dropped = ReplacementFile::create(folder, "catalog.xml");
         ASSERT_TRUE(dropped.ok());
         ASSERT_TRUE(dropped->write("lost", path).ok());
     }

@@ -60,7 +60,7 @@ TEST(DescriptionReader, EachRefusalSaysWhatAndWhere) {
         SCOPED_TRACE(tc.name);
         const std::string path = dir / "description.xml";
         test::writeFile(path, tc.doc);
-        for (const auto &read : {readDescriptionBytes(tc.doc), test::readDescription(path)}) {
+        for (const auto &read : {test::readDescriptionBytes(tc.doc), test::readDescription(path)}) {
             ASSERT_FALSE(read.ok());
             const Error &e = read.error();
             EXPECT_EQ(e.code, tc.code) << e;
@@ -80,12 +80,12 @@ TEST(DescriptionReader, EachRefusalSaysWhatAndWhere) {
 }
 
 TEST(DescriptionReader, ReadsTheFactsOfAWholeProfile) {
-    const auto facts = readDescriptionBytes(
+    const auto facts = test::readDescriptionBytes(
         "<p:Wrapper xmlns:p='urn:p'/>"); // a root of another name: no profile, no facts
     ASSERT_TRUE(facts.ok());
     EXPECT_FALSE(facts->rootIsProfile);
     EXPECT_FALSE(facts->productName || facts->version);
-    const auto profile = readDescriptionBytes(
+    const auto profile = test::readDescriptionBytes(
         "<ISO15745Profile xmlns='urn:d'><a><productName>QVX<b>TSR</b>7700</productName></a>"
         "<version> 1 </version><version>2</version></ISO15745Profile>");
     ASSERT_TRUE(profile.ok());

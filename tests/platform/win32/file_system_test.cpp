@@ -96,7 +96,7 @@ TEST(Win32TemporaryFiles, ALiveOneIsLockedAStaleOneGoes) {
     const std::string path = dir / "DDXMLRepository.xml";
     writeFile(path, "old");
     const Folder folder = Folder::open(dir.path()).value();
-    auto live = ReplacementFile::create(folder, "DDXMLRepository.xml", Links::Follow);
+    auto live = ReplacementFile::create(folder, "DDXMLRepository.xml");
     ASSERT_TRUE(live.ok());
     const std::string temp = test::theTemporaryFileIn(dir.path());
     ASSERT_FALSE(temp.empty());
