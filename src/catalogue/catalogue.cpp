@@ -246,7 +246,7 @@ std::string deviceEntryMarkup(std::string_view version) {
 Result<xml::Splice> Catalogue::planInsert(std::string_view version) const {
     if (!hasRepositoryRoot()) {
         Error e = makeError(ErrorCode::NotRepository);
-        e.name = m_shape.rootName;
+        e.detail = RootElement{m_shape.rootName};
         return e;
     }
     const xml::TextEncoding encoding = m_shape.encoding;

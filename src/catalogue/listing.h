@@ -27,14 +27,6 @@ public:
         const std::uint32_t from = line == 0 ? 0 : m_ends[line - 1];
         return std::string_view(m_text).substr(from, m_ends[line] - from);
     }
-    // Every line as a string of its own, for callers that want them so.
-    [[nodiscard]] std::vector<std::string> lines() const {
-        std::vector<std::string> out;
-        out.reserve(size());
-        for (std::size_t i = 0; i < size(); ++i)
-            out.emplace_back((*this)[i]);
-        return out;
-    }
 
 private:
     std::string m_text;

@@ -9,7 +9,7 @@ Result<std::vector<Folder>> proveFolders(const std::string &prefix, const std::s
     if (!prefix.empty())
         if (auto owner = host::foreignPrefixOwner(prefix)) {
             Error e = makeError(ErrorCode::ForeignOwner, prefix);
-            e.name = *owner;
+            e.detail = Owner{*owner};
             return e;
         }
     auto top = Folder::open(root, elevated ? Links::Refuse : Links::Follow);
@@ -28,7 +28,7 @@ Result<std::vector<Folder>> proveFolders(const std::string &prefix, const std::s
         }
         if (owner.value()) {
             Error e = makeError(ErrorCode::ForeignOwner, step.shown);
-            e.name = *owner.value();
+            e.detail = Owner{*owner.value()};
             return e;
         }
         folders.push_back(std::move(child).value());

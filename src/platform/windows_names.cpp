@@ -120,7 +120,7 @@ bool isAddressableName(std::string_view name) {
 Result<WindowsPath> parseWindowsPath(std::string_view path) {
     auto invalid = [&](ErrorCode code, std::string name = {}) {
         Error e = makeError(code, std::string(path));
-        e.name = std::move(name);
+        e.detail = BadName{std::move(name)};
         return e;
     };
     if (path.size() < 2 || path[1] != ':' || !isAsciiLetter(path[0]))

@@ -3,7 +3,6 @@
 #include "catalogue/repository.h"
 #include "platform/file_system.h"
 #include "workflows/ports.h"
-#include "workflows/window_design.h"
 
 #include <cstring>
 
@@ -35,7 +34,8 @@ std::string stepOf(const Error &e) {
     case FileOperation::SetSecurity:
         return "cannot set the permissions of its users";
     case FileOperation::CopyAttributes:
-        return e.name.empty() ? "cannot copy the attributes" : "cannot copy " + e.name;
+        return e.about<Attribute>().name.empty() ? "cannot copy the attributes"
+                                                 : "cannot copy " + e.about<Attribute>().name;
     case FileOperation::ListAttributes:
         return "cannot list extended attributes";
     case FileOperation::SetMode:
@@ -100,20 +100,22 @@ std::string reasonAs(ErrorCode code, const Error &e) {
     case ErrorCode::NoDriveLetter:
         return "The path does not start with a drive letter";
     case ErrorCode::ForbiddenName:
-        return "The name '" + e.name + "' holds a character Windows forbids";
+        return "The name '" + e.about<BadName>().name + "' holds a character Windows forbids";
     case ErrorCode::NotUtf8Name:
-        return "The name '" + e.name + "' is not valid UTF-8";
+        return "The name '" + e.about<BadName>().name + "' is not valid UTF-8";
     case ErrorCode::DriveNotMapped:
-        return "Drive " + e.name + ": is not mapped";
+        return "Drive " + e.about<UnmappedDrive>().letter + ": is not mapped";
     case ErrorCode::NoDrive:
         return "No drive is mapped";
     case ErrorCode::PrefixNotAbsolute:
         return "The Wine prefix must be an absolute path";
     case ErrorCode::NoPrefix:
         return "Neither WINEPREFIX nor HOME is set";
-    case ErrorCode::AmbiguousName:
-        return "Several names differ from it only in letter case: '" + e.name + "' and '" +
-               e.otherName + "' in " + e.otherPath;
+    case ErrorCode::AmbiguousName: {
+        const NameClash clash = e.about<NameClash>();
+        return "Several names differ from it only in letter case: '" + clash.first + "' and '" +
+               clash.second + "' in " + clash.folder;
+    }
     case ErrorCode::System: {
         const std::string step = stepOf(e);
         return step.empty() ? systemText(e) : step + ": " + systemText(e);
@@ -125,7 +127,7 @@ std::string reasonAs(ErrorCode code, const Error &e) {
     case ErrorCode::NoRights:
         return "you may not change it";
     case ErrorCode::TooLarge:
-        return "The file is larger than " + mebibytes(e.limit);
+        return "The file is larger than " + mebibytes(e.about<Limit>().value);
     case ErrorCode::ChangedOnDisk:
         return "Another program changed the file after it was checked";
     case ErrorCode::KeptChanging:
@@ -133,27 +135,30 @@ std::string reasonAs(ErrorCode code, const Error &e) {
     case ErrorCode::LinksElsewhere:
         return "It is a link to another place";
     case ErrorCode::ForeignOwner:
-        return "It belongs to " + e.name;
+        return "It belongs to " + e.about<Owner>().account;
     case ErrorCode::FolderMoved:
         return "Its folder was moved or replaced while the tool worked in it";
     case ErrorCode::XmlSyntax:
-        return e.detail + atPosition(e);
+        return e.about<ParserMessage>().text + atPosition(e);
     case ErrorCode::XmlTooDeep:
-        return "Elements nested deeper than " + std::to_string(e.limit) + atPosition(e);
+        return "Elements nested deeper than " + std::to_string(e.about<Limit>().value) +
+               atPosition(e);
     case ErrorCode::XmlTooManyAttributes:
-        return "More than " + std::to_string(e.limit) + " attributes on one element" +
-               atPosition(e);
+        return "More than " + std::to_string(e.about<Limit>().value) +
+               " attributes on one element" + atPosition(e);
     case ErrorCode::XmlRunTooLong:
-        return "More than " + mebibytes(e.limit) + " of text or of one tag" + atPosition(e);
-    case ErrorCode::XmlStopped:
-        return (e.detail.empty() ? "Reading stopped" : "Reading stopped: " + e.detail) +
+        return "More than " + mebibytes(e.about<Limit>().value) + " of text or of one tag" +
                atPosition(e);
+    case ErrorCode::XmlStopped: {
+        const std::string why = e.about<ParserMessage>().text;
+        return (why.empty() ? "Reading stopped" : "Reading stopped: " + why) + atPosition(e);
+    }
     case ErrorCode::XmlUnseenEntity:
-        return "The document refers to the entity '" + e.name + "', whose text cannot be read" +
-               atPosition(e);
+        return "The document refers to the entity '" + e.about<Entity>().name +
+               "', whose text cannot be read" + atPosition(e);
     case ErrorCode::FactTooLong:
-        return "The " + e.name + " text is longer than " + std::to_string(e.limit) + " characters" +
-               atPosition(e);
+        return "The " + e.about<Limit>().of + " text is longer than " +
+               std::to_string(e.about<Limit>().value) + " characters" + atPosition(e);
     case ErrorCode::EntryFromEntity:
         return "The device entry at byte " + std::to_string(e.offset) +
                " comes from an entity reference and cannot be removed exactly";
@@ -168,7 +173,8 @@ std::string reasonAs(ErrorCode code, const Error &e) {
         return "The edited catalogue would not be well-formed (" +
                reasonAs(e.cause.value_or(ErrorCode::XmlSyntax), e) + ")";
     case ErrorCode::NotRepository:
-        return "The root element is " + e.name + ", not " + std::string(catalogue::kRootElement);
+        return "The root element is " + e.about<RootElement>().name + ", not " +
+               std::string(catalogue::kRootElement);
     }
     return "Unknown error";
 }
@@ -255,9 +261,9 @@ Message repositoryRefused(const Error &error, Workflow workflow) {
         remedy = " Remove the link, or ask an administrator to, then try again.";
         break;
     case ErrorCode::ForeignOwner:
-        text += " belongs to " + error.name;
+        text += " belongs to " + error.about<Owner>().account;
         remedy = fs::rightsRemedy() == fs::RightsRemedy::AskPrefixOwner
-                     ? " Start the tool as " + error.name + "."
+                     ? " Start the tool as " + error.about<Owner>().account + "."
                      : " Ask an administrator to make the Administrators group its owner, then "
                        "try again.";
         break;
@@ -288,11 +294,11 @@ Message folderUnreadable(const Error &error) {
 }
 
 Message handlerFailed(const std::string &what, const std::string &reason) {
-    return {what + " failed: " + reason, std::string(kUpdateToolDesign.title), BoxStyle::Error};
+    return {what + " failed: " + reason, std::string(kToolTitle), BoxStyle::Error};
 }
 
 Message unusablePrefix(const Error &error) {
-    return {describe(error), std::string(kUpdateToolDesign.title), BoxStyle::Error};
+    return {describe(error), std::string(kToolTitle), BoxStyle::Error};
 }
 
 namespace {

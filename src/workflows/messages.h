@@ -32,6 +32,9 @@ struct Message {
 
 namespace messages {
 
+// The main window's title, which the boxes of its failures bear too.
+inline constexpr std::string_view kToolTitle = "Corvelan DTM Update Tool - V1.1";
+
 // The two status lines start-up lists instead of the catalogue start with one of these.
 inline constexpr std::string_view kFolderMissingStatus = "Folder Missing";
 inline constexpr std::string_view kFileMissingStatus = "File Missing";

@@ -15,7 +15,7 @@ using detail::Scanner;
 
 Error tooLarge(std::uint64_t maxSize) {
     Error e = makeError(ErrorCode::TooLarge);
-    e.limit = maxSize;
+    e.detail = Limit{maxSize, {}};
     return e;
 }
 

@@ -124,17 +124,16 @@ Error StrictParser::failure() const {
     }
     if (m_threw) {
         e.code = ErrorCode::XmlStopped;
-        e.detail = m_stopped;
+        if (!m_stopped.empty()) e.detail = ParserMessage{m_stopped};
     } else if (m_limit) {
         e.code = *m_limit;
-        e.limit = m_limitValue;
-        e.name = m_limitName;
+        e.detail = Limit{m_limitValue, m_limitName};
     } else if (!m_unseenEntity.empty()) {
         e.code = ErrorCode::XmlUnseenEntity;
-        e.name = m_unseenEntity;
+        e.detail = Entity{m_unseenEntity};
     } else {
         e.code = ErrorCode::XmlSyntax;
-        e.detail = XML_ErrorString(XML_GetErrorCode(p));
+        e.detail = ParserMessage{XML_ErrorString(XML_GetErrorCode(p))};
     }
     // A run too long is refused before the parser sees it: at the end of what it was given.
     if (m_limit && m_stoppedAt.offset < 0) e.offset = m_fed;

@@ -6,6 +6,7 @@
 #include "support/device_entry.h"
 #include "support/error_text.h"
 #include "support/fault_hooks.h"
+#include "support/sample_catalogue.h"
 #include "support/temp_prefix.h"
 
 #include <gtest/gtest.h>
@@ -141,7 +142,7 @@ TEST_F(CatalogueFileTest, AChangeIsMadeAgainOnWhatAnotherProgramWrote) {
     EXPECT_EQ(readFile(path), kHead + "<File ProductID=\"Theirs\"/>\r\n" +
                                   test::deviceEntry("2.0") + "</DDXMLRepository>\r\n");
     EXPECT_EQ(file.catalogue().bytes(), readFile(path));
-    EXPECT_EQ(file.catalogue().listing().lines().back(), "QVX TSR 7700  Revision: 2.0");
+    EXPECT_EQ(test::linesOf(file.catalogue().listing()).back(), "QVX TSR 7700  Revision: 2.0");
 }
 
 TEST_F(CatalogueFileTest, AnotherProgramThatNeverStopsOrBreaksTheFileStopsTheChange) {

@@ -4,6 +4,7 @@
 #include "catalogue/full_parse.h"
 #include "support/device_entry.h"
 #include "support/error_text.h"
+#include "support/sample_catalogue.h"
 
 #include <gtest/gtest.h>
 
@@ -52,13 +53,14 @@ TEST(CatalogueEncodings, SingleByteEncodingsTheSystemKnowsAreReadAndKept) {
                                  "' Fileversion='1'/>\r\n";
         auto catalogue = Catalogue::parse(head + "</DDXMLRepository>\r\n");
         ASSERT_TRUE(catalogue.ok()) << catalogue.error();
-        EXPECT_EQ(catalogue->listing().lines(),
+        EXPECT_EQ(test::linesOf(catalogue->listing()),
                   (std::vector<std::string>{tc.listed + "  Revision: 1"}));
         auto installed = withInstall(catalogue.value(), tc.version);
         ASSERT_TRUE(installed.ok()) << installed.error();
         EXPECT_EQ(installed->bytes(), head + entry(tc.stored) + "</DDXMLRepository>\r\n");
         expectIndexOfAFullParse(installed.value());
-        EXPECT_EQ(installed->listing().lines().back(), "QVX TSR 7700  Revision: " + tc.version);
+        EXPECT_EQ(test::linesOf(installed->listing()).back(),
+                  "QVX TSR 7700  Revision: " + tc.version);
     }
 }
 
@@ -93,7 +95,7 @@ void expectAsAWholeParse(const std::string &doc) {
         expectIndexOfAFullParse(parts.value());
         EXPECT_EQ(parts->shape().rootName, whole->shape().rootName);
         EXPECT_EQ(parts->shape().encodingName, whole->shape().encodingName);
-        EXPECT_EQ(parts->listing().lines(), whole->listing().lines());
+        EXPECT_EQ(test::linesOf(parts->listing()), test::linesOf(whole->listing()));
     }
 }
 

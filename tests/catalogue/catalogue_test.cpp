@@ -2,6 +2,7 @@
 #include "catalogue/full_parse.h"
 #include "support/device_entry.h"
 #include "support/error_text.h"
+#include "support/sample_catalogue.h"
 
 #include <gtest/gtest.h>
 
@@ -147,7 +148,7 @@ TEST(CatalogueEdit, InstallChangesOnlyTheDeviceEntries) {
         // version installed.
         auto reloaded = Catalogue::parse(tc.after);
         ASSERT_TRUE(reloaded.ok());
-        const auto lines = reloaded->listing().lines();
+        const auto lines = test::linesOf(reloaded->listing());
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back(), "QVX TSR 7700  Revision: " + tc.version);
         EXPECT_EQ(std::count_if(reloaded->entries().begin(), reloaded->entries().end(),
@@ -273,7 +274,7 @@ TEST(CatalogueEdit, RefusesEditsItCannotMakeExactly) {
         "<!DOCTYPE DDXMLRepository [<!ENTITY d '<File ProductID=\"QVX TSR 7700\"/>'>]>"
         "<DDXMLRepository>&d;</DDXMLRepository>");
     ASSERT_TRUE(fromEntity.ok());
-    EXPECT_EQ(fromEntity->listing().lines(),
+    EXPECT_EQ(test::linesOf(fromEntity->listing()),
               (std::vector<std::string>{"QVX TSR 7700  Revision: "}));
     EXPECT_EQ(fromEntity->planRemoval().error().code, ErrorCode::EntryFromEntity);
     EXPECT_EQ(fromEntity->planRemoval().error().offset, fromEntity->entries()[0].span().offset);
@@ -329,7 +330,7 @@ TEST(CatalogueListing, OneLinePerEntryWithItsOwnValues) {
         SCOPED_TRACE(tc.name);
         auto catalogue = Catalogue::parse(tc.xml);
         ASSERT_TRUE(catalogue.ok()) << catalogue.error();
-        EXPECT_EQ(catalogue->listing().lines(), tc.lines);
+        EXPECT_EQ(test::linesOf(catalogue->listing()), tc.lines);
     }
 }
 
@@ -341,7 +342,7 @@ TEST(CatalogueListing, HasNoLimitOnAttributes) {
     auto catalogue = Catalogue::parse(xml);
     ASSERT_TRUE(catalogue.ok());
     EXPECT_EQ(catalogue->entries()[0].attributeCount, 40002u);
-    EXPECT_EQ(catalogue->listing().lines(), (std::vector<std::string>{"Wide  Revision: 9"}));
+    EXPECT_EQ(test::linesOf(catalogue->listing()), (std::vector<std::string>{"Wide  Revision: 9"}));
 }
 
 } // namespace

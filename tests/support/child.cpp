@@ -18,9 +18,7 @@ std::vector<std::string> withVariables(const std::vector<std::string> &current,
 }
 
 Error notStarted(int err, const std::string &executable) {
-    Error e = systemError(err, executable, fs::FileOperation::None);
-    e.detail = "cannot start it";
-    return e;
+    return systemError(err, executable, fs::FileOperation::None);
 }
 
 ChildRun runSelf(const std::vector<std::string> &arguments,

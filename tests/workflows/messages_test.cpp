@@ -18,20 +18,43 @@ using fs::FileOperation;
 constexpr int kLastCode = static_cast<int>(ErrorCode::NotRepository);
 constexpr int kLastOperation = static_cast<int>(FileOperation::CreateParser);
 
+// The detail an error of `code` comes with.
+ErrorDetail detailOf(ErrorCode code) {
+    switch (code) {
+    case ErrorCode::ForbiddenName:
+    case ErrorCode::NotUtf8Name:
+        return BadName{"Name"};
+    case ErrorCode::DriveNotMapped:
+        return UnmappedDrive{"Q"};
+    case ErrorCode::AmbiguousName:
+        return NameClash{"Name", "NAME", "/host/folder"};
+    case ErrorCode::ForeignOwner:
+        return Owner{"guest"};
+    case ErrorCode::XmlUnseenEntity:
+        return Entity{"ext"};
+    case ErrorCode::NotRepository:
+        return RootElement{"Other"};
+    case ErrorCode::TooLarge:
+    case ErrorCode::XmlTooDeep:
+    case ErrorCode::XmlTooManyAttributes:
+    case ErrorCode::XmlRunTooLong:
+    case ErrorCode::FactTooLong:
+        return Limit{8 << 20, "version"};
+    default:
+        return ParserMessage{"not well-formed (invalid token)"};
+    }
+}
+
 // An error of `code` in `operation` with every field a text may use filled in.
 Error sample(ErrorCode code, FileOperation operation) {
     Error e = makeError(code, "C:\\Data\\dev.xml");
     e.operation = operation;
-    e.otherPath = "/host/folder";
-    e.name = "Name";
-    e.otherName = "NAME";
     e.sysErrno = EACCES;
-    e.detail = "not well-formed (invalid token)";
     e.cause = ErrorCode::XmlSyntax;
     e.offset = 12;
     e.line = 2;
     e.column = 3;
-    e.limit = 8 << 20;
+    e.detail = detailOf(code);
     return e;
 }
 
@@ -88,7 +111,7 @@ TEST(Messages, EachStepOfASaveReadsAsItsOwnFailure) {
     EXPECT_EQ(reasonOf(systemError(EACCES, "x", FileOperation::None)), denied);
     Error attribute = systemError(EACCES, "x", FileOperation::CopyAttributes);
     EXPECT_EQ(reasonOf(attribute), "cannot copy the attributes: " + denied);
-    attribute.name = "user.DOSATTRIB";
+    attribute.detail = Attribute{"user.DOSATTRIB"};
     EXPECT_EQ(reasonOf(attribute), "cannot copy user.DOSATTRIB: " + denied);
     // Windows' own words, where there are some, instead of the C library's.
     Error windows = systemError(EACCES, "x", FileOperation::Write);
@@ -136,7 +159,7 @@ TEST(Messages, AFileHeldOrForbiddenSaysWhatToDo) {
 
 TEST(Messages, ParseErrorsSayWhereAndEditsSayWhy) {
     Error syntax = makeError(ErrorCode::XmlSyntax, "f.xml");
-    syntax.detail = "mismatched tag";
+    syntax.detail = ParserMessage{"mismatched tag"};
     syntax.line = 4;
     syntax.column = 7;
     EXPECT_EQ(reasonOf(syntax), "mismatched tag at line 4, column 7");
@@ -146,7 +169,7 @@ TEST(Messages, ParseErrorsSayWhereAndEditsSayWhy) {
     EXPECT_EQ(reasonOf(edit),
               "The edited catalogue would not be well-formed (mismatched tag at line 4, column 7)");
     Error big = makeError(ErrorCode::TooLarge, "f.xml");
-    big.limit = std::uint64_t{1} << 30;
+    big.detail = Limit{std::uint64_t{1} << 30, {}};
     EXPECT_EQ(reasonOf(big), "The file is larger than 1024 MiB");
 }
 

@@ -74,7 +74,7 @@ TEST(DescriptionReader, EachRefusalSaysWhatAndWhere) {
             if (tc.column >= 0) {
                 EXPECT_EQ(e.column, tc.column);
             }
-            EXPECT_EQ(e.name, tc.named);
+            EXPECT_EQ(e.about<Limit>().of + e.about<Entity>().name, tc.named);
         }
     }
 }

@@ -179,7 +179,7 @@ TEST(ScanDocument, RefusesWhatIsNotWellFormedWithThePosition) {
         auto shape = scanDocument(tc.doc, "File", nullptr);
         ASSERT_FALSE(shape.ok());
         EXPECT_EQ(shape.error().code, ErrorCode::XmlSyntax);
-        EXPECT_FALSE(shape.error().detail.empty());
+        EXPECT_FALSE(shape.error().about<ParserMessage>().text.empty());
         if (tc.line > 0) { // the contradiction has no position that would mean anything
             EXPECT_EQ(shape.error().offset, tc.offset);
             EXPECT_EQ(shape.error().line, tc.line);
@@ -196,7 +196,7 @@ TEST(ScanDocument, LimitsStopTheScanWhereTheyAreBroken) {
     auto tooDeep = scanDocument(deep, "File", nullptr);
     ASSERT_FALSE(tooDeep.ok());
     EXPECT_EQ(tooDeep.error().code, ErrorCode::XmlTooDeep);
-    EXPECT_EQ(tooDeep.error().limit, static_cast<std::uint64_t>(kMaxDepth));
+    EXPECT_EQ(tooDeep.error().about<Limit>().value, static_cast<std::uint64_t>(kMaxDepth));
     EXPECT_EQ(tooDeep.error().offset, static_cast<std::int64_t>(deep.size()) - 3);
 
     // A run without markup is refused before the parser sees it, at the end of what was fed.
@@ -205,7 +205,8 @@ TEST(ScanDocument, LimitsStopTheScanWhereTheyAreBroken) {
     auto tooLong = scanDocument(text, "File", nullptr);
     ASSERT_FALSE(tooLong.ok());
     EXPECT_EQ(tooLong.error().code, ErrorCode::XmlRunTooLong);
-    EXPECT_EQ(tooLong.error().limit, static_cast<std::uint64_t>(kMaxRunWithoutMarkup));
+    EXPECT_EQ(tooLong.error().about<Limit>().value,
+              static_cast<std::uint64_t>(kMaxRunWithoutMarkup));
     EXPECT_GE(tooLong.error().offset, 0);
     EXPECT_LE(tooLong.error().offset, static_cast<std::int64_t>(text.size()));
 }
@@ -242,7 +243,7 @@ TEST(ScanDocument, AnExceptionInAHandlerStopsTheScanWithoutCrossingExpat) {
             ASSERT_FALSE(shape.ok());
             EXPECT_EQ(shape.error().code, ErrorCode::XmlStopped);
             if (!outOfMemory) {
-                EXPECT_EQ(shape.error().detail, "handler failed");
+                EXPECT_EQ(shape.error().about<ParserMessage>().text, "handler failed");
             }
             // expat still reports the end of an empty element whose start stopped it.
             EXPECT_LE(handler.calls, at + 1) << "the scan went on after the handler threw";

@@ -1,14 +1,14 @@
 #include "platform/drive_map.h"
 #include "base/ascii.h"
 
+#include "platform/file_system.h"
+#include "platform/folder_listing.h"
 #include "platform/windows_names.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <memory>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,23 +25,14 @@ bool exists(const std::string &path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-std::string joinHost(const std::string &dir, std::string_view name) {
-    std::string out = dir;
-    if (out.empty() || out.back() != '/') out += '/';
-    out += name;
-    return out;
-}
-
-// The case-insensitive matches of `name` in folder `dir`.
+// The case-insensitive matches of `name` among the folders and files of the folder `dir`.
 std::vector<std::string> matchesInFolder(const std::string &dir, std::string_view name) {
     std::vector<std::string> found;
-    std::unique_ptr<DIR, int (*)(DIR *)> d(::opendir(dir.c_str()), ::closedir);
-    if (!d) return found;
-    while (const dirent *entry = ::readdir(d.get())) {
-        const std::string_view entryName(entry->d_name);
-        if (entryName == "." || entryName == "..") continue;
-        if (namesEqualIgnoringCase(entryName, name)) found.emplace_back(entryName);
-    }
+    auto contents = fs::listFolder(dir);
+    if (!contents) return found;
+    for (const auto *names : {&contents->folders, &contents->files})
+        for (const std::string &entry : *names)
+            if (namesEqualIgnoringCase(entry, name)) found.push_back(entry);
     return found;
 }
 
@@ -51,14 +42,14 @@ std::string canonicalHostPath(std::string_view hostPath) {
     std::string path(hostPath);
     if (path.empty() || path.front() != '/') {
         char cwd[PATH_MAX];
-        if (::getcwd(cwd, sizeof cwd)) path = joinHost(cwd, path);
+        if (::getcwd(cwd, sizeof cwd)) path = fs::joinPath(cwd, path);
     }
     std::string tail;
     while (true) {
         char real[PATH_MAX];
         if (::realpath(path.c_str(), real)) {
             std::string out = real;
-            if (!tail.empty()) out = joinHost(out, tail);
+            if (!tail.empty()) out = fs::joinPath(out, tail);
             return out;
         }
         const auto slash = path.rfind('/');
@@ -88,7 +79,7 @@ Result<DriveMap> DriveMap::fromEnvironment() {
     if (!home || !*home) {
         return makeError(ErrorCode::NoPrefix);
     }
-    return forPrefix(joinHost(home, ".wine"));
+    return forPrefix(fs::joinPath(home, ".wine"));
 }
 
 std::string DriveMap::driveRoot(char letter) const {
@@ -118,7 +109,7 @@ Result<ResolvedPath> DriveMap::resolve(std::string_view windowsPath) const {
     ResolvedPath resolved{driveRoot(letter), {}};
     if (resolved.root.empty()) {
         Error e = makeError(ErrorCode::DriveNotMapped, std::string(windowsPath));
-        e.name = std::string(1, asciiUpper(letter));
+        e.detail = UnmappedDrive{std::string(1, asciiUpper(letter))};
         return e;
     }
     std::string current = resolved.root;
@@ -126,13 +117,11 @@ Result<ResolvedPath> DriveMap::resolve(std::string_view windowsPath) const {
     for (const std::string &part : parsed->parts) {
         std::string name = part;
         if (resolving && isDirectory(current)) {
-            if (!exists(joinHost(current, part))) {
+            if (!exists(fs::joinPath(current, part))) {
                 const auto found = matchesInFolder(current, part);
                 if (found.size() > 1) {
                     Error e = makeError(ErrorCode::AmbiguousName, std::string(windowsPath));
-                    e.name = found[0];
-                    e.otherName = found[1];
-                    e.otherPath = current;
+                    e.detail = NameClash{found[0], found[1], current};
                     return e;
                 }
                 if (found.empty())
@@ -143,7 +132,7 @@ Result<ResolvedPath> DriveMap::resolve(std::string_view windowsPath) const {
         } else {
             resolving = false;
         }
-        current = joinHost(current, name);
+        current = fs::joinPath(current, name);
         resolved.parts.push_back(std::move(name));
     }
     return resolved;
@@ -154,7 +143,7 @@ Result<std::string> DriveMap::hostPath(std::string_view windowsPath) const {
     if (!resolved) return resolved.error();
     std::string path = resolved->root;
     for (const std::string &part : resolved->parts)
-        path = joinHost(path, part);
+        path = fs::joinPath(path, part);
     return path;
 }
 

@@ -355,7 +355,7 @@ Status giveAttributes(Handle file, const Folder &folder, std::string_view name,
                                        static_cast<std::size_t>(length), 0) != 0) &&
             std::string_view(attribute).starts_with("user.")) {
             Error e = systemError(errno, subject, FileOperation::CopyAttributes);
-            e.name = attribute;
+            e.detail = Attribute{attribute};
             given = e;
         }
     }

@@ -83,7 +83,7 @@ Result<ResolvedPath> DriveMap::resolve(std::string_view windowsPath) const {
     std::string root = driveRoot(parsed->letter);
     if (root.empty()) {
         Error e = makeError(ErrorCode::DriveNotMapped, std::string(windowsPath));
-        e.name = std::string(1, asciiUpper(parsed->letter));
+        e.detail = UnmappedDrive{std::string(1, asciiUpper(parsed->letter))};
         return e;
     }
     // The file system itself compares names without regard to case.

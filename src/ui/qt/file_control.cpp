@@ -14,7 +14,7 @@ namespace corvelan::qtui {
 FileControl::FileControl(UpdateTool &main, DriveMap drives)
     : QWidget(nullptr), m_browser(std::move(drives)), m_main(&main) {
     setAttribute(Qt::WA_DeleteOnClose);
-    buildWindow(this, workflows::kFileControlDesign);
+    buildWindow(this, ui::kFileControlDesign);
     m_drives = control<QComboBox>(this, "Drive1");
     m_folders = control<QListWidget>(this, "Dir1");
     m_files = control<QListWidget>(this, "File1");

@@ -12,8 +12,8 @@ QString qt(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QWidget *create(QWidget *window, const workflows::ControlDesign &design) {
-    using workflows::ControlKind;
+QWidget *create(QWidget *window, const ui::ControlDesign &design) {
+    using ui::ControlKind;
     switch (design.kind) {
     case ControlKind::List:
     case ControlKind::FolderList:
@@ -46,12 +46,12 @@ QWidget *create(QWidget *window, const workflows::ControlDesign &design) {
 
 } // namespace
 
-void buildWindow(QWidget *window, const workflows::WindowDesign &design) {
+void buildWindow(QWidget *window, const ui::WindowDesign &design) {
     window->setObjectName(qt(design.name));
     window->setWindowTitle(qt(design.title));
     window->setFixedSize(design.width, design.height);
     QWidget *previous = nullptr;
-    for (const workflows::ControlDesign &c : design.controls) {
+    for (const ui::ControlDesign &c : design.controls) {
         QWidget *widget = create(window, c);
         widget->setObjectName(qt(c.name));
         widget->setGeometry(c.left, c.top, c.width, c.height);

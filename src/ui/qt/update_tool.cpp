@@ -19,7 +19,7 @@ UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder, QWidge
     : QWidget(parent),
       m_session(std::move(drives), std::move(toolFolder), fs::runsElevated(), log) {
     m_previousObserver = fs::setWaitObserver(this);
-    buildWindow(this, workflows::kUpdateToolDesign);
+    buildWindow(this, ui::kUpdateToolDesign);
     m_list = control<QListWidget>(this, "List1");
     m_install = control<QPushButton>(this, "cmdUpdate");
     m_exit = control<QPushButton>(this, "cmdExit");

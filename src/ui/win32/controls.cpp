@@ -63,8 +63,8 @@ struct ControlClass {
     DWORD style;
 };
 
-ControlClass classOf(workflows::ControlKind kind) {
-    using workflows::ControlKind;
+ControlClass classOf(ui::ControlKind kind) {
+    using ui::ControlKind;
     switch (kind) {
     case ControlKind::Label:
         return {L"STATIC", SS_LEFT | SS_NOPREFIX};
@@ -81,12 +81,12 @@ ControlClass classOf(workflows::ControlKind kind) {
 }
 
 // A drop-down list's window is as high as its open list; closed, it shows one line.
-int windowHeightOf(const workflows::ControlDesign &design) {
+int windowHeightOf(const ui::ControlDesign &design) {
     constexpr int kOpenDropDownHeight = 200;
-    return design.kind == workflows::ControlKind::DriveList ? kOpenDropDownHeight : design.height;
+    return design.kind == ui::ControlKind::DriveList ? kOpenDropDownHeight : design.height;
 }
 
-void place(HWND control, const workflows::ControlDesign &design, UINT dpi) {
+void place(HWND control, const ui::ControlDesign &design, UINT dpi) {
     ::SetWindowPos(control, nullptr, scaled(design.left, dpi), scaled(design.top, dpi),
                    scaled(design.width, dpi), scaled(windowHeightOf(design), dpi),
                    SWP_NOZORDER | SWP_NOACTIVATE);
@@ -94,11 +94,11 @@ void place(HWND control, const workflows::ControlDesign &design, UINT dpi) {
 
 } // namespace
 
-std::vector<HWND> createControls(HWND parent, const workflows::WindowDesign &design, int firstId,
-                                 UINT dpi, HFONT standard) {
+std::vector<HWND> createControls(HWND parent, const ui::WindowDesign &design, int firstId, UINT dpi,
+                                 HFONT standard) {
     std::vector<HWND> controls;
     const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE));
-    for (const workflows::ControlDesign &c : design.controls) {
+    for (const ui::ControlDesign &c : design.controls) {
         const ControlClass kind = classOf(c.kind);
         HWND control = ::CreateWindowExW(0, kind.name, win32::toWide(c.caption).c_str(),
                                          WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0, 0, parent,
@@ -116,11 +116,11 @@ std::vector<HWND> createControls(HWND parent, const workflows::WindowDesign &des
     return controls;
 }
 
-void placeControls(const std::vector<HWND> &controls, const workflows::WindowDesign &design,
-                   UINT dpi, HFONT standard, std::vector<Font> &fonts) {
+void placeControls(const std::vector<HWND> &controls, const ui::WindowDesign &design, UINT dpi,
+                   HFONT standard, std::vector<Font> &fonts) {
     fonts.clear();
     for (size_t i = 0; i < controls.size() && i < design.controls.size(); ++i) {
-        const workflows::ControlDesign &c = design.controls[i];
+        const ui::ControlDesign &c = design.controls[i];
         place(controls[i], c, dpi);
         HFONT chosen = standard;
         if (!c.font.face.empty()) {
@@ -132,7 +132,7 @@ void placeControls(const std::vector<HWND> &controls, const workflows::WindowDes
     }
 }
 
-HWND createWindow(const wchar_t *className, const workflows::WindowDesign &design, DWORD style) {
+HWND createWindow(const wchar_t *className, const ui::WindowDesign &design, DWORD style) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     registerWindowClass(instance, className);
     const UINT dpi = dpiOf(nullptr);

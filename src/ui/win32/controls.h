@@ -1,10 +1,10 @@
-// What both Win32 windows share: the controls of a window design (workflows/window_design.h)
+// What both Win32 windows share: the controls of a window design (ui/window_design.h)
 // placed in 96-DPI pixels scaled once with the window's DPI and named by their design names, fonts
 // owned by RAII handles, and the window procedure that finds its object and lets no exception out.
 #pragma once
 
 #include "catalogue/listing.h"
-#include "workflows/window_design.h"
+#include "ui/window_design.h"
 
 #include <windows.h>
 
@@ -64,18 +64,18 @@ void registerWindowClass(HINSTANCE instance, const wchar_t *name);
 // Creates the controls of `design` in `parent`, in the design's order, which is their tab order,
 // each placed at `dpi` with its design name, the identifier `firstId` plus its index, and
 // `standard` as its font. Returns their handles in the same order.
-std::vector<HWND> createControls(HWND parent, const workflows::WindowDesign &design, int firstId,
-                                 UINT dpi, HFONT standard);
+std::vector<HWND> createControls(HWND parent, const ui::WindowDesign &design, int firstId, UINT dpi,
+                                 HFONT standard);
 
 // Places the controls again at `dpi` and gives them their fonts at that DPI (after the window
 // moved to a monitor of another DPI). `fonts` keeps the fonts the design asks for beyond the
 // standard one.
-void placeControls(const std::vector<HWND> &controls, const workflows::WindowDesign &design,
-                   UINT dpi, HFONT standard, std::vector<Font> &fonts);
+void placeControls(const std::vector<HWND> &controls, const ui::WindowDesign &design, UINT dpi,
+                   HFONT standard, std::vector<Font> &fonts);
 
 // Creates the top-level window of `design` of the registered class `className`, at the place
 // Windows chooses, sized for its client area at the system's DPI. Throws when it cannot.
-[[nodiscard]] HWND createWindow(const wchar_t *className, const workflows::WindowDesign &design,
+[[nodiscard]] HWND createWindow(const wchar_t *className, const ui::WindowDesign &design,
                                 DWORD style);
 
 // The design name of `control` ("List1", "cmdUpdate", ...), empty when it has none.

@@ -18,12 +18,12 @@ int selectedRow(HWND list, UINT message) {
 
 FileControl::FileControl(UpdateTool &main, DriveMap drives)
     : m_main(main), m_browser(std::move(drives)) {
-    m_window = createWindow(kFileControlClass, workflows::kFileControlDesign, kStyle);
+    m_window = createWindow(kFileControlClass, ui::kFileControlDesign, kStyle);
     ::SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ::SetWindowLongPtrW(m_window, GWLP_WNDPROC,
                         reinterpret_cast<LONG_PTR>(&windowProcedure<FileControl>));
     m_standardFont = standardFont(dpiOf(m_window));
-    m_controls = createControls(m_window, workflows::kFileControlDesign, Drive1, dpiOf(m_window),
+    m_controls = createControls(m_window, ui::kFileControlDesign, Drive1, dpiOf(m_window),
                                 m_standardFont.get());
     for (const workflows::DriveRow &drive : m_browser.driveRows())
         ::SendMessageW(m_controls[0], CB_ADDSTRING, 0,
@@ -114,7 +114,7 @@ bool FileControl::handle(UINT message, WPARAM w, LPARAM l, LRESULT &result) {
         return true;
     case WM_DPICHANGED:
         m_standardFont = standardFont(HIWORD(w));
-        placeControls(m_controls, workflows::kFileControlDesign, HIWORD(w), m_standardFont.get(),
+        placeControls(m_controls, ui::kFileControlDesign, HIWORD(w), m_standardFont.get(),
                       m_designFonts);
         moveToSuggestedRect(m_window, l);
         return true;

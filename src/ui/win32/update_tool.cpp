@@ -28,13 +28,13 @@ UpdateTool::~UpdateTool() {
 }
 
 void UpdateTool::create() {
-    m_window = createWindow(kUpdateToolClass, workflows::kUpdateToolDesign, kStyle);
+    m_window = createWindow(kUpdateToolClass, ui::kUpdateToolDesign, kStyle);
     ::SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ::SetWindowLongPtrW(m_window, GWLP_WNDPROC,
                         reinterpret_cast<LONG_PTR>(&windowProcedure<UpdateTool>));
     m_realBoxes.setFallbackOwner(m_window);
     m_standardFont = standardFont(dpiOf(m_window));
-    m_controls = createControls(m_window, workflows::kUpdateToolDesign, List1, dpiOf(m_window),
+    m_controls = createControls(m_window, ui::kUpdateToolDesign, List1, dpiOf(m_window),
                                 m_standardFont.get());
     applyDpi(dpiOf(m_window));
     m_lastFocus = m_controls[0];
@@ -48,8 +48,7 @@ void UpdateTool::create() {
 void UpdateTool::applyDpi(UINT dpi) {
     // Label1's "MS Sans Serif" Windows maps to its nearest face.
     m_standardFont = standardFont(dpi);
-    placeControls(m_controls, workflows::kUpdateToolDesign, dpi, m_standardFont.get(),
-                  m_designFonts);
+    placeControls(m_controls, ui::kUpdateToolDesign, dpi, m_standardFont.get(), m_designFonts);
 }
 
 void UpdateTool::show(int how) {

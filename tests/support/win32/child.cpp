@@ -37,9 +37,7 @@ std::wstring quoted(const std::wstring &argument) {
 
 // The error of a program Windows could not start, for the reason `code`.
 Error notStartedBecause(DWORD code, const std::string &executable) {
-    Error e = win32::win32Error(code, executable, fs::FileOperation::None);
-    e.detail = "cannot start it";
-    return e;
+    return win32::win32Error(code, executable, fs::FileOperation::None);
 }
 
 } // namespace

@@ -107,13 +107,13 @@ private:
 };
 
 // The window and every control where `design` puts them, with their captions and fonts.
-void expectDrawnAsDesigned(QWidget *window, const workflows::WindowDesign &design) {
+void expectDrawnAsDesigned(QWidget *window, const ui::WindowDesign &design) {
     SCOPED_TRACE(std::string(design.name));
     EXPECT_EQ(window->objectName().toStdString(), design.name);
     EXPECT_EQ(window->windowTitle().toStdString(), design.title);
     EXPECT_EQ(window->size(), QSize(design.width, design.height));
     EXPECT_EQ(window->parentWidget(), nullptr) << "no owner window";
-    for (const workflows::ControlDesign &c : design.controls) {
+    for (const ui::ControlDesign &c : design.controls) {
         SCOPED_TRACE(std::string(c.name));
         QWidget *widget = control<QWidget>(window, c.name);
         ASSERT_NE(widget, nullptr);
@@ -146,7 +146,7 @@ void expectRectangles(QWidget *window, QSize client,
 }
 
 TEST_F(FileControlTest, BothWindowsAreDrawnAsDesigned) {
-    expectDrawnAsDesigned(&*main, workflows::kUpdateToolDesign);
+    expectDrawnAsDesigned(&*main, ui::kUpdateToolDesign);
     expectRectangles(&*main, QSize(526, 344),
                      {{"List1", QRect(24, 56, 481, 173)},
                       {"cmdUpdate", QRect(88, 288, 65, 25)},
@@ -156,7 +156,7 @@ TEST_F(FileControlTest, BothWindowsAreDrawnAsDesigned) {
     FileControl *files = clickInstall();
     ASSERT_NE(files, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowActive(files));
-    expectDrawnAsDesigned(files, workflows::kFileControlDesign);
+    expectDrawnAsDesigned(files, ui::kFileControlDesign);
     expectRectangles(files, QSize(467, 242),
                      {{"Dir1", QRect(16, 48, 145, 171)},
                       {"File1", QRect(168, 16, 257, 162)},
@@ -166,7 +166,7 @@ TEST_F(FileControlTest, BothWindowsAreDrawnAsDesigned) {
               QAbstractItemView::SingleSelection);
     // Focus starts on the drive list; Tab goes Drive1, Dir1, File1, Open, Cancel.
     QStringList visited{QApplication::focusWidget()->objectName()};
-    for (size_t i = 0; i < workflows::kFileControlDesign.controls.size(); ++i) {
+    for (size_t i = 0; i < ui::kFileControlDesign.controls.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget()->objectName();
     }

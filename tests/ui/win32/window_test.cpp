@@ -16,7 +16,7 @@ namespace {
 namespace stdfs = std::filesystem;
 
 // The window and every control where `design` puts them, with their captions and fonts.
-void expectDrawnAsDesigned(HWND window, const workflows::WindowDesign &design) {
+void expectDrawnAsDesigned(HWND window, const ui::WindowDesign &design) {
     SCOPED_TRACE(std::string(design.name));
     ASSERT_EQ(dpiOf(window), 96u) << "the design is in 96-DPI pixels";
     EXPECT_EQ(textOf(window), design.title);
@@ -25,7 +25,7 @@ void expectDrawnAsDesigned(HWND window, const workflows::WindowDesign &design) {
     ::GetClientRect(window, &client);
     EXPECT_EQ(client.right, design.width);
     EXPECT_EQ(client.bottom, design.height);
-    for (const workflows::ControlDesign &c : design.controls) {
+    for (const ui::ControlDesign &c : design.controls) {
         SCOPED_TRACE(std::string(c.name));
         HWND h = controlNamed(window, win32::toWide(c.name));
         ASSERT_NE(h, nullptr);
@@ -34,7 +34,7 @@ void expectDrawnAsDesigned(HWND window, const workflows::WindowDesign &design) {
         EXPECT_EQ(place.top, c.top);
         EXPECT_EQ(place.right, c.width);
         // A closed drop-down list is one line high, whatever its open list's height.
-        if (c.kind != workflows::ControlKind::DriveList) {
+        if (c.kind != ui::ControlKind::DriveList) {
             EXPECT_EQ(place.bottom, c.height);
         }
         if (!c.caption.empty()) {
@@ -72,7 +72,7 @@ void expectRectangles(HWND window, SIZE client,
 
 TEST_F(Win32Windows, BothWindowsAreDrawnAsDesigned) {
     auto main = start();
-    expectDrawnAsDesigned(main->hwnd(), workflows::kUpdateToolDesign);
+    expectDrawnAsDesigned(main->hwnd(), ui::kUpdateToolDesign);
     expectRectangles(main->hwnd(), {526, 344},
                      {{L"List1", {24, 56, 481, 173}},
                       {L"cmdUpdate", {88, 288, 65, 25}},
@@ -80,7 +80,7 @@ TEST_F(Win32Windows, BothWindowsAreDrawnAsDesigned) {
                       {L"cmdExit", {360, 288, 81, 25}}});
     click(control(main->hwnd(), L"cmdUpdate"));
     ASSERT_NE(main->fileControl(), nullptr);
-    expectDrawnAsDesigned(main->fileControl()->hwnd(), workflows::kFileControlDesign);
+    expectDrawnAsDesigned(main->fileControl()->hwnd(), ui::kFileControlDesign);
     expectRectangles(main->fileControl()->hwnd(), {467, 242},
                      {{L"Dir1", {16, 48, 145, 171}},
                       {L"File1", {168, 16, 257, 162}},

@@ -14,12 +14,14 @@
 //   +----------------------------------------+  client area: width x height
 #pragma once
 
+#include "workflows/messages.h"
+
 #include <array>
 #include <cassert>
 #include <span>
 #include <string_view>
 
-namespace corvelan::workflows {
+namespace corvelan::ui {
 
 enum class ControlKind {
     List,      // a list box of lines
@@ -80,8 +82,8 @@ inline constexpr std::array<ControlDesign, 6> kUpdateToolControls{{
     {"cmdRemove", ControlKind::Button, "Remove", 224, 288, 65, 25, {}},
 }};
 
-inline constexpr WindowDesign kUpdateToolDesign{"UpdateTool", "Corvelan DTM Update Tool - V1.1",
-                                                526, 344, kUpdateToolControls};
+inline constexpr WindowDesign kUpdateToolDesign{"UpdateTool", workflows::messages::kToolTitle, 526,
+                                                344, kUpdateToolControls};
 
 inline constexpr std::array<ControlDesign, 5> kFileControlControls{{
     {"Drive1", ControlKind::DriveList, "", 16, 16, 137, 21, {}},
@@ -94,4 +96,4 @@ inline constexpr std::array<ControlDesign, 5> kFileControlControls{{
 inline constexpr WindowDesign kFileControlDesign{"FileControl", "File Open", 467, 242,
                                                  kFileControlControls};
 
-} // namespace corvelan::workflows
+} // namespace corvelan::ui
