@@ -3,12 +3,8 @@
 // leaves the old file or the new one, never an empty or torn one.
 #include "platform/file_system.h"
 #include "support/disk_calls.h"
-#include "support/recording_view.h"
-#include "support/repository.h"
 #include "support/repository_files.h"
-#include "support/scripted_boxes.h"
-#include "support/temp_prefix.h"
-#include "workflows/update_session.h"
+#include "support/started_session.h"
 
 #include <gtest/gtest.h>
 
@@ -48,21 +44,14 @@ std::vector<std::uint64_t> expectFlushedAroundEachRename(const std::vector<DiskC
     return renamed;
 }
 
-class Durability : public ::testing::Test {
+class Durability : public test::StartedSession {
 protected:
     void SetUp() override {
         // Pictures of more than one piece of a copy.
         for (const char *picture : kPictures)
             test::writeFile(repo.tool / picture, std::string(100000, picture[0]));
-        session.emplace(repo.session());
-        ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
+        start();
     }
-
-    test::Repository repo;
-    test::TempPrefix &prefix = repo.prefix;
-    std::optional<workflows::UpdateSession> session;
-    test::RecordingView view;
-    test::ScriptedBoxes boxes;
 };
 
 TEST_F(Durability, InstallFlushesTheCatalogueAndEveryCopyBeforeItsRename) {

@@ -62,7 +62,7 @@ TEST_F(HostileInput, DescriptionIsRefusedWithTheFirstBox) {
         session.installDtm("C:\\picked.xml", view, boxes);
         ASSERT_EQ(boxes.shown.size(), 1u);
         if (tc.descriptionPasses)
-            EXPECT_EQ(boxes.shown[0].style, 68) << boxes.shown[0].text;
+            EXPECT_EQ(boxes.shown[0].style, BoxStyle::Confirm) << boxes.shown[0].text;
         else
             EXPECT_EQ(boxes.shown[0].text, "C:\\picked.xml is not a valid DTM XML file.");
         EXPECT_EQ(test::readFile(prefix.catalogueFile()), "<DDXMLRepository/>");

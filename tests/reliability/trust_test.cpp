@@ -7,11 +7,8 @@
 #include "support/error_text.h"
 #include "support/fault_hooks.h"
 #include "support/host.h"
-#include "support/recording_view.h"
-#include "support/repository.h"
 #include "support/repository_files.h"
-#include "support/scripted_boxes.h"
-#include "support/temp_prefix.h"
+#include "support/started_session.h"
 #include "workflows/update_session.h"
 
 #include <gtest/gtest.h>
@@ -36,29 +33,18 @@ std::string refusal(const std::string &path, const char *undone) {
 
 // A repository, the tool's pictures, a description, and a folder outside the repository that a
 // standard user's links lead to, holding a read-only file of someone else's.
-class ElevatedRun : public ::testing::Test {
+class ElevatedRun : public test::StartedSession {
 protected:
     void SetUp() override {
         test::writeFile(outside / "precious.ico", "someone else's file");
         ASSERT_TRUE(test::setFileAttributes(outside / "precious.ico", test::kReadOnly).ok());
     }
-    UpdateSession &start() {
-        session.emplace(repo.session(true));
-        view.lines.clear();
-        boxes.shown.clear();
-        EXPECT_EQ(session->startUp(view), StartupOutcome::Listed) << "listing stays harmless";
-        return *session;
-    }
+    // Elevated; listing stays harmless, whatever was planted.
+    UpdateSession &start() { return StartedSession::start(StartupOutcome::Listed, true); }
     void expectLinkedFolderRefused(const std::string &folder, const std::string &shown,
                                    bool removeGoesThrough);
-    std::string pictures() const { return repo.pictures(); }
 
-    test::Repository repo;
-    test::TempPrefix &prefix = repo.prefix;
     test::TempDir outside;
-    std::optional<UpdateSession> session;
-    test::RecordingView view;
-    test::ScriptedBoxes boxes;
 };
 
 // Makes `folder` a link to a folder outside, then expects an install refused naming `shown`, and
@@ -73,19 +59,21 @@ void ElevatedRun::expectLinkedFolderRefused(const std::string &folder, const std
     Rehearsal rehearsal;
     EXPECT_EQ(s.rehearseInstall("C:\\dtm.xml", boxes, rehearsal), Outcome::Refused);
     ASSERT_EQ(boxes.shown.size(), 2u);
-    EXPECT_EQ(boxes.shown[1], (ShownBox{refusal(shown, "installed"), "File Error", 16}));
+    EXPECT_EQ(boxes.shown[1],
+              (ShownBox{refusal(shown, "installed"), "File Error", BoxStyle::Error}));
     EXPECT_FALSE(rehearsal.catalogueChecked);
     EXPECT_TRUE(rehearsal.copies.empty());
     boxes.shown.clear();
     EXPECT_EQ(s.installDtm("C:\\dtm.xml", view, boxes), Outcome::Refused);
     ASSERT_EQ(boxes.shown.size(), 2u);
-    EXPECT_EQ(boxes.shown[1], (ShownBox{refusal(shown, "installed"), "File Error", 16}));
+    EXPECT_EQ(boxes.shown[1],
+              (ShownBox{refusal(shown, "installed"), "File Error", BoxStyle::Error}));
     boxes.shown.clear();
     const Outcome removed = s.remove(view, boxes);
     if (removeGoesThrough) {
         EXPECT_EQ(removed, Outcome::Refused);
-        EXPECT_EQ(boxes.shown,
-                  (std::vector<ShownBox>{{refusal(shown, "removed"), "File Error", 16}}));
+        EXPECT_EQ(boxes.shown, (std::vector<ShownBox>{
+                                   {refusal(shown, "removed"), "File Error", BoxStyle::Error}}));
         EXPECT_EQ(test::snapshotOf(outside.path()), before) << "nothing outside changed";
     } else {
         // A remove does not go into the pictures folder: the catalogue alone changes.
@@ -216,7 +204,7 @@ TEST_F(ElevatedRun, ACatalogueMadeALinkDuringTheSaveIsNeitherReadNorReplaced) {
     EXPECT_EQ(boxes.shown,
               (std::vector<ShownBox>{{kSavePath + " could not be saved: It is a link to another "
                                                   "place. Nothing was removed.",
-                                      "File Error", 16}}));
+                                      "File Error", BoxStyle::Error}}));
     EXPECT_EQ(view.lines, listed);
     EXPECT_EQ(s.catalogue()->bytes(), kCatalogue);
     EXPECT_EQ(test::snapshotOf(outside.path()), before) << "nothing outside changed";

@@ -1,11 +1,7 @@
 // The workflows when a step of a save or a copy fails, and when a rival program rewrites or holds
 // the catalogue at the worst moment.
 #include "support/fault_hooks.h"
-#include "support/recording_view.h"
-#include "support/repository.h"
-#include "support/scripted_boxes.h"
-#include "support/temp_prefix.h"
-#include "workflows/update_session.h"
+#include "support/started_session.h"
 
 #include <gtest/gtest.h>
 
@@ -23,35 +19,22 @@ using test::TempPrefix;
 const std::string &kCatalogue = test::kTwoEntries;
 using test::kSavePath;
 
-class WorkflowFaults : public ::testing::Test {
+class WorkflowFaults : public test::StartedSession {
 protected:
-    void SetUp() override {
-        session.emplace(repo.session());
-        ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
-    }
+    void SetUp() override { start(); }
     std::string catalogueHost() const {
         return test::utf8Of(stdfs::canonical(test::fsPath(prefix.catalogueFile())));
     }
-
-    test::Repository repo;
-    TempPrefix &prefix = repo.prefix;
-    std::optional<workflows::UpdateSession> session;
-    test::RecordingView view;
-    test::ScriptedBoxes boxes;
 };
 
 TEST_F(WorkflowFaults, InstallReportsEveryFailedStepAndKeepsStateWhole) {
     const std::vector<std::string> listed = view.lines;
     for (int k = 1;; ++k) {
         SCOPED_TRACE("operation " + std::to_string(k));
-        test::writeFile(prefix.catalogueFile(), kCatalogue);
         for (const auto &entry :
              stdfs::directory_iterator(test::fsPath(prefix.repositoryDir() + "/Pictures")))
             stdfs::remove(entry.path());
-        session.emplace(repo.session());
-        view.lines.clear();
-        ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
-        boxes.shown.clear();
+        restart(kCatalogue);
 
         test::FaultAt hook(k, EIO);
         session->installDtm("C:\\dtm.xml", view, boxes);
@@ -67,7 +50,7 @@ TEST_F(WorkflowFaults, InstallReportsEveryFailedStepAndKeepsStateWhole) {
             ASSERT_EQ(boxes.shown.size(), 2u);
             EXPECT_TRUE(boxes.shown[1].text.starts_with(kSavePath + " could not be saved: "));
             EXPECT_TRUE(boxes.shown[1].text.ends_with(". Nothing was installed."));
-            EXPECT_EQ(boxes.shown[1].style, 16);
+            EXPECT_EQ(boxes.shown[1].style, workflows::BoxStyle::Error);
             EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
             EXPECT_EQ(session->catalogue()->bytes(), kCatalogue);
             EXPECT_EQ(view.lines, listed);
@@ -77,7 +60,7 @@ TEST_F(WorkflowFaults, InstallReportsEveryFailedStepAndKeepsStateWhole) {
             EXPECT_EQ(view.lines.back(), "QVX TSR 7700  Revision: 2");
             ASSERT_EQ(boxes.shown.size(), operation == FileOperation::FlushFolder ? 1u : 2u);
             if (boxes.shown.size() == 2) {
-                EXPECT_EQ(boxes.shown[1].style, 48);
+                EXPECT_EQ(boxes.shown[1].style, workflows::BoxStyle::Warning);
                 EXPECT_EQ(std::count(boxes.shown[1].text.begin(), boxes.shown[1].text.end(), '\n'),
                           1);
             }
@@ -125,11 +108,7 @@ TEST_F(WorkflowFaults, ARivalWriterIsNotOverwritten) {
                              "\r\n<File ProductID=\"Host\" Fileversion=\"9\"/>\r\n";
     for (const bool removing : {false, true}) {
         SCOPED_TRACE(removing ? "remove" : "install");
-        test::writeFile(prefix.catalogueFile(), kCatalogue);
-        view.lines.clear();
-        session.emplace(repo.session());
-        ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
-        boxes.shown.clear();
+        restart(kCatalogue);
         {
             RivalAtCheck host(prefix.catalogueFile(), rival);
             if (removing)
@@ -204,7 +183,7 @@ TEST_F(WorkflowFaults, ACatalogueThatKeepsChangingIsGivenUpOn) {
     EXPECT_EQ(boxes.shown[0],
               (test::ShownBox{kSavePath + " could not be saved: another program kept changing "
                                           "it. Nothing was removed.",
-                              "File Error", 16}));
+                              "File Error", workflows::BoxStyle::Error}));
     EXPECT_LE(host.writes, 10) << "the tool gave up after a few rounds";
     EXPECT_EQ(test::readFile(prefix.catalogueFile()), host.last) << "the last write is kept";
     EXPECT_EQ(view.lines, listed);
@@ -298,10 +277,7 @@ TEST_F(WorkflowFaults, AWriteDuringTheComparisonIsNotLost) {
         "<DDXMLRepository>\r\n<File ProductID=\"Host1\" Fileversion=\"1\"/>\r\n<!-- " +
         std::string(3 << 20, 'x') +
         " -->\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n</DDXMLRepository>\r\n";
-    test::writeFile(prefix.catalogueFile(), catalogue);
-    view.lines.clear();
-    session.emplace(repo.session());
-    ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
+    restart(catalogue);
     {
         RivalDuringComparison host(prefix.catalogueFile(), catalogue.find("Host1"), "Host2");
         session->remove(view, boxes);
@@ -323,7 +299,7 @@ TEST_F(WorkflowFaults, ARivalThatBreaksTheFileStopsTheSave) {
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[1].text, kSavePath + " was changed by another program and cannot be "
                                                "read. Nothing was installed.");
-    EXPECT_EQ(boxes.shown[1].style, 16);
+    EXPECT_EQ(boxes.shown[1].style, workflows::BoxStyle::Error);
     EXPECT_EQ(test::readFile(prefix.catalogueFile()), "<DDXMLRepository><File");
     EXPECT_EQ(view.lines, listed);
     EXPECT_EQ(test::listFolder(prefix.repositoryDir() + "/Pictures"), "");

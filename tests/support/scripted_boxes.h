@@ -9,11 +9,11 @@
 
 namespace corvelan::test {
 
-// A box as the test saw it, its style as the Windows value it stands for (16: an error, ...).
+// A box as the test saw it.
 struct ShownBox {
     std::string text;
     std::string title;
-    int style = 0;
+    workflows::BoxStyle style = workflows::BoxStyle::Ok;
     friend bool operator==(const ShownBox &, const ShownBox &) = default;
 };
 
@@ -21,7 +21,7 @@ class ScriptedBoxes final : public workflows::MessageBoxes {
 public:
     workflows::BoxAnswer show(const std::string &text, const std::string &title,
                               workflows::BoxStyle style) override {
-        shown.push_back({text, title, static_cast<int>(style)});
+        shown.push_back({text, title, style});
         if (whileShown) whileShown(shown.back());
         return style == workflows::BoxStyle::Confirm ? answer : workflows::BoxAnswer::Ok;
     }

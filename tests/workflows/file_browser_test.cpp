@@ -143,7 +143,7 @@ TEST_F(FileBrowserTest, KeepsThePreviousFolderWhenOneCannotBeRead) {
     EXPECT_TRUE(boxes.shown[0].text.starts_with("C:\\Data\\Sub cannot be read: "))
         << boxes.shown[0].text;
     EXPECT_EQ(boxes.shown[0].title, "File Error");
-    EXPECT_EQ(boxes.shown[0].style, 16);
+    EXPECT_EQ(boxes.shown[0].style, BoxStyle::Error);
     EXPECT_EQ(browser.path(), "C:\\Data");
     EXPECT_EQ(browser.currentFolderRow(), 1);
     EXPECT_FALSE(browser.chooseFolder(99, boxes)) << "no such row";

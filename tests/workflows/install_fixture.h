@@ -4,12 +4,8 @@
 #pragma once
 
 #include "support/device_entry.h"
-#include "support/recording_view.h"
-#include "support/repository.h"
 #include "support/repository_files.h"
-#include "support/scripted_boxes.h"
-#include "support/temp_prefix.h"
-#include "workflows/update_session.h"
+#include "support/started_session.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +17,8 @@
 
 namespace corvelan::test {
 inline void PrintTo(const ShownBox &box, std::ostream *os) {
-    *os << "{\"" << box.text << "\", \"" << box.title << "\", " << box.style << "}";
+    *os << "{\"" << box.text << "\", \"" << box.title << "\", " << static_cast<unsigned>(box.style)
+        << "}";
 }
 } // namespace corvelan::test
 
@@ -46,17 +43,11 @@ inline const std::string kCatalogue =
     "</DDXMLRepository>\r\n";
 
 // A repository, a tool folder with the five pictures, and a folder of description files.
-class InstallTest : public ::testing::Test {
+class InstallTest : public test::StartedSession {
 protected:
+    InstallTest() : StartedSession(kCatalogue) {}
     void SetUp() override {
         std::filesystem::create_directories(test::fsPath(prefix / "drive_c/Descriptions"));
-    }
-
-    // Starts a session the way the window does.
-    UpdateSession &start() {
-        session.emplace(repo.session());
-        EXPECT_EQ(session->startUp(view), StartupOutcome::Listed);
-        return *session;
     }
 
     // Writes a description file and returns its Windows path.
@@ -65,18 +56,10 @@ protected:
         return prefix.drives().windowsPath(file(name));
     }
 
-    std::string pictures() const { return repo.pictures(); }
     // On drive c:, where a Windows path leads back to it on both platforms.
     std::string file(std::string_view name) const {
         return prefix / ("drive_c/Descriptions/" + std::string(name));
     }
-
-    test::Repository repo{kCatalogue};
-    test::TempPrefix &prefix = repo.prefix;
-    test::TempDir &tool = repo.tool;
-    std::optional<UpdateSession> session;
-    test::RecordingView view;
-    test::ScriptedBoxes boxes;
 };
 
 } // namespace corvelan::workflows

@@ -26,91 +26,97 @@ TEST_F(InstallTest, ChecksTheFileAndShowsTheFirstFailure) {
         std::string bytes; // empty with `path`: use the path as given
         ShownBox box;      // {text, title, style}; "%" in text stands for the path
     } cases[] = {
-        {"not XML", "this is a text file\n", {"% is not a valid DTM XML file.", "File Error", 16}},
+        {"not XML",
+         "this is a text file\n",
+         {"% is not a valid DTM XML file.", "File Error", BoxStyle::Error}},
         {"not well-formed",
          profile("<productName>QVXTSR7700</productName>").substr(0, 50),
-         {"% is not a valid DTM XML file.", "File Error", 16}},
+         {"% is not a valid DTM XML file.", "File Error", BoxStyle::Error}},
         {"external entity",
          "<!DOCTYPE ISO15745Profile [<!ENTITY x SYSTEM '/etc/hostname'>]>" + profile("&x;"),
-         {"% is not a valid DTM XML file.", "File Error", 16}},
+         {"% is not a valid DTM XML file.", "File Error", BoxStyle::Error}},
         {"productName longer than 255 characters",
          profile("<productName>" + std::string(256, 'Q') + "</productName>"),
-         {"% is not a valid DTM XML file.", "File Error", 16}},
+         {"% is not a valid DTM XML file.", "File Error", BoxStyle::Error}},
         {"version longer than 255 characters",
          profile("<productName>QVXTSR7700</productName><version>" + std::string(200, 'v') + "<b>" +
                  std::string(56, 'v') + "</b></version>"),
-         {"% is not a valid DTM XML file.", "File Error", 16}},
+         {"% is not a valid DTM XML file.", "File Error", BoxStyle::Error}},
         {"megabytes of version text split by comments",
          profile("<productName>QVXTSR7700</productName><version>" +
                  repeated(std::string(1000, 'v') + "<!-- -->", 2000) + "</version>"),
-         {"% is not a valid DTM XML file.", "File Error", 16}},
+         {"% is not a valid DTM XML file.", "File Error", BoxStyle::Error}},
         {"a version of 255 characters is shown whole",
          profile("<productName>QVXTSR7700</productName><version>" + std::string(255, 'v') +
                  "</version>"),
          {"You have selected the QVXTSR7700 DTM version " + std::string(255, 'v') +
               ". Is this correct?",
-          "File Selection", 68}},
+          "File Selection", BoxStyle::Confirm}},
         {"255 characters of two bytes each are 255 characters",
          profile("<productName>QVXTSR7700</productName><version>" + repeated("\xC3\xA9", 255) +
                  "</version>"),
          {"You have selected the QVXTSR7700 DTM version " + repeated("\xC3\xA9", 255) +
               ". Is this correct?",
-          "File Selection", 68}},
+          "File Selection", BoxStyle::Confirm}},
         {"windows-1252",
          "<?xml version='1.0' encoding='windows-1252'?><ISO15745Profile><productName>QVXTSR7700"
          "</productName><version>2.0 \xE9\x80</version></ISO15745Profile>",
          {"You have selected the QVXTSR7700 DTM version 2.0 \xC3\xA9\xE2\x82\xAC. Is this correct?",
-          "File Selection", 68}},
+          "File Selection", BoxStyle::Confirm}},
         {"container root holding a valid profile",
          "<Profiles>" + profile(good).substr(22) + "</Profiles>",
-         {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", 16}},
+         {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", BoxStyle::Error}},
         {"prefixed profile root",
          "<p:ISO15745Profile xmlns:p='urn:p'><productName>QVXTSR7700</productName>"
          "</p:ISO15745Profile>",
-         {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", 16}},
+         {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", BoxStyle::Error}},
         // A file that fails several checks gets the box of the first one only.
         {"not well-formed, another root and another product",
          "<Profiles><productName>Other</productName>",
-         {"% is not a valid DTM XML file.", "File Error", 16}},
+         {"% is not a valid DTM XML file.", "File Error", BoxStyle::Error}},
         {"another root and a productName too long",
          "<Profiles><productName>" + std::string(256, 'Q') + "</productName></Profiles>",
-         {"% is not a valid DTM XML file.", "File Error", 16}},
+         {"% is not a valid DTM XML file.", "File Error", BoxStyle::Error}},
         {"another root and another product",
          "<Profiles><productName>Other</productName><version>1</version></Profiles>",
-         {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", 16}},
+         {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", BoxStyle::Error}},
         {"another root without a productName",
          "<Profiles><version>1</version></Profiles>",
-         {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", 16}},
+         {"% is not a valid QVXTSR7700 DTM XML file.", "File Error", BoxStyle::Error}},
         {"lower-case product",
          profile("<productName>qvxtsr7700</productName>"),
-         {"The Product ID of this file is qvxtsr7700. It should be QVXTSR7700.", "File Error", 0}},
+         {"The Product ID of this file is qvxtsr7700. It should be QVXTSR7700.", "File Error",
+          BoxStyle::Ok}},
         {"no productName",
          profile("<version>1</version>"),
-         {"The Product ID of this file is . It should be QVXTSR7700.", "File Error", 0}},
+         {"The Product ID of this file is . It should be QVXTSR7700.", "File Error", BoxStyle::Ok}},
         {"white space is not trimmed",
          profile("<productName> QVXTSR7700</productName>"),
-         {"The Product ID of this file is  QVXTSR7700. It should be QVXTSR7700.", "File Error", 0}},
+         {"The Product ID of this file is  QVXTSR7700. It should be QVXTSR7700.", "File Error",
+          BoxStyle::Ok}},
         {"first productName in document order counts",
          profile("<a><b><productName>Other</productName></b></a><productName>QVXTSR7700"
                  "</productName>"),
-         {"The Product ID of this file is Other. It should be QVXTSR7700.", "File Error", 0}},
+         {"The Product ID of this file is Other. It should be QVXTSR7700.", "File Error",
+          BoxStyle::Ok}},
         {"prefixed productName is another element",
          profile("<p:productName xmlns:p='urn:p'>QVXTSR7700</p:productName>"),
-         {"The Product ID of this file is . It should be QVXTSR7700.", "File Error", 0}},
+         {"The Product ID of this file is . It should be QVXTSR7700.", "File Error", BoxStyle::Ok}},
         {"default namespace passes, nested first version is shown",
          profile("<Body><DeviceIdentity><productName>QVXTSR7700</productName><x><version>3.0.1"
                  "</version></x></DeviceIdentity><version>9</version></Body>",
                  " xmlns=\"http://www.profibus.com/ISO15745\""),
          {"You have selected the QVXTSR7700 DTM version 3.0.1. Is this correct?", "File Selection",
-          68}},
+          BoxStyle::Confirm}},
         {"text of descendants, CDATA and entities",
          profile("<productName>QVX<![CDATA[TSR]]>&#55;<i>70</i>0</productName>"
                  "<version>1 &amp; <b>2</b></version>"),
          {"You have selected the QVXTSR7700 DTM version 1 & 2. Is this correct?", "File Selection",
-          68}},
+          BoxStyle::Confirm}},
         {"no version",
          profile("<productName>QVXTSR7700</productName>"),
-         {"You have selected the QVXTSR7700 DTM version . Is this correct?", "File Selection", 68}},
+         {"You have selected the QVXTSR7700 DTM version . Is this correct?", "File Selection",
+          BoxStyle::Confirm}},
     };
     UpdateSession &s = start();
     const auto linesBefore = view.lines;
@@ -140,8 +146,8 @@ TEST_F(InstallTest, PathsThatAreNoFileGiveTheFirstBox) {
         SCOPED_TRACE(path);
         boxes.shown.clear();
         s.installDtm(path, view, boxes);
-        EXPECT_EQ(boxes.shown, (std::vector<ShownBox>{
-                                   {path + " is not a valid DTM XML file.", "File Error", 16}}));
+        EXPECT_EQ(boxes.shown, (std::vector<ShownBox>{{path + " is not a valid DTM XML file.",
+                                                       "File Error", BoxStyle::Error}}));
     }
     EXPECT_EQ(readFile(prefix.catalogueFile()), kCatalogue);
 }
@@ -268,7 +274,7 @@ TEST_F(InstallTest, RefusesACatalogueWithAnotherRoot) {
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[1],
               (ShownBox{kSavePath + " is not a DTM repository catalogue. Nothing was installed.",
-                        "File Error", 16}));
+                        "File Error", BoxStyle::Error}));
     EXPECT_EQ(readFile(prefix.catalogueFile()), other);
     EXPECT_EQ(view.lines, (std::vector<std::string>{"QVX TSR 7700  Revision: "}));
     EXPECT_EQ(test::listFolder(pictures()), "");
@@ -295,7 +301,7 @@ TEST_F(InstallTest, FailedCopiesAreListedAfterTheOthersRan) {
                             "QVXTSR7700.jpg (the file is read-only: Permission denied)\n" + pics +
                             "QVXTSR7700Small.ico (" + toolFolder + "\\QVXTSR7700Small.ico" +
                             missing.substr(0, missing.size() - 1),
-                        "File Error", 48}));
+                        "File Error", BoxStyle::Warning}));
     EXPECT_EQ(test::listFolder(pictures()), "QVXTSR7700.jpg QVXTSR7700Large.ico corvelan.ico");
     EXPECT_EQ(readFile(pictures() + "/QVXTSR7700.jpg"), "read-only picture");
     EXPECT_TRUE(test::fileExists(prefix.repositoryDir() + "/QVX TSR 7700.xml"));
@@ -326,7 +332,7 @@ TEST_F(InstallTest, TheFileInstalledIsTheFileChecked) {
     // still what gets installed. (Windows refuses to replace a file the tool holds open.)
     const std::string picked = description("picked.xml", checked);
     boxes.whileShown = [&](const ShownBox &box) {
-        if (box.style != 68) return;
+        if (box.style != BoxStyle::Confirm) return;
         writeFile(file("swap.xml"), other);
         std::error_code refused;
         stdfs::rename(test::fsPath(file("swap.xml")), test::fsPath(file("picked.xml")), refused);
@@ -343,14 +349,14 @@ TEST_F(InstallTest, TheFileInstalledIsTheFileChecked) {
     writeFile(stored, "the previous description");
     boxes.shown.clear();
     boxes.whileShown = [&](const ShownBox &box) {
-        if (box.style == 68) test::writeInPlace(file("picked.xml"), 0, other);
+        if (box.style == BoxStyle::Confirm) test::writeInPlace(file("picked.xml"), 0, other);
     };
     const ShownBox notCopied{"The DTM was installed, but these files could not be copied:\n"
                              "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\"
                              "DDXMLRepository\\QVX TSR 7700.xml (" +
                                  picked +
                                  ": Another program changed the file after it was checked)",
-                             "File Error", 48};
+                             "File Error", BoxStyle::Warning};
     s.installDtm(picked, view, boxes);
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[1], notCopied);
@@ -366,7 +372,7 @@ TEST_F(InstallTest, TheFileInstalledIsTheFileChecked) {
     writeFile(file("picked.xml"), checked);
     boxes.shown.clear();
     boxes.whileShown = [&](const ShownBox &box) {
-        if (box.style != 68) return;
+        if (box.style != BoxStyle::Confirm) return;
         const std::int64_t time = test::modifiedTime(file("picked.xml"));
         test::writeInPlace(file("picked.xml"), 0, other);
         test::setModifiedTime(file("picked.xml"), time);

@@ -77,8 +77,8 @@ TEST_F(InstallTest, RemoveWithoutACatalogueSaysSo) {
     const auto statusLines = view.lines;
     s.remove(view, boxes);
     EXPECT_EQ(boxes.shown,
-              (std::vector<ShownBox>{
-                  {kSavePath + " is not loaded. Nothing was removed.", "File Error", 16}}));
+              (std::vector<ShownBox>{{kSavePath + " is not loaded. Nothing was removed.",
+                                      "File Error", BoxStyle::Error}}));
     EXPECT_EQ(view.lines, statusLines);
     EXPECT_FALSE(test::fileExists(prefix.catalogueFile()));
 }

@@ -47,8 +47,8 @@ TEST_F(Hostile, SpecialFilesAreRefusedAtOnceNeverWaitedOn) {
     UpdateSession &s = start();
     ASSERT_EQ(startup, StartupOutcome::Listed);
     s.installDtm("C:\\x.xml", view, boxes);
-    EXPECT_EQ(boxes.shown, (std::vector<ShownBox>{
-                               {"C:\\x.xml is not a valid DTM XML file.", "File Error", 16}}));
+    EXPECT_EQ(boxes.shown, (std::vector<ShownBox>{{"C:\\x.xml is not a valid DTM XML file.",
+                                                   "File Error", BoxStyle::Error}}));
 
     // Swapped in for the catalogue after start-up: the save cannot read what is there now.
     stdfs::remove(prefix.catalogueFile());
@@ -58,7 +58,7 @@ TEST_F(Hostile, SpecialFilesAreRefusedAtOnceNeverWaitedOn) {
     EXPECT_EQ(boxes.shown,
               (std::vector<ShownBox>{{kSavePath + " was changed by another program and cannot be "
                                                   "read. Nothing was removed.",
-                                      "File Error", 16}}));
+                                      "File Error", BoxStyle::Error}}));
     EXPECT_EQ(view.lines,
               (std::vector<std::string>{"A  Revision: 1", "QVX TSR 7700  Revision: 1"}));
 

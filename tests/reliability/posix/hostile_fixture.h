@@ -2,16 +2,9 @@
 // pictures, and a session started as the window starts it.
 #pragma once
 
-#include "support/recording_view.h"
-#include "support/repository.h"
 #include "support/repository_files.h"
-#include "support/scripted_boxes.h"
-#include "support/temp_prefix.h"
-#include "workflows/update_session.h"
+#include "support/started_session.h"
 
-#include <gtest/gtest.h>
-
-#include <optional>
 #include <string>
 
 namespace corvelan::workflows {
@@ -19,23 +12,10 @@ namespace corvelan::workflows {
 inline const std::string &kCatalogue = test::kTwoEntries;
 inline const std::string kProfile = test::description();
 
-class Hostile : public ::testing::Test {
+class Hostile : public test::StartedSession {
 protected:
-    UpdateSession &start() {
-        session.emplace(repo.session());
-        view.lines.clear();
-        startup = session->startUp(view);
-        return *session;
-    }
-    std::string pictures() const { return repo.pictures(); }
-
-    test::Repository repo;
-    test::TempPrefix &prefix = repo.prefix;
-    test::TempDir &tool = repo.tool;
-    std::optional<UpdateSession> session;
-    StartupOutcome startup{};
-    test::RecordingView view;
-    test::ScriptedBoxes boxes;
+    // Started as the window starts, whatever its start-up makes of what the test planted.
+    UpdateSession &start() { return StartedSession::start(std::nullopt); }
 };
 
 } // namespace corvelan::workflows

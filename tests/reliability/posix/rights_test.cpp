@@ -67,7 +67,7 @@ TEST_F(Hostile, AFailedSaveChangesNothingAndCopiesNothing) {
                 ". To change the repository, ask for write access to its folder in the Wine "
                 "prefix, or start the tool as the user who owns the prefix.";
             const ShownBox &last = boxes.shown.back();
-            if (last.text != expected || last.style != 16) return 1;
+            if (last.text != expected || last.style != BoxStyle::Error) return 1;
             if (view.lines != before || s.catalogue()->bytes() != kCatalogue) return 2;
             return 0;
         });
@@ -227,9 +227,8 @@ TEST_F(Hostile, AStandardUsersRunFollowsItsOwnLinks) {
     test::writeFile(kept, kCatalogue);
     stdfs::remove(prefix.catalogueFile());
     stdfs::create_symlink(kept, prefix.catalogueFile());
-    session.emplace(repo.session(false));
-    ASSERT_EQ(session->startUp(view), StartupOutcome::Listed);
-    EXPECT_EQ(session->remove(view, boxes), Outcome::Done);
+    EXPECT_EQ(StartedSession::start(StartupOutcome::Listed, false).remove(view, boxes),
+              Outcome::Done);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_TRUE(stdfs::is_symlink(prefix.catalogueFile()));
     EXPECT_EQ(test::readFile(kept).find("QVX TSR 7700"), std::string::npos);

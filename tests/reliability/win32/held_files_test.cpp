@@ -6,12 +6,8 @@
 #include "platform/process.h"
 #include "support/child.h"
 #include "support/device_entry.h"
-#include "support/recording_view.h"
-#include "support/repository.h"
 #include "support/repository_files.h"
-#include "support/scripted_boxes.h"
-#include "support/temp_prefix.h"
-#include "workflows/update_session.h"
+#include "support/started_session.h"
 
 #include <gtest/gtest.h>
 
@@ -41,19 +37,9 @@ test::Child holder(const std::vector<std::string> &arguments, const std::string 
     return std::move(child).value();
 }
 
-class HeldFiles : public ::testing::Test {
+class HeldFiles : public test::StartedSession {
 protected:
-    void SetUp() override {
-        session.emplace(repo.session());
-        ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
-    }
-    std::string pictures() const { return repo.pictures(); }
-
-    test::Repository repo;
-    test::TempPrefix &prefix = repo.prefix;
-    std::optional<workflows::UpdateSession> session;
-    test::RecordingView view;
-    test::ScriptedBoxes boxes;
+    void SetUp() override { start(); }
 };
 
 // The two ways another program holds the catalogue: opened without sharing its deletion, as the
@@ -66,10 +52,7 @@ std::vector<std::string> holding(const std::string &how, const std::string &path
 TEST_F(HeldFiles, ACatalogueHeldForAMomentIsSavedOnceItIsFree) {
     for (const std::string how : {"open", "lock"}) {
         SCOPED_TRACE(how);
-        test::writeFile(prefix.catalogueFile(), kCatalogue);
-        view.lines.clear();
-        session.emplace(repo.session());
-        ASSERT_EQ(session->startUp(view), workflows::StartupOutcome::Listed);
+        restart(kCatalogue);
         auto host =
             holder(holding(how, prefix.catalogueFile(), how == "lock" ? 500 : 400), "held\n");
         const auto start = Clock::now();
