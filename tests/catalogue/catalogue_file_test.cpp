@@ -34,24 +34,14 @@ CatalogueFile::Plan removal() {
     return [](const Catalogue &c) { return c.planRemoval(); };
 }
 
-// Another program that rewrites the file each time the tool looks at it before the rename, as
-// `rewrite` says (the times it was called so far; empty: leave it).
-class Rival final : public test::ScopedHook {
-public:
-    Rival(std::string path, std::function<std::string(int)> rewrite)
-        : m_path(std::move(path)), m_rewrite(std::move(rewrite)) {}
-    int before(fs::FileOperation operation, const std::string &) override {
-        if (operation != fs::FileOperation::Check) return 0;
-        const std::string bytes = m_rewrite(++writes);
-        if (!bytes.empty()) writeFile(m_path, bytes);
+// Another program that rewrites the file at `path` each time the tool looks at it before the
+// rename, as `rewrite` says (the times it was called so far; empty: leave it).
+test::AtStep rival(const std::string &path, const std::function<std::string(int)> &rewrite) {
+    return test::AtStep(fs::FileOperation::Check, [=](int time) {
+        if (const std::string bytes = rewrite(time); !bytes.empty()) writeFile(path, bytes);
         return 0;
-    }
-    int writes = 0;
-
-private:
-    std::string m_path;
-    std::function<std::string(int)> m_rewrite;
-};
+    });
+}
 
 class CatalogueFileTest : public ::testing::Test {
 protected:
@@ -136,9 +126,9 @@ TEST_F(CatalogueFileTest, AChangeIsMadeAgainOnWhatAnotherProgramWrote) {
     CatalogueFile file = loaded(installed("1.0"));
     const std::string theirs =
         kHead + test::deviceEntry("1.0") + "<File ProductID=\"Theirs\"/>\r\n</DDXMLRepository>\r\n";
-    Rival rival(path, [&](int write) { return write == 1 ? theirs : std::string(); });
+    const auto rivals = rival(path, [&](int write) { return write == 1 ? theirs : std::string(); });
     ASSERT_TRUE(change(file, install("2.0")).ok());
-    EXPECT_EQ(rival.writes, 2) << "looked at again after the change was made again";
+    EXPECT_EQ(rivals.times(), 2) << "looked at again after the change was made again";
     EXPECT_EQ(readFile(path), kHead + "<File ProductID=\"Theirs\"/>\r\n" +
                                   test::deviceEntry("2.0") + "</DDXMLRepository>\r\n");
     EXPECT_EQ(file.catalogue().bytes(), readFile(path));
@@ -167,12 +157,12 @@ TEST_F(CatalogueFileTest, AnotherProgramThatNeverStopsOrBreaksTheFileStopsTheCha
         SCOPED_TRACE(tc.name);
         CatalogueFile file = loaded(kEmpty);
         const std::string before(file.catalogue().bytes());
-        Rival rival(path, tc.rewrite);
+        const auto rivals = rival(path, tc.rewrite);
         const Status changed = change(file, install("2.0"));
         ASSERT_FALSE(changed.ok());
         EXPECT_EQ(changed.error().code, tc.code);
         EXPECT_EQ(changed.error().cause, tc.cause);
-        EXPECT_LE(rival.writes, 10) << "a few rounds, not for ever";
+        EXPECT_LE(rivals.times(), 10) << "a few rounds, not for ever";
         EXPECT_EQ(file.catalogue().bytes(), before) << "the catalogue in memory as it was";
         EXPECT_EQ(readFile(path).find("QVX TSR 7700"), std::string::npos) << "nothing of ours";
         EXPECT_EQ(test::listFolder(dir.path()), "DDXMLRepository.xml") << "no temporary left";

@@ -167,26 +167,6 @@ TEST_F(ElevatedRun, LinksNamedLikeTemporaryFilesAreLeftAlone) {
               test::kReadOnly);
 }
 
-// Just before the look at the catalogue before the rename, another program puts a link to a
-// catalogue of its own in its place, once.
-class LinkAtCheck final : public test::ScopedHook {
-public:
-    LinkAtCheck(std::string catalogue, std::string elsewhere)
-        : m_catalogue(std::move(catalogue)), m_elsewhere(std::move(elsewhere)) {}
-    int before(fs::FileOperation operation, const std::string &) override {
-        if (operation == fs::FileOperation::Check && !planted) {
-            stdfs::remove(test::fsPath(m_catalogue));
-            planted = test::makeSymbolicLink(m_elsewhere, m_catalogue);
-        }
-        return 0;
-    }
-    bool planted = false;
-
-private:
-    std::string m_catalogue;
-    std::string m_elsewhere;
-};
-
 TEST_F(ElevatedRun, ACatalogueMadeALinkDuringTheSaveIsNeitherReadNorReplaced) {
     // The other program's catalogue, well-formed, with an entry of its own: neither read into
     // the tool's listing nor edited.
@@ -197,9 +177,17 @@ TEST_F(ElevatedRun, ACatalogueMadeALinkDuringTheSaveIsNeitherReadNorReplaced) {
     UpdateSession &s = start();
     const auto listed = view.lines;
     {
-        LinkAtCheck link(prefix.catalogueFile(), outside / "planted.xml");
+        // Just before the look at the catalogue before the rename, once.
+        bool linked = false;
+        const test::AtStep link(fs::FileOperation::Check, [&](int time) {
+            if (time == 1) {
+                stdfs::remove(test::fsPath(prefix.catalogueFile()));
+                linked = test::makeSymbolicLink(outside / "planted.xml", prefix.catalogueFile());
+            }
+            return 0;
+        });
         EXPECT_EQ(s.remove(view, boxes), Outcome::Failed);
-        ASSERT_TRUE(link.planted);
+        ASSERT_TRUE(linked);
     }
     EXPECT_EQ(boxes.shown,
               (std::vector<ShownBox>{{kSavePath + " could not be saved: It is a link to another "
@@ -210,38 +198,25 @@ TEST_F(ElevatedRun, ACatalogueMadeALinkDuringTheSaveIsNeitherReadNorReplaced) {
     EXPECT_EQ(test::snapshotOf(outside.path()), before) << "nothing outside changed";
 }
 
-// At the rename, another program moves the repository folder away and puts a link to a folder
-// of its own in its place, once.
-class SwapAtRename final : public test::ScopedHook {
-public:
-    SwapAtRename(std::string folder, std::string elsewhere)
-        : m_folder(std::move(folder)), m_elsewhere(std::move(elsewhere)) {}
-    int before(fs::FileOperation operation, const std::string &) override {
-        if (operation != fs::FileOperation::Rename || tried) return 0;
-        tried = true;
-        std::error_code refused;
-        stdfs::rename(test::fsPath(m_folder), test::fsPath(m_folder + ".moved"), refused);
-        swapped = !refused && test::makeSymbolicLink(m_elsewhere, m_folder);
-        return 0;
-    }
-    bool tried = false;
-    bool swapped = false;
-
-private:
-    std::string m_folder;
-    std::string m_elsewhere;
-};
-
 TEST_F(ElevatedRun, AFolderSwappedForALinkAtTheRenameGetsNothing) {
     stdfs::create_directories(test::fsPath(outside / "elsewhere"));
     UpdateSession &s = start();
     Outcome outcome{};
     bool swapped = false;
     {
-        SwapAtRename swap(prefix.repositoryDir(), outside / "elsewhere");
+        // At the rename, another program moves the folder away and puts a link to a folder of
+        // its own in its place, once.
+        const std::string folder = prefix.repositoryDir();
+        const test::AtStep swap(fs::FileOperation::Rename, [&](int time) {
+            std::error_code refused;
+            if (time == 1)
+                stdfs::rename(test::fsPath(folder), test::fsPath(folder + ".moved"), refused);
+            swapped = swapped || (time == 1 && !refused &&
+                                  test::makeSymbolicLink(outside / "elsewhere", folder));
+            return 0;
+        });
         outcome = s.remove(view, boxes);
-        ASSERT_TRUE(swap.tried);
-        swapped = swap.swapped;
+        ASSERT_GE(swap.times(), 1);
     }
     EXPECT_EQ(test::listFolder(outside / "elsewhere"), "") << "the catalogue went through it";
     if (swapped) {

@@ -19,6 +19,15 @@ using test::TempPrefix;
 const std::string &kCatalogue = test::kTwoEntries;
 using test::kSavePath;
 
+// Another program that writes `bytes` over the catalogue at `path` once, when the tool has written
+// its temporary file: after the tool read the catalogue and just before it checks it again.
+test::AtStep rivalAtCheck(const std::string &path, const std::string &bytes) {
+    return test::AtStep(FileOperation::Check, [=](int time) {
+        if (time == 1) test::writeFile(path, bytes);
+        return 0;
+    });
+}
+
 class WorkflowFaults : public test::StartedSession {
 protected:
     void SetUp() override { start(); }
@@ -79,26 +88,6 @@ TEST_F(WorkflowFaults, RemoveReportsAFailedSave) {
     EXPECT_EQ(test::readFile(prefix.catalogueFile()), kCatalogue);
 }
 
-// Another program writes `bytes` over the catalogue once, when the tool has written its
-// temporary file: after the tool read the catalogue and just before it checks it again.
-class RivalAtCheck final : public test::ScopedHook {
-public:
-    RivalAtCheck(std::string path, std::string bytes)
-        : m_path(std::move(path)), m_bytes(std::move(bytes)) {}
-    int before(FileOperation operation, const std::string &) override {
-        if (operation == FileOperation::Check && !wrote) {
-            wrote = true;
-            test::writeFile(m_path, m_bytes);
-        }
-        return 0;
-    }
-    bool wrote = false;
-
-private:
-    std::string m_path;
-    std::string m_bytes;
-};
-
 TEST_F(WorkflowFaults, ARivalWriterIsNotOverwritten) {
     const std::string rival = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>"
                               "\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
@@ -110,12 +99,12 @@ TEST_F(WorkflowFaults, ARivalWriterIsNotOverwritten) {
         SCOPED_TRACE(removing ? "remove" : "install");
         restart(kCatalogue);
         {
-            RivalAtCheck host(prefix.catalogueFile(), rival);
+            auto host = rivalAtCheck(prefix.catalogueFile(), rival);
             if (removing)
                 session->remove(view, boxes);
             else
                 session->installDtm("C:\\dtm.xml", view, boxes);
-            ASSERT_TRUE(host.wrote);
+            ASSERT_GE(host.times(), 1);
         }
         const std::string now = test::readFile(prefix.catalogueFile());
         EXPECT_TRUE(now.starts_with(kept)) << now;
@@ -134,9 +123,9 @@ TEST_F(WorkflowFaults, AnEditAnotherProgramAlreadyMadeListsWhatTheFileHolds) {
                               "\r\n<File ProductID=\"Host\" Fileversion=\"9\"/>\r\n"
                               "</DDXMLRepository>\r\n";
     {
-        RivalAtCheck host(prefix.catalogueFile(), rival);
+        auto host = rivalAtCheck(prefix.catalogueFile(), rival);
         session->remove(view, boxes);
-        ASSERT_TRUE(host.wrote);
+        ASSERT_GE(host.times(), 1);
     }
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(test::readFile(prefix.catalogueFile()), rival);
@@ -150,42 +139,27 @@ TEST_F(WorkflowFaults, AnEditAnotherProgramAlreadyMadeListsWhatTheFileHolds) {
                                                     "QVX TSR 7700  Revision: 2"}));
 }
 
-// Another program rewrites the catalogue every time the tool looks at it before its rename, up
-// to `times` times, each time with another version of its own entry.
-class RivalThatKeepsWriting final : public test::ScopedHook {
-public:
-    RivalThatKeepsWriting(std::string path, int times) : m_path(std::move(path)), m_left(times) {}
-    int before(FileOperation operation, const std::string &) override {
-        if (operation == FileOperation::Check && m_left > 0) {
-            --m_left;
-            last = "<DDXMLRepository>\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>"
-                   "\r\n<File ProductID=\"Host\" Fileversion=\"" +
-                   std::to_string(++writes) + "\"/>\r\n</DDXMLRepository>\r\n";
-            test::writeFile(m_path, last);
-        }
-        return 0;
-    }
-    int writes = 0;
-    std::string last;
-
-private:
-    std::string m_path;
-    int m_left;
-};
-
 TEST_F(WorkflowFaults, ACatalogueThatKeepsChangingIsGivenUpOn) {
     const auto listed = view.lines;
-    // Far more rewrites than the tool tries: a tool that never gave up would spin until they end
-    // and then save without a word.
-    RivalThatKeepsWriting host(prefix.catalogueFile(), 100);
+    // Another program rewrites it each time the tool looks before its rename, each time with
+    // another version of its own entry; far more often than the tool tries: a tool that never
+    // gave up would spin until the rewrites end and then save without a word.
+    std::string last;
+    const test::AtStep host(FileOperation::Check, [&](int time) {
+        last = "<DDXMLRepository>\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>"
+               "\r\n<File ProductID=\"Host\" Fileversion=\"" +
+               std::to_string(time) + "\"/>\r\n</DDXMLRepository>\r\n";
+        if (time <= 100) test::writeFile(prefix.catalogueFile(), last);
+        return 0;
+    });
     session->remove(view, boxes);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0],
               (test::ShownBox{kSavePath + " could not be saved: another program kept changing "
                                           "it. Nothing was removed.",
                               "File Error", workflows::BoxStyle::Error}));
-    EXPECT_LE(host.writes, 10) << "the tool gave up after a few rounds";
-    EXPECT_EQ(test::readFile(prefix.catalogueFile()), host.last) << "the last write is kept";
+    EXPECT_LE(host.times(), 10) << "the tool gave up after a few rounds";
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), last) << "the last write is kept";
     EXPECT_EQ(view.lines, listed);
     EXPECT_EQ(session->catalogue()->bytes(), kCatalogue);
     EXPECT_EQ(test::listFolder(prefix.repositoryDir()), "DDXMLRepository.xml Pictures");
@@ -249,28 +223,6 @@ TEST_F(WorkflowFaults, ACatalogueHeldForGoodSaysWhoToClose) {
     EXPECT_EQ(test::listFolder(prefix.repositoryDir() + "/Pictures"), "") << "no copies";
 }
 
-// Another program writes into the catalogue, in place and keeping its size, while the tool
-// compares the file with what it read, after the first piece compared equal.
-class RivalDuringComparison final : public test::ScopedHook {
-public:
-    RivalDuringComparison(std::string path, std::int64_t offset, std::string bytes)
-        : m_path(std::move(path)), m_offset(offset), m_bytes(std::move(bytes)) {}
-    int before(FileOperation operation, const std::string &) override {
-        if (operation == FileOperation::Compare && ++m_compares == 2 && !wrote) {
-            wrote = true;
-            test::writeInPlace(m_path, m_offset, m_bytes);
-        }
-        return 0;
-    }
-    bool wrote = false;
-
-private:
-    std::string m_path;
-    std::int64_t m_offset;
-    std::string m_bytes;
-    int m_compares = 0;
-};
-
 TEST_F(WorkflowFaults, AWriteDuringTheComparisonIsNotLost) {
     // Larger than one piece of the comparison, so that the write lands in a part already compared.
     const std::string catalogue =
@@ -279,9 +231,14 @@ TEST_F(WorkflowFaults, AWriteDuringTheComparisonIsNotLost) {
         " -->\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n</DDXMLRepository>\r\n";
     restart(catalogue);
     {
-        RivalDuringComparison host(prefix.catalogueFile(), catalogue.find("Host1"), "Host2");
+        // After the first piece compared equal, in place and keeping the size.
+        const test::AtStep host(FileOperation::Compare, [&](int time) {
+            if (time == 2)
+                test::writeInPlace(prefix.catalogueFile(), catalogue.find("Host1"), "Host2");
+            return 0;
+        });
         session->remove(view, boxes);
-        ASSERT_TRUE(host.wrote);
+        ASSERT_GE(host.times(), 2);
     }
     const std::string now = test::readFile(prefix.catalogueFile());
     EXPECT_NE(now.find("Host2"), std::string::npos) << "the other program's write was lost";
@@ -293,7 +250,7 @@ TEST_F(WorkflowFaults, AWriteDuringTheComparisonIsNotLost) {
 TEST_F(WorkflowFaults, ARivalThatBreaksTheFileStopsTheSave) {
     const auto listed = view.lines;
     {
-        RivalAtCheck host(prefix.catalogueFile(), "<DDXMLRepository><File");
+        auto host = rivalAtCheck(prefix.catalogueFile(), "<DDXMLRepository><File");
         session->installDtm("C:\\dtm.xml", view, boxes);
     }
     ASSERT_EQ(boxes.shown.size(), 2u);

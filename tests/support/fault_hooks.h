@@ -37,6 +37,23 @@ public:
     }
 };
 
+// At each step of `operation`, on any path, runs `action` with the number of times that step came
+// so far (from 1): what it returns, an errno or 0, fails the step or lets it pass.
+class AtStep final : public ScopedHook {
+public:
+    AtStep(fs::FileOperation operation, std::function<int(int time)> action)
+        : m_operation(operation), m_action(std::move(action)) {}
+    int before(fs::FileOperation operation, const std::string &) override {
+        return operation == m_operation ? m_action(++m_times) : 0;
+    }
+    [[nodiscard]] int times() const { return m_times; }
+
+private:
+    fs::FileOperation m_operation;
+    std::function<int(int)> m_action;
+    int m_times = 0;
+};
+
 // Fails the n-th operation with `err`, or runs `action` at it; records every operation.
 class FaultAt final : public ScopedHook {
 public:

@@ -92,14 +92,6 @@ TEST_F(DryRunTest, ARefusalIsTheRealCommandsBoxAndExitCode) {
     EXPECT_TRUE(noPicture.out.ends_with("install would exit with 2.\n")) << noPicture.out;
 }
 
-// Refuses the creation of any temporary file with EACCES, as a folder the user may not write.
-class NoRights final : public test::ScopedHook {
-public:
-    int before(fs::FileOperation operation, const std::string &) override {
-        return operation == fs::FileOperation::CreateTemp ? EACCES : 0;
-    }
-};
-
 TEST_F(DryRunTest, AFolderTheUserMayNotWriteGetsTheNoRightsBoxWithoutAWrite) {
     for (const char *command : {"install", "remove"}) {
         SCOPED_TRACE(command);
@@ -107,7 +99,8 @@ TEST_F(DryRunTest, AFolderTheUserMayNotWriteGetsTheNoRightsBoxWithoutAWrite) {
         if (std::string(command) == "install") arguments.emplace_back("C:\\good.xml");
         std::string real;
         {
-            const NoRights none;
+            // Every temporary file refused, as in a folder the user may not write.
+            const test::AtStep none(fs::FileOperation::CreateTemp, [](int) { return EACCES; });
             const Ran rehearsed = rehearse(arguments);
             EXPECT_EQ(rehearsed.code, kExitFailed);
             EXPECT_TRUE(rehearsed.err.starts_with(kSavePath + " could not be saved: you may not "

@@ -100,28 +100,22 @@ TEST_F(UpdateToolTest, ExitClosesEveryWindow) {
     EXPECT_FALSE(other.isVisible());
 }
 
-// The host product holds the catalogue for a moment: the rename is refused twice, as a held file
-// refuses it, and the cursor each time is recorded.
-class HeldCatalogue final : public test::ScopedHook {
-public:
-    int before(fs::FileOperation operation, const std::string &) override {
-        if (operation != fs::FileOperation::Rename) return 0;
-        const QCursor *cursor = QGuiApplication::overrideCursor();
-        shapes.push_back(cursor ? cursor->shape() : Qt::ArrowCursor);
-        return shapes.size() <= 2 ? EBUSY : 0;
-    }
-    std::vector<Qt::CursorShape> shapes;
-};
-
 TEST_F(UpdateToolTest, WaitingForAHeldCatalogueShowsAWaitCursor) {
     test::writeFile(prefix.catalogueFile(),
                     "<DDXMLRepository>\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"2\"/>"
                     "\r\n</DDXMLRepository>\r\n");
     UpdateTool window(prefix.drives());
     window.show();
-    HeldCatalogue held;
+    // The host product holds the catalogue for a moment: the rename is refused twice, as a held
+    // file refuses it, and the cursor each time is recorded.
+    std::vector<Qt::CursorShape> shapes;
+    const test::AtStep held(fs::FileOperation::Rename, [&](int time) {
+        const QCursor *cursor = QGuiApplication::overrideCursor();
+        shapes.push_back(cursor ? cursor->shape() : Qt::ArrowCursor);
+        return time <= 2 ? EBUSY : 0;
+    });
     QTest::mouseClick(child<QPushButton>(window, "cmdRemove"), Qt::LeftButton);
-    EXPECT_EQ(held.shapes,
+    EXPECT_EQ(shapes,
               (std::vector<Qt::CursorShape>{Qt::ArrowCursor, Qt::WaitCursor, Qt::WaitCursor}));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the wait cursor goes with the wait";
     EXPECT_TRUE(test::listLines(window).empty());

@@ -17,26 +17,20 @@ namespace {
 namespace stdfs = std::filesystem;
 using test::kPictures;
 
-// The host product holds the catalogue for a moment: the rename is refused twice, as a held file
-// refuses it, and the cursor each time is recorded.
-class HeldCatalogue final : public test::ScopedHook {
-public:
-    int before(fs::FileOperation operation, const std::string &) override {
-        if (operation != fs::FileOperation::Rename) return 0;
-        cursors.push_back(::GetCursor());
-        return cursors.size() <= 2 ? EBUSY : 0;
-    }
-    std::vector<HCURSOR> cursors;
-};
-
 TEST_F(Win32Windows, WaitingForAHeldCatalogueShowsAWaitCursor) {
     auto main = start();
     const HCURSOR before = ::GetCursor();
     const HCURSOR wait = ::LoadCursorW(nullptr, IDC_WAIT);
     ASSERT_NE(before, wait);
-    HeldCatalogue held;
+    // The host product holds the catalogue for a moment: the rename is refused twice, as a held
+    // file refuses it, and the cursor each time is recorded.
+    std::vector<HCURSOR> cursors;
+    const test::AtStep held(fs::FileOperation::Rename, [&](int time) {
+        cursors.push_back(::GetCursor());
+        return time <= 2 ? EBUSY : 0;
+    });
     click(control(main->hwnd(), L"cmdRemove"));
-    EXPECT_EQ(held.cursors, (std::vector<HCURSOR>{before, wait, wait}));
+    EXPECT_EQ(cursors, (std::vector<HCURSOR>{before, wait, wait}));
     EXPECT_NE(::GetCursor(), wait) << "the wait cursor goes with the wait";
     EXPECT_EQ(listLines(control(main->hwnd(), L"List1")),
               std::vector<std::string>{"A  Revision: 2"});
