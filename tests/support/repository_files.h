@@ -10,7 +10,9 @@ namespace corvelan::test {
 inline const char *const kPictures[] = {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",
                                         "QVXTSR7700Large.ico", "QVXTSR7700Small.ico"};
 
-inline const std::string kSavePath =
-    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\DDXMLRepository.xml";
+// The repository folder, as the tool names it, and its catalogue's save path.
+inline const std::string kRepository =
+    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\";
+inline const std::string kSavePath = kRepository + "DDXMLRepository.xml";
 
 } // namespace corvelan::test

@@ -15,8 +15,7 @@ namespace {
 namespace stdfs = std::filesystem;
 using test::kSavePath;
 
-const std::string kRepository =
-    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\";
+using test::kRepository;
 
 // What an install would do to each file it copies, in the order it copies them.
 std::string copies(const char *picturesVerb, const char *descriptionVerb) {

@@ -1,4 +1,5 @@
 #include "support/recording_view.h"
+#include "support/repository_files.h"
 #include "support/temp_prefix.h"
 #include "workflows/update_session.h"
 
@@ -12,8 +13,7 @@ namespace {
 namespace stdfs = std::filesystem;
 using test::TempPrefix;
 
-const std::string kRepository =
-    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\";
+using test::kRepository;
 
 TEST(StartUp, GivesExactlyOneOutcome) {
     enum class Setup {

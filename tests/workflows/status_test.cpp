@@ -15,8 +15,7 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-const std::string kRepository =
-    "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository\\";
+using test::kRepository;
 const std::string kInstalledLine = "QVX TSR 7700  Revision: 3.1\n";
 
 enum class Expect { Installed, NotInstalled, Unknown };

@@ -27,9 +27,7 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-const std::string kCatalogue = "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
-                               "<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>\r\n"
-                               "</DDXMLRepository>\r\n";
+const std::string &kCatalogue = test::kTwoEntries;
 const std::string kProfile = test::description();
 
 // The file's DACL, as SDDL ("D:P(A;;FA;;;SY)..."; "P" when it does not inherit).
