@@ -1,6 +1,7 @@
 #include "support/host.h"
 #include "support/hostile_corpus.h"
 #include "support/recording_view.h"
+#include "support/repository.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
 #include "workflows/update_session.h"
@@ -84,8 +85,7 @@ TEST(AwkwardPaths, SpacesNonAsciiAndLengthWork) {
         windowsFolder += "\\" + part;
     }
     stdfs::create_directories(test::fsPath(longFolder));
-    const std::string profile = "<ISO15745Profile><productName>QVXTSR7700</productName>"
-                                "<version>ß 2.0 ☺</version></ISO15745Profile>";
+    const std::string profile = test::description("ß 2.0 ☺");
     test::writeFile(longFolder + "/QVX été ☺.xml", profile);
     TempDir tool;
     for (const char *picture : {"corvelan.ico", "corvelan.jpg", "QVXTSR7700.jpg",

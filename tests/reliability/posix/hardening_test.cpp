@@ -112,10 +112,7 @@ TEST_F(Hostile, TheFileWindowListsOnlyNamesAWindowsPathLeadsBackTo) {
     const std::vector<std::string> fine{" lead.xml", "a  b.xml", "desc.xml", "x..y.xml",
                                         "été ☺.xml"};
     for (const std::string &name : fine)
-        if (name != "desc.xml")
-            test::writeFile(data + "/" + name,
-                            "<ISO15745Profile><productName>QVXTSR7700</productName><version>" +
-                                name + "</version></ISO15745Profile>");
+        if (name != "desc.xml") test::writeFile(data + "/" + name, test::description(name));
     stdfs::create_directories(data + "/ok folder");
 
     FileBrowser browser(prefix.drives());

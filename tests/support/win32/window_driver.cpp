@@ -109,13 +109,9 @@ void CALLBACK closeUnexpectedBoxes(HWND, UINT, UINT_PTR, DWORD) {
 
 void Win32Windows::SetUp() {
     m_watch = ::SetTimer(nullptr, 0, 100, &closeUnexpectedBoxes);
-    test::writeFile(prefix.catalogueFile(), kCatalogue);
-    for (const char *picture : test::kPictures)
-        test::writeFile(toolFolder / picture, picture);
     stdfs::create_directories(test::fsPath(prefix / "drive_c/Descriptions/older"));
     test::writeFile(prefix / "drive_c/Descriptions/QVX TSR 7700 v2.3.0.xml",
-                    "<ISO15745Profile><productName>QVXTSR7700</productName>"
-                    "<version>2.3.0</version></ISO15745Profile>");
+                    test::description("2.3.0"));
     test::writeFile(prefix / "drive_c/Descriptions/notes.txt", "not listed");
     saved = stdfs::current_path();
     stdfs::current_path(test::fsPath(prefix / "drive_c"));
@@ -130,8 +126,7 @@ void Win32Windows::TearDown() {
 }
 
 std::unique_ptr<UpdateTool> Win32Windows::start() {
-    auto window = std::make_unique<UpdateTool>(
-        prefix.drives(), [this]() -> Result<std::string> { return toolFolder.path(); }, &boxes);
+    auto window = std::make_unique<UpdateTool>(prefix.drives(), repo.toolFolder(), &boxes);
     window->show();
     pump();
     return window;

@@ -4,6 +4,7 @@
 // folder of descriptions to pick from.
 #pragma once
 
+#include "support/repository.h"
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
 #include "ui/win32/update_tool.h"
@@ -63,8 +64,8 @@ protected:
     std::unique_ptr<UpdateTool> start();
     HWND control(HWND window, const wchar_t *name) { return controlNamed(window, name); }
 
-    test::TempPrefix prefix;
-    test::TempDir toolFolder;
+    test::Repository repo{kCatalogue};
+    test::TempPrefix &prefix = repo.prefix;
     test::ScriptedBoxes boxes;
     std::filesystem::path saved;
     UINT_PTR m_watch = 0;

@@ -1,6 +1,7 @@
 #include "support/host.h"
 #include "support/qt_boxes.h"
 #include "support/qt_printers.h"
+#include "support/repository.h"
 #include "support/repository_files.h"
 #include "support/temp_prefix.h"
 #include "ui/qt/file_control.h"
@@ -25,7 +26,6 @@ namespace corvelan::qtui {
 namespace {
 
 namespace stdfs = std::filesystem;
-using test::TempDir;
 using test::TempPrefix;
 
 using test::kPictures;
@@ -61,11 +61,6 @@ private:
 class FileControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        test::writeFile(prefix.catalogueFile(),
-                        "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n"
-                        "</DDXMLRepository>\r\n");
-        for (const char *picture : kPictures)
-            test::writeFile(tool / picture, picture);
         stdfs::create_directories(data + "/Profiles");
         test::writeFile(data + "/dev.xml", profile);
         test::writeFile(data + "/b.XML", "<other/>");
@@ -73,7 +68,7 @@ protected:
         test::writeFile(data + "/Profiles/deep.xml", profile);
         m_saved = stdfs::current_path();
         stdfs::current_path(data);
-        main.emplace(prefix.drives(), [this]() -> Result<std::string> { return tool.path(); });
+        main.emplace(prefix.drives(), repo.toolFolder());
         main->show();
     }
     void TearDown() override {
@@ -95,11 +90,11 @@ protected:
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
     }
 
-    TempPrefix prefix;
-    TempDir tool;
+    test::Repository repo{
+        "<DDXMLRepository>\r\n<File ProductID=\"A\" Fileversion=\"1\"/>\r\n</DDXMLRepository>\r\n"};
+    TempPrefix &prefix = repo.prefix;
     const std::string data = prefix / "drive_c/Data";
-    const std::string profile = "<ISO15745Profile><productName>QVXTSR7700</productName>"
-                                "<version>5.0</version></ISO15745Profile>";
+    const std::string profile = test::description("5.0");
     std::optional<UpdateTool> main;
 
 private:
@@ -332,7 +327,8 @@ TEST_F(FileControlTest, InstallsEndToEndThroughTheWidgets) {
     EXPECT_EQ(main->NewFileName, QStringLiteral("C:\\Data\\Profiles\\deep.xml"));
     EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/QVX TSR 7700.xml"), profile);
     for (const char *picture : kPictures)
-        EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/Pictures/" + picture), picture);
+        EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/Pictures/" + picture),
+                  test::pictureBytes(picture));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(main->fileControl(), nullptr);
 }

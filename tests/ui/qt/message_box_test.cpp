@@ -1,5 +1,6 @@
 #include "support/qt_boxes.h"
 #include "support/qt_printers.h"
+#include "support/repository.h"
 #include "support/temp_prefix.h"
 #include "support/window_lines.h"
 #include "ui/qt/qt_message_boxes.h"
@@ -83,9 +84,7 @@ protected:
         test::writeFile(prefix.catalogueFile(),
                         "<DDXMLRepository>\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"1\"/>"
                         "\r\n<File ProductID=\"A\" Fileversion=\"2\"/>\r\n</DDXMLRepository>");
-        test::writeFile(prefix / "drive_c/dtm.xml",
-                        "<ISO15745Profile><productName>QVXTSR7700</productName>"
-                        "<version>4.2</version></ISO15745Profile>");
+        test::writeFile(prefix / "drive_c/dtm.xml", test::description("4.2"));
     }
     TempPrefix prefix;
 };

@@ -105,7 +105,8 @@ TEST_F(Win32Windows, InstallsEndToEndThroughBothWindows) {
     EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/QVX TSR 7700.xml"),
               test::readFile(prefix / "drive_c/Descriptions/QVX TSR 7700 v2.3.0.xml"));
     for (const char *picture : kPictures)
-        EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/Pictures/" + picture), picture);
+        EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/Pictures/" + picture),
+                  test::pictureBytes(picture));
 }
 
 TEST_F(Win32Windows, CancelInstallsNothingAndExitClosesBoth) {
@@ -146,8 +147,7 @@ void CALLBACK answerOk(HWND, UINT, UINT_PTR timer, DWORD) {
 
 TEST_F(Win32Windows, AfterABoxFromTheFileWindowTheMainWindowAnswersAgain) {
     // Real boxes, as the user meets them.
-    auto main = std::make_unique<UpdateTool>(
-        prefix.drives(), [this]() -> Result<std::string> { return toolFolder.path(); });
+    auto main = std::make_unique<UpdateTool>(prefix.drives(), repo.toolFolder());
     main->show();
     pump();
     click(control(main->hwnd(), L"cmdUpdate"));
