@@ -125,9 +125,11 @@ TEST_F(CatalogueFileTest, ChangesOneAfterAnotherEachOnWhatTheLastOneSaved) {
 TEST_F(CatalogueFileTest, AChangeIsMadeAgainOnWhatAnotherProgramWrote) {
     CatalogueFile file = loaded(installed("1.0"));
     const std::string theirs =
-        kHead + test::deviceEntry("1.0") + "<File ProductID=\"Theirs\"/>\r\n</DDXMLRepository>\r\n";
+        kHead + test::deviceEntry("1.5") + "<File ProductID=\"Theirs\"/>\r\n</DDXMLRepository>\r\n";
     const auto rivals = rival(path, [&](int write) { return write == 1 ? theirs : std::string(); });
-    ASSERT_TRUE(change(file, install("2.0")).ok());
+    auto changed = file.change(folder, "DDXMLRepository.xml", install("2.0"));
+    ASSERT_TRUE(changed.ok()) << changed.error();
+    EXPECT_EQ(changed->versionsBefore, std::vector<std::string>{"1.5"}) << "what it replaced";
     EXPECT_EQ(rivals.times(), 2) << "looked at again after the change was made again";
     EXPECT_EQ(readFile(path), kHead + "<File ProductID=\"Theirs\"/>\r\n" +
                                   test::deviceEntry("2.0") + "</DDXMLRepository>\r\n");
@@ -167,6 +169,37 @@ TEST_F(CatalogueFileTest, AnotherProgramThatNeverStopsOrBreaksTheFileStopsTheCha
         EXPECT_EQ(readFile(path).find("QVX TSR 7700"), std::string::npos) << "nothing of ours";
         EXPECT_EQ(test::listFolder(dir.path()), "DDXMLRepository.xml") << "no temporary left";
     }
+}
+
+TEST_F(CatalogueFileTest, ARehearsalFindsWhatTheChangeDoesAndWritesNothing) {
+    const struct {
+        const char *name;
+        std::string bytes;
+        CatalogueFile::Plan plan;
+        bool writes;
+        std::vector<std::string> versionsBefore;
+    } cases[] = {
+        {"an install over another version", installed("1.0"), install("2.0"), true, {"1.0"}},
+        {"the same install again", installed("2.0"), install("2.0"), false, {"2.0"}},
+        {"a remove with nothing to remove", kEmpty, removal(), false, {}},
+    };
+    for (const auto &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        CatalogueFile file = loaded(tc.bytes);
+        auto rehearsed = file.rehearse(folder, "DDXMLRepository.xml", tc.plan);
+        ASSERT_TRUE(rehearsed.ok()) << rehearsed.error();
+        EXPECT_EQ(readFile(path), tc.bytes);
+        EXPECT_EQ(test::listFolder(dir.path()), "DDXMLRepository.xml") << "no temporary left";
+        auto made = file.change(folder, "DDXMLRepository.xml", tc.plan);
+        ASSERT_TRUE(made.ok()) << made.error();
+        for (const auto *effect : {&rehearsed.value(), &made.value()}) {
+            EXPECT_EQ(effect->writes, tc.writes);
+            EXPECT_EQ(effect->versionsBefore, tc.versionsBefore);
+        }
+    }
+    CatalogueFile other = loaded("<Catalog/>");
+    EXPECT_EQ(other.rehearse(folder, "DDXMLRepository.xml", install("2.0")).error().code,
+              ErrorCode::NotRepository);
 }
 
 TEST_F(CatalogueFileTest, AnotherKindOfCatalogueIsRefusedBeforeAnythingIsWritten) {

@@ -25,6 +25,24 @@ using test::setFileAttributes;
 using test::TempDir;
 using test::writeFile;
 
+TEST(OpenFile, NamesTheDigestOfAReadThatReachedTheEnd) {
+    TempDir dir;
+    writeFile(dir / "abc.xml", "abc");
+    OpenFile file = OpenFile::open(dir / "abc.xml").value();
+    const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    ASSERT_TRUE(file.readAll(2, [](std::string_view, bool) { return Status(); }).ok());
+    EXPECT_EQ(file.sha256(), abc);
+    // Refused at its first piece: not read on, so no digest.
+    const Status refused = makeError(ErrorCode::XmlSyntax);
+    EXPECT_FALSE(file.readAll(2, [&](std::string_view, bool) { return refused; }).ok());
+    EXPECT_EQ(file.sha256(), std::nullopt);
+    // Refused only after its end: every byte was read.
+    EXPECT_FALSE(
+        file.readAll(2, [&](std::string_view, bool last) { return last ? refused : Status(); })
+            .ok());
+    EXPECT_EQ(file.sha256(), abc);
+}
+
 std::uint64_t identityOf(const std::string &path) {
     auto file = OpenFile::open(path);
     return file ? file->stamp().inode : 0;
