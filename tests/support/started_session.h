@@ -23,9 +23,9 @@ protected:
 
     // A new session, run `elevated` or not, started with an empty list and no box shown; its
     // start-up must end as `expected` when one is given.
-    workflows::UpdateSession &start(
-        std::optional<workflows::StartupOutcome> expected = workflows::StartupOutcome::Listed,
-        bool elevated = fs::runsElevated()) {
+    workflows::UpdateSession &
+    start(std::optional<workflows::StartupOutcome> expected = workflows::StartupOutcome::Listed,
+          bool elevated = fs::runsElevated()) {
         session.emplace(repo.session(elevated));
         view.lines.clear();
         boxes.shown.clear();
@@ -36,7 +36,8 @@ protected:
         return *session;
     }
     // Writes `catalogue` over the repository's catalogue, then starts again.
-    workflows::UpdateSession &restart(std::string_view catalogue, bool elevated = fs::runsElevated()) {
+    workflows::UpdateSession &restart(std::string_view catalogue,
+                                      bool elevated = fs::runsElevated()) {
         writeFile(prefix.catalogueFile(), catalogue);
         return start(workflows::StartupOutcome::Listed, elevated);
     }
