@@ -122,13 +122,13 @@ Change UpdateSession::changeOf(Workflow workflow) const {
     return change;
 }
 
-UpdateSession::Prepared UpdateSession::prepareRemove() {
+UpdateSession::Prepared UpdateSession::prepareRemove() const {
     return prepareCommand(changeOf(Workflow::Remove), std::nullopt, std::nullopt,
                           [](const catalogue::Catalogue &base) { return base.planRemoval(); });
 }
 
 UpdateSession::Prepared UpdateSession::prepareInstall(const std::string &newFileName,
-                                                      MessageBoxes &boxes) {
+                                                      MessageBoxes &boxes) const {
     Change change = changeOf(Workflow::Install);
     change.description = newFileName;
     auto refused = [&change](Message box) {

@@ -81,8 +81,8 @@ private:
 
     // The checks of a remove or an install, in the order the user meets them: the description,
     // the confirmation (asked through `boxes`), the catalogue, the repository held.
-    Prepared prepareRemove();
-    Prepared prepareInstall(const std::string &newFileName, MessageBoxes &boxes);
+    Prepared prepareRemove() const;
+    Prepared prepareInstall(const std::string &newFileName, MessageBoxes &boxes) const;
     // The checks both share, the catalogue loaded and the repository held, then the command.
     Prepared prepareCommand(Change change, std::optional<fs::OpenFile> description,
                             std::optional<std::string> version,
@@ -96,8 +96,9 @@ private:
     Ending commit(Command &command, ListView &view);
     // What commit() would change, with its refusals, in `rehearsal`.
     Ending rehearse(Command &command, Rehearsal &rehearsal) const;
-    // Runs `copy(source, folder, name)` for each of an install's files, the source the open
-    // description or a picture's host path, and gathers those that failed in one ending.
+    // Runs `copy(source, folder, name, destination)` for each of an install's files, the source
+    // the open description or a picture's host path, the destination its Windows path, and
+    // gathers those that failed in one ending.
     template <typename Copy> Ending copyEach(Command &command, const Copy &copy) const;
 
     // Shows the box of `ending`, and with `change` leaves the event of how it ended in the log.

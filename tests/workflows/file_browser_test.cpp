@@ -2,6 +2,7 @@
 #include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
 #include "workflows/file_browser.h"
+#include "workflows/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -130,6 +131,8 @@ TEST_F(FileBrowserTest, KeepsThePreviousFolderWhenOneCannotBeRead) {
     const Status noDrive = browser.open("Q:\\");
     ASSERT_FALSE(noDrive.ok());
     EXPECT_EQ(noDrive.error().code, ErrorCode::DriveNotMapped);
+    EXPECT_EQ(messages::folderUnreadable(noDrive.error()).text,
+              "Q:\\ cannot be read: Drive Q: is not mapped.");
     EXPECT_EQ(noDrive.error().path, "Q:\\");
     EXPECT_EQ(browser.path(), "C:\\Data");
     EXPECT_EQ(browser.fileRows().size(), 3u);
