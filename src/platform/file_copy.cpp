@@ -9,6 +9,7 @@
 #include "platform/retry.h"
 
 #include <cerrno>
+#include <optional>
 #include <vector>
 
 namespace corvelan::fs {
@@ -45,7 +46,10 @@ Status copyFile(OpenFile &source, const Folder &folder, std::string_view name) {
     if (!file) return file.error();
     const std::string to = joinPath(folder.path(), name);
     const std::string &from = source.path();
-    Sha256 digest;
+    // Only a source read whole before (the checked description) has a digest to compare with; a
+    // picture opened for the copy is not hashed at all.
+    std::optional<Sha256> digest;
+    if (source.sha256()) digest.emplace();
     std::vector<char> buffer(1 << 16);
     std::uint64_t at = 0;
     while (true) {
@@ -54,13 +58,13 @@ Status copyFile(OpenFile &source, const Folder &folder, std::string_view name) {
         if (!got) return got.error();
         if (got.value() == 0) break;
         const std::string_view bytes(buffer.data(), got.value());
-        digest.add(bytes);
+        if (digest) digest->add(bytes);
         at += got.value();
         if (Status s = file->write(bytes, to); !s) return s;
     }
     // What is copied must be what was checked: the same bytes, from a file nobody wrote since.
     if (Status s = source.checkUnchanged(); !s) return s;
-    if (source.sha256() && *source.sha256() != digest.hex())
+    if (digest && *source.sha256() != digest->hex())
         return changedOnDisk(from, FileOperation::Read);
     auto committed = file->commit(nullptr);
     return committed ? Status() : Status(committed.error());

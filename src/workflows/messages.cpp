@@ -33,9 +33,10 @@ std::string stepOf(const Error &e) {
         return "cannot set the owner";
     case FileOperation::SetSecurity:
         return "cannot set the permissions of its users";
-    case FileOperation::CopyAttributes:
-        return e.about<Attribute>().name.empty() ? "cannot copy the attributes"
-                                                 : "cannot copy " + e.about<Attribute>().name;
+    case FileOperation::CopyAttributes: {
+        const std::string attribute = e.about<Attribute>().name;
+        return attribute.empty() ? "cannot copy the attributes" : "cannot copy " + attribute;
+    }
     case FileOperation::ListAttributes:
         return "cannot list extended attributes";
     case FileOperation::SetMode:
@@ -156,9 +157,11 @@ std::string reasonAs(ErrorCode code, const Error &e) {
     case ErrorCode::XmlUnseenEntity:
         return "The document refers to the entity '" + e.about<Entity>().name +
                "', whose text cannot be read" + atPosition(e);
-    case ErrorCode::FactTooLong:
-        return "The " + e.about<Limit>().of + " text is longer than " +
-               std::to_string(e.about<Limit>().value) + " characters" + atPosition(e);
+    case ErrorCode::FactTooLong: {
+        const Limit limit = e.about<Limit>();
+        return "The " + limit.of + " text is longer than " + std::to_string(limit.value) +
+               " characters" + atPosition(e);
+    }
     case ErrorCode::EntryFromEntity:
         return "The device entry at byte " + std::to_string(e.offset) +
                " comes from an entity reference and cannot be removed exactly";

@@ -176,10 +176,15 @@ TEST_F(Hostile, AnotherUsersPrefixOrFolderIsListedButNeverChanged) {
     } cases[] = {
         {"the prefix", prefix.path(), prefix.path()},
         {"the repository folder", prefix.repositoryDir(),
-         "c:\\ProgramData\\Schneider Electric\\PTK Generic DTM\\DDXMLRepository"},
+         test::kRepository.substr(0, test::kRepository.size() - 1)},
     };
     for (const auto &tc : cases) {
         SCOPED_TRACE(tc.name);
+        // What the box says of the command that did not run, `undone`.
+        const auto refusal = [&](const std::string &undone) {
+            return tc.shown + " belongs to nobody. Nothing was " + undone +
+                   ". Start the tool as nobody.";
+        };
         test::giveToNobody(tc.given.c_str());
         const std::string before = test::snapshotOf(prefix.path());
         UpdateSession &s = start();
@@ -187,19 +192,15 @@ TEST_F(Hostile, AnotherUsersPrefixOrFolderIsListedButNeverChanged) {
         // Rehearsed first: the same refusals, and nothing found to change.
         Rehearsal rehearsal;
         EXPECT_EQ(s.rehearseInstall("C:\\dtm.xml", boxes, rehearsal), Outcome::Refused);
-        EXPECT_EQ(boxes.shown.back().text, tc.shown + " belongs to nobody. Nothing was installed. "
-                                                      "Start the tool as nobody.");
+        EXPECT_EQ(boxes.shown.back().text, refusal("installed"));
         EXPECT_EQ(s.rehearseRemove(boxes, rehearsal), Outcome::Refused);
-        EXPECT_EQ(boxes.shown.back().text,
-                  tc.shown + " belongs to nobody. Nothing was removed. Start the tool as nobody.");
+        EXPECT_EQ(boxes.shown.back().text, refusal("removed"));
         EXPECT_FALSE(rehearsal.catalogueChecked);
         EXPECT_TRUE(rehearsal.copies.empty());
         EXPECT_EQ(s.installDtm("C:\\dtm.xml", view, boxes), Outcome::Refused);
-        EXPECT_EQ(boxes.shown.back().text, tc.shown + " belongs to nobody. Nothing was installed. "
-                                                      "Start the tool as nobody.");
+        EXPECT_EQ(boxes.shown.back().text, refusal("installed"));
         EXPECT_EQ(s.remove(view, boxes), Outcome::Refused);
-        EXPECT_EQ(boxes.shown.back().text,
-                  tc.shown + " belongs to nobody. Nothing was removed. Start the tool as nobody.");
+        EXPECT_EQ(boxes.shown.back().text, refusal("removed"));
         EXPECT_EQ(test::snapshotOf(prefix.path()), before) << "nothing written";
         EXPECT_EQ(::chown(tc.given.c_str(), 0, 0), 0);
         boxes.shown.clear();
