@@ -29,6 +29,9 @@ enum class FileOperation {
     ResolveFolder,     // resolve the folder of a path
     ClearAttributes,   // clear a file's attributes
     RemoveStale,       // remove a temporary file a killed save left
+    RemoveFile,        // remove a file the command takes away
+    CreateFolder,      // create a folder of the tool's own
+    RemoveFolder,      // remove an empty folder of the tool's own
     OpenFolder,        // open a folder, to list it or to work in it
     ReadOwner,         // learn who owns a folder
     ReadFolder,        // read a folder's names

@@ -55,6 +55,11 @@ enum class ErrorCode {
     EmptyRootNotOpened, // the empty root element "<Root/>" is not where the parse put it
     EditNotWellFormed,  // the edited catalogue would not parse; `cause` and the position say why
     NotRepository,      // the RootElement is not DDXMLRepository
+    EncodingChanged,    // the catalogue is in another encoding than the kept entries
+    // The history
+    NothingKept,      // the history holds no generation to go back to
+    NoSuchGeneration, // the history holds no generation of the Limit's number
+    KeptFileDamaged,  // a kept file `path` does not hold what its manifest says (or is missing)
 };
 
 // What an error is about beside its path: one kind of detail per kind of error.

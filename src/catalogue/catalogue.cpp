@@ -1,5 +1,6 @@
 #include "catalogue/catalogue.h"
 
+#include "base/sha256.h"
 #include "catalogue/repository.h"
 #include "xml/local_edits.h"
 #include "xml/text_encoding.h"
@@ -228,6 +229,80 @@ Result<std::vector<xml::Splice>> Catalogue::planCuts() const {
         coveredUntil = cut.end();
     }
     return splices;
+}
+
+std::string encodingKey(const xml::DocumentShape &shape) {
+    return std::to_string(static_cast<int>(shape.encoding)) + " " + shape.encodingName;
+}
+
+std::string Catalogue::restDigest(std::span<const xml::Splice> cuts) const {
+    Sha256 rest;
+    for (std::string_view piece : xml::splicedPieces(bytes(), cuts))
+        rest.add(piece);
+    return rest.hex();
+}
+
+Result<DevicePart> Catalogue::devicePart() const {
+    auto cuts = planCuts();
+    if (!cuts) return cuts.error();
+    DevicePart part{encodingKey(m_shape), restDigest(cuts.value()), {}};
+    std::int64_t cutBefore = 0;
+    for (const xml::Splice &cut : cuts.value()) {
+        part.pieces.push_back({cut.offset - cutBefore,
+                               std::string(bytes().substr(static_cast<std::size_t>(cut.offset),
+                                                          static_cast<std::size_t>(cut.length)))});
+        cutBefore += cut.length;
+    }
+    return part;
+}
+
+Result<Catalogue::Edit> Catalogue::planRestore(const DevicePart &part) const {
+    auto cuts = planCuts();
+    if (!cuts) return cuts.error();
+    Edit edit;
+    if (restDigest(cuts.value()) == part.rest) {
+        // The rest is as it was: each piece goes back to its place in it, after the cuts that
+        // stand at or before that place.
+        std::int64_t cutBefore = 0;
+        std::int64_t last = 0;
+        std::size_t next = 0;
+        const std::vector<xml::Splice> &current = cuts.value();
+        for (const DevicePart::Piece &piece : part.pieces) {
+            while (next < current.size() && current[next].offset - cutBefore <= piece.at) {
+                cutBefore += current[next].length;
+                edit.splices.push_back(current[next++]);
+            }
+            const std::int64_t restSize = static_cast<std::int64_t>(bytes().size()) - cutBefore;
+            if (piece.at < last || piece.at > restSize)
+                return makeError(ErrorCode::EditNotWellFormed);
+            last = piece.at;
+            edit.splices.push_back({piece.at + cutBefore, 0, piece.bytes});
+        }
+        edit.splices.insert(edit.splices.end(), current.begin() + static_cast<std::ptrdiff_t>(next),
+                            current.end());
+    } else {
+        // Other entries changed: the device's go where an install puts its entry.
+        if (part.encoding != encodingKey(m_shape)) return makeError(ErrorCode::EncodingChanged);
+        edit.splices = std::move(cuts).value();
+        if (!part.pieces.empty()) {
+            if (m_shape.rootEndTag.length == 0 ||
+                !xml::holdsAscii(bytes(), m_shape.rootEndTag.offset, "</" + m_shape.rootName,
+                                 m_shape.encoding))
+                return makeError(ErrorCode::RootEndTagMissing);
+            for (const DevicePart::Piece &piece : part.pieces)
+                edit.splices.push_back({m_shape.rootEndTag.offset, 0, piece.bytes});
+        }
+    }
+    // Rare enough, and put together from kept bytes: always read whole again.
+    auto parsed = parse(xml::applySplices(bytes(), edit.splices));
+    if (!parsed) {
+        Error e = parsed.error();
+        e.cause = e.code;
+        e.code = ErrorCode::EditNotWellFormed;
+        return e;
+    }
+    edit.reparsed = std::move(parsed).value();
+    return edit;
 }
 
 std::string deviceEntryMarkup(std::string_view version) {

@@ -16,11 +16,30 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace corvelan::catalogue {
+
+// What a catalogue holds of the device, kept so that it can be put back as it stood: each device
+// entry's bytes as a removal cuts them (its whole line where nothing else stands on it) and where
+// they stood in the rest, the catalogue without them, by its SHA-256.
+//
+//   bytes:  <R>\r\n  <A/>\r\n  <Dev v="1"/>\r\n  <B/>\r\n</R>
+//   rest:   <R>\r\n  <A/>\r\n  <B/>\r\n</R>          a piece "  <Dev v=\"1\"/>\r\n" at 13
+struct DevicePart {
+    std::string encoding; // the document's encoding, as encodingKey() names it
+    std::string rest;     // SHA-256 of the rest, as 64 lower-case hexadecimal digits
+    struct Piece {
+        std::int64_t at = 0; // where it stood in the rest, in bytes; pieces in document order
+        std::string bytes;
+        friend bool operator==(const Piece &, const Piece &) = default;
+    };
+    std::vector<Piece> pieces;
+    friend bool operator==(const DevicePart &, const DevicePart &) = default;
+};
 
 // A catalogue larger than this is not loaded.
 inline constexpr std::uint64_t kMaxCatalogueSize = std::uint64_t{1} << 30;
@@ -90,6 +109,17 @@ public:
     // root's end tag is not where the parse put it.
     [[nodiscard]] Result<Edit> planInstall(std::string_view version) const;
 
+    // The device's part of this catalogue. Fails as planRemoval() does.
+    [[nodiscard]] Result<DevicePart> devicePart() const;
+
+    // The edit of a restore: this catalogue's device entries cut as a removal cuts them, and the
+    // pieces of `part` put back. Where the rest is what it was, each piece goes back where it
+    // stood, so that the bytes are those `part` was taken from; where other entries changed
+    // meanwhile, the pieces go before the root's end tag, in the same encoding only
+    // (EncodingChanged). The result is parsed whole (EditNotWellFormed); refused as planRemoval()
+    // and planInstall() are.
+    [[nodiscard]] Result<Edit> planRestore(const DevicePart &part) const;
+
     // True when `edit` leaves the bytes as they are (nothing, or the same entry taken out and put
     // back where it was).
     [[nodiscard]] bool keepsBytes(const Edit &edit) const;
@@ -104,6 +134,8 @@ public:
 
 private:
     [[nodiscard]] Result<std::vector<xml::Splice>> planCuts() const;
+    // The SHA-256 of the bytes that `cuts` leave.
+    [[nodiscard]] std::string restDigest(std::span<const xml::Splice> cuts) const;
     [[nodiscard]] Result<xml::Splice> planInsert(std::string_view version) const;
     // `edit` with its reparsed result when its splices cannot be shown to be local; refused
     // (EditNotWellFormed) when that result does not parse.
@@ -125,6 +157,9 @@ struct Catalogue::Edit {
     std::optional<Catalogue> reparsed;
     std::optional<std::string> version; // of the entry an install appends
 };
+
+// The name a DevicePart keeps of the encoding of a document of `shape`.
+[[nodiscard]] std::string encodingKey(const xml::DocumentShape &shape);
 
 // The device entry's markup as UTF-8: "<File" then ' name="value"' for each attribute in order,
 // then "/>" and CR LF.

@@ -45,7 +45,7 @@ Result<CatalogueFile> CatalogueFile::load(const fs::Folder &folder, std::string_
 }
 
 Result<CatalogueFile::Effect> CatalogueFile::change(const fs::Folder &folder, std::string_view name,
-                                                    const Plan &plan) {
+                                                    const Plan &plan, const BeforeWrite &before) {
     std::optional<CatalogueFile> reread;
     for (int round = 0; round < kRounds; ++round) {
         const CatalogueFile &base = reread ? *reread : *this;
@@ -55,6 +55,8 @@ Result<CatalogueFile::Effect> CatalogueFile::change(const fs::Folder &folder, st
         // the change is made again on what it holds now.
         const fs::ReplaceGuard guard{base.stamp(), base.catalogue().bytes()};
         const bool same = base.catalogue().keepsBytes(planned.value());
+        if (before)
+            if (Status s = before(base.catalogue(), !same); !s) return s.error();
         Result<fs::FileStamp> saved = base.stamp();
         if (same) {
             if (Status s = fs::checkUnchanged(folder, name, guard); !s) saved = s.error();

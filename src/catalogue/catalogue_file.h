@@ -43,14 +43,18 @@ public:
         bool writes = false;
     };
 
+    // Called once a change is planned on `base`, the catalogue it is made on, before the file is
+    // written (`writes`) or found to hold the bytes already; an error stops the change there.
+    using BeforeWrite = std::function<Status(const Catalogue &base, bool writes)>;
+
     // Makes the change `plan` plans, as `name` within `folder` holds the catalogue, and takes it
-    // in memory. An edit that keeps the bytes writes nothing, but the file must still hold them.
-    // When another program changed the file, the change is planned again on what it holds now,
-    // for a few rounds. Fails with the plan's error, the save's, KeptChanging after the last
-    // round, or ChangedOnDisk with its `cause` when a file another program changed cannot be
-    // read; this object is left as it was then.
+    // in memory; asks `before`, when given, first. An edit that keeps the bytes writes nothing, but
+    // the file must still hold them. When another program changed the file, the change is planned
+    // again on what it holds now, for a few rounds. Fails with the plan's error, the save's,
+    // KeptChanging after the last round, or ChangedOnDisk with its `cause` when a file another
+    // program changed cannot be read; this object is left as it was then.
     [[nodiscard]] Result<Effect> change(const fs::Folder &folder, std::string_view name,
-                                        const Plan &plan);
+                                        const Plan &plan, const BeforeWrite &before = {});
     // What change() would do, found without changing anything: the edit `plan` plans on the
     // catalogue as last read and, when it writes, whether the file could be replaced now
     // (fs::rehearseReplace). Fails as the plan or the rehearsal does.

@@ -102,4 +102,62 @@ Status copyFile(const std::string &from, const Folder &folder, std::string_view 
     return copyFile(source.value(), folder, name);
 }
 
+namespace {
+
+// Whether `name` within `folder` holds a file to remove; refused as a copy's destination is when
+// it is a folder, not a regular file, or a link that may not be followed.
+Result<bool> holdsRemovable(const Folder &folder, std::string_view name) {
+    const std::string path = joinPath(folder.path(), name);
+    switch (host::stateIn(folder, name, folder.links()).kind) {
+    case host::PathState::Kind::Missing:
+        return false;
+    case host::PathState::Kind::File:
+        return true;
+    case host::PathState::Kind::Link:
+        return makeError(ErrorCode::LinksElsewhere, path);
+    case host::PathState::Kind::Folder:
+        return makeError(ErrorCode::NotAFile, path);
+    case host::PathState::Kind::Other:
+        break;
+    }
+    return makeError(ErrorCode::NotRegularFile, path);
+}
+
+} // namespace
+
+Status removeFile(const Folder &folder, std::string_view name) {
+    auto present = holdsRemovable(folder, name);
+    if (!present) return present.error();
+    if (!present.value()) return {};
+    const std::string path = joinPath(folder.path(), name);
+    Status removed = retrying([&]() -> Status {
+        if (auto refused = refusedByGate(FileOperation::RemoveFile, path)) return *refused;
+        if (Status s = host::removeIfStale(folder, name); !s) return s;
+        if (host::stateIn(folder, name, Links::Refuse).kind == host::PathState::Kind::Missing)
+            return {};
+        // Another program holds it open, and it stays.
+        return systemError(EBUSY, path, FileOperation::RemoveFile);
+    });
+    if (!removed) return explained(removed.error());
+    host::flushFolder(folder);
+    return {};
+}
+
+Result<Replacement> rehearseRemove(const Folder &folder, std::string_view name) {
+    auto present = holdsRemovable(folder, name);
+    if (!present) return present.error();
+    if (!present.value()) return Replacement::Keeps;
+    const std::string path = joinPath(folder.path(), name);
+    Status may = retrying([&]() -> Status {
+        if (auto refused = refusedByGate(FileOperation::RemoveFile, path)) return *refused;
+        return host::mayReplaceIn(folder, name);
+    });
+    if (!may) {
+        Error e = explained(may.error());
+        e.path = path;
+        return e;
+    }
+    return Replacement::Removes;
+}
+
 } // namespace corvelan::fs

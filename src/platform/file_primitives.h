@@ -89,6 +89,13 @@ void closeFolder(Handle folder);
 [[nodiscard]] std::optional<std::string> foreignPrefixOwner(const std::string &prefix);
 // Flushes the folder, so that a rename into it is on the disk; best effort.
 void flushFolder(const Folder &folder);
+// Creates the folder `name` within `parent`, which must not exist yet. `guarded`: on Windows with
+// a protected DACL (the administrators and the system may change it, users may read it); on Linux
+// it belongs to whoever runs the tool either way. Fails with System in CreateFolder.
+[[nodiscard]] Status createFolderIn(const Folder &parent, std::string_view name, bool guarded);
+// Removes the empty folder `name` within `parent` through its own handle: never a link, nor a
+// folder that still holds anything (left as it is). Fails with System in RemoveFolder.
+[[nodiscard]] Status removeEmptyFolderIn(const Folder &parent, std::string_view name);
 
 // --- Files -------------------------------------------------------------------------------------
 
@@ -130,9 +137,9 @@ void close(Handle file);
 // the step of a replace that would fail: System in CreateTemp, or in Rename for the target.
 [[nodiscard]] Status mayReplaceIn(const Folder &folder, std::string_view name);
 
-// Removes the temporary file `name` of `folder` when no process holds it (a killed save's): only
-// a plain file with one link, through its own handle. Fails, leaving it, when it is held;
-// succeeds when it is gone, or is no plain file of one link (left as it is).
+// Removes the file `name` of `folder` (a killed save's temporary file, a pruned generation's) when
+// no process holds it: only a plain file with one link, through its own handle. Fails, leaving
+// it, when it is held; succeeds when it is gone, or is no plain file of one link (left as it is).
 [[nodiscard]] Status removeIfStale(const Folder &folder, std::string_view name);
 
 // Give the new file what the target (in `state`) has: its owner (where the process may give it),

@@ -156,9 +156,10 @@ private:
                                             std::span<const std::string_view> pieces,
                                             const ReplaceGuard *guard);
 
-// What a replacement or a copy of `name` within `folder` would do, found without changing
-// anything: make a new file, replace the one there, or leave it (a copy onto itself).
-enum class Replacement { Creates, Replaces, Keeps };
+// What a replacement, a copy or a removal of `name` within `folder` would do, found without
+// changing anything: make a new file, replace the one there, leave it (a copy onto itself, a
+// removal of nothing), or remove it.
+enum class Replacement { Creates, Replaces, Keeps, Removes };
 
 // Whether `name` within `folder` could be replaced now (the file behind a link that the folder
 // follows, in its own folder): the folder lets this process create a file there and rename it
@@ -185,6 +186,15 @@ enum class Replacement { Creates, Replaces, Keeps };
                                                std::string_view name);
 [[nodiscard]] Result<Replacement> rehearseCopy(const std::string &from, const Folder &folder,
                                                std::string_view name);
+
+// Removes the file `name` within `folder`, through its own handle, and makes that durable: only a
+// plain file of one name. Nothing there is no error. Refused as copyFile refuses a destination
+// (a folder, not a regular file, a link where the folder refuses links); InUse when another
+// program keeps it open for longer than the tool waits.
+[[nodiscard]] Status removeFile(const Folder &folder, std::string_view name);
+// What removeFile would do, found without changing anything: Keeps when nothing is there,
+// Removes when this process may remove it; its refusals, and rehearseReplace's for the rights.
+[[nodiscard]] Result<Replacement> rehearseRemove(const Folder &folder, std::string_view name);
 
 // True when `name` has the form of the tool's temporary files: ".<name>.corvelan-XXXXXX".
 [[nodiscard]] bool isTemporaryFileName(std::string_view name);

@@ -1,6 +1,8 @@
 #include "platform/folder.h"
 
+#include "platform/fault_seam.h"
 #include "platform/file_primitives.h"
+#include "platform/file_protocol.h"
 
 #include <utility>
 
@@ -46,6 +48,20 @@ Result<Folder> Folder::openChild(std::string_view name) const {
         !host::sameHostPath(child.resolved(), joinPath(m_resolved, name)))
         return makeError(ErrorCode::LinksElsewhere, path);
     return child;
+}
+
+Result<Folder> Folder::createChild(std::string_view name, bool guarded) const {
+    const std::string path = joinPath(m_path, name);
+    if (auto refused = refusedByGate(FileOperation::CreateFolder, path)) return *refused;
+    if (Status s = host::createFolderIn(*this, name, guarded); !s) return s.error();
+    host::flushFolder(*this);
+    return openChild(name);
+}
+
+Status Folder::removeChild(std::string_view name) const {
+    Status removed = host::removeEmptyFolderIn(*this, name);
+    if (removed) host::flushFolder(*this);
+    return removed;
 }
 
 bool Folder::holdsLink(std::string_view name) const {

@@ -28,6 +28,20 @@ public:
     // (LinksElsewhere).
     [[nodiscard]] Result<Folder> openChild(std::string_view name) const;
 
+    // Creates the folder `name` within this one, which must not exist yet (System EEXIST), makes
+    // its name durable and opens it as openChild() does. `guarded`: created as platform/trust.h
+    // says the tool's own folders are, on Windows with a protected DACL.
+    [[nodiscard]] Result<Folder> createChild(std::string_view name, bool guarded = false) const;
+    // Removes the empty folder `name` within this one through its own handle: never a link, and
+    // a folder that still holds anything stays. Succeeds when it is gone.
+    [[nodiscard]] Status removeChild(std::string_view name) const;
+
+    // This folder, taking the names within it as `links` says from now on.
+    [[nodiscard]] Folder withLinks(Links links) && {
+        m_links = links;
+        return std::move(*this);
+    }
+
     // True when `name` within this folder is a link, or a file that the host says lies
     // elsewhere (a Unix link under Wine looks like a plain file).
     [[nodiscard]] bool holdsLink(std::string_view name) const;

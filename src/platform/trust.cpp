@@ -2,10 +2,13 @@
 
 #include "platform/file_primitives.h"
 
+#include <cerrno>
+
 namespace corvelan::fs {
 
 Result<std::vector<Folder>> proveFolders(const std::string &prefix, const std::string &root,
-                                         std::span<const FolderStep> steps, bool elevated) {
+                                         std::span<const FolderStep> steps, bool elevated,
+                                         bool create) {
     if (!prefix.empty())
         if (auto owner = host::foreignPrefixOwner(prefix)) {
             Error e = makeError(ErrorCode::ForeignOwner, prefix);
@@ -19,6 +22,12 @@ Result<std::vector<Folder>> proveFolders(const std::string &prefix, const std::s
     const Folder *parent = &top.value();
     for (const FolderStep &step : steps) {
         auto child = parent->openChild(step.name);
+        // Made where it lacks, guarded as the tool's own when the run may write where users may
+        // not; one that appeared meanwhile is opened and proven as any other.
+        if (create && !child && child.error().code == ErrorCode::NotFound) {
+            child = parent->createChild(step.name, elevated);
+            if (!child && child.error().sysErrno == EEXIST) child = parent->openChild(step.name);
+        }
         auto owner = child ? host::untrustedOwner(child->handle(), elevated, step.shown)
                            : Result<std::optional<std::string>>(child.error());
         if (!owner) {

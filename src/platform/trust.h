@@ -40,10 +40,12 @@ struct FolderStep {
 // `elevated`, without following links and where the host says it lies. Refused, naming the step's
 // shown path (the prefix's host path for the prefix), when `prefix` (a Wine prefix; empty: none)
 // or a folder belongs to someone this run may not trust (ForeignOwner), or a folder is a link or
-// lies elsewhere (LinksElsewhere); fails as Folder::open otherwise. Returns the folders in order.
+// lies elsewhere (LinksElsewhere); fails as Folder::open otherwise. With `create`, a folder that
+// is missing on the way is made (Folder::createChild, guarded when `elevated`) and then proven as
+// the others. Returns the folders in order.
 [[nodiscard]] Result<std::vector<Folder>> proveFolders(const std::string &prefix,
                                                        const std::string &root,
                                                        std::span<const FolderStep> steps,
-                                                       bool elevated);
+                                                       bool elevated, bool create = false);
 
 } // namespace corvelan::fs

@@ -14,20 +14,46 @@ public:
 };
 
 EventId idOf(const Change &change, Outcome outcome) {
-    const bool install = change.workflow == Workflow::Install;
+    switch (change.workflow) {
+    case Workflow::Install:
+        switch (outcome) {
+        case Outcome::Done:
+            return EventId::Installed;
+        case Outcome::Declined:
+            return EventId::InstallDeclined;
+        case Outcome::Refused:
+            return EventId::InstallRefused;
+        case Outcome::Failed:
+            break;
+        }
+        return EventId::InstallFailed;
+    case Workflow::Remove:
+        switch (outcome) {
+        case Outcome::Done:
+            return change.versionsBefore && change.versionsBefore->empty()
+                       ? EventId::NothingToRemove
+                       : EventId::Removed;
+        case Outcome::Declined: // a remove asks nothing
+        case Outcome::Refused:
+            return EventId::RemoveRefused;
+        case Outcome::Failed:
+            break;
+        }
+        return EventId::RemoveFailed;
+    case Workflow::Restore:
+        break;
+    }
     switch (outcome) {
     case Outcome::Done:
-        if (install) return EventId::Installed;
-        return change.versionsBefore && change.versionsBefore->empty() ? EventId::NothingToRemove
-                                                                       : EventId::Removed;
+        return EventId::Restored;
     case Outcome::Declined:
-        return EventId::InstallDeclined;
+        return EventId::RestoreDeclined;
     case Outcome::Refused:
-        return install ? EventId::InstallRefused : EventId::RemoveRefused;
+        return EventId::RestoreRefused;
     case Outcome::Failed:
         break;
     }
-    return install ? EventId::InstallFailed : EventId::RemoveFailed;
+    return EventId::RestoreFailed;
 }
 
 std::string orUnknown(const std::string &value) {
@@ -81,13 +107,14 @@ std::string insertStrings(std::string_view text, const std::vector<std::string> 
 fs::SystemEvent eventOf(const Change &change, Outcome outcome, const std::string &told) {
     const EventId id = idOf(change, outcome);
     const bool install = change.workflow == Workflow::Install;
+    const bool remove = change.workflow == Workflow::Remove;
     fs::SystemEvent event;
     event.id = static_cast<std::uint32_t>(id);
     event.strings = {change.user,
                      change.catalogue,
                      versionsOf(change.versionsBefore),
-                     install ? orUnknown(change.version) : "",
-                     install ? orUnknown(change.description) : "",
+                     remove ? "" : orUnknown(change.version),
+                     remove ? "" : orUnknown(change.description),
                      install ? orUnknown(change.sha256) : "",
                      oneLine(told)};
     for (const events::Text &text : events::kTexts) {

@@ -5,6 +5,7 @@
 #include "platform/windows_names.h"
 #include "workflows/detection.h"
 
+#include <charconv>
 #include <optional>
 
 namespace corvelan::workflows {
@@ -17,6 +18,8 @@ constexpr std::string_view kUsage =
     "       corvelan-dtm-cli install [--dry-run] FILE\n"
     "       corvelan-dtm-cli remove [--dry-run]\n"
     "       corvelan-dtm-cli status [--detect] [VERSION]\n"
+    "       corvelan-dtm-cli history\n"
+    "       corvelan-dtm-cli restore [--dry-run] [N]\n"
     "       corvelan-dtm-cli --help | --version\n"
     "\n"
     "Keeps the QVX TSR 7700 DTM current in the PTK Generic DTM repository, as the Corvelan DTM\n"
@@ -24,21 +27,27 @@ constexpr std::string_view kUsage =
     "  list            prints the catalogue's entries, one a line\n"
     "  install FILE    checks the description file FILE and installs it, without asking\n"
     "  remove          takes the QVX TSR 7700 entries out of the catalogue\n"
-    "  --dry-run       makes every check of the install or remove, prints what it would change\n"
-    "                  and the exit code it would end with, and changes nothing\n"
+    "  history         lists what the history keeps, newest first: each generation's number,\n"
+    "                  date and time, user, and the change it was kept before\n"
+    "  restore [N]     puts back the device's entries, description and pictures as generation\n"
+    "                  N kept them (the newest: undoes the last change), keeping the state now\n"
+    "  --dry-run       makes every check of the install, remove or restore, prints what it\n"
+    "                  would change and the exit code it would end with, and changes nothing\n"
     "  status          prints the QVX TSR 7700 entry when the DTM is installed: one entry (of\n"
     "                  VERSION, when given), the description and the five pictures present;\n"
     "                  else says why not on standard error\n"
     "  --detect        as a detection script: installed, the entry and exit 0; not installed,\n"
     "                  no output at all and exit 0; exit 2 only when it cannot be told\n"
-    "install and remove print the new listing, and each leaves an event in the system's log.\n"
+    "install, remove and restore print the new listing, and each leaves an event in the\n"
+    "system's log. Before each change, the device's part of the repository is kept in\n"
+    "C:\\ProgramData\\Corvelan\\DTM Update Tool\\History\\ (the first state and the last 10).\n"
     "Exit codes: 0 done (also when nothing needed changing) or installed, 1 refused (the\n"
     "description was rejected, or the repository or catalogue is missing) or not installed,\n"
     "2 failed (a save or a copy failed) or status unknown, 64 usage.\n";
 
 // A command line as parsed: the command, its options and its operands.
 struct Command {
-    std::string name; // list, install, remove, status, --help or --version
+    std::string name; // list, install, remove, status, history, restore, --help or --version
     bool dryRun = false;
     bool detect = false;
     std::vector<std::string> operands;
@@ -58,10 +67,21 @@ constexpr Grammar kGrammar[] = {
     {"install", "--dry-run", 1, 0, "a FILE"},
     {"remove", "--dry-run", 0, 0, ""},
     {"status", "--detect", 0, 1, ""},
+    {"history", "", 0, 0, ""},
+    {"restore", "--dry-run", 0, 1, ""},
     {"--help", "", 0, 0, ""},
     {"-h", "", 0, 0, ""},
     {"--version", "", 0, 0, ""},
 };
+
+// The generation `word` names: a number from 1, in decimal digits alone.
+std::optional<int> generationNumber(const std::string &word) {
+    int n = 0;
+    const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), n);
+    if (ec != std::errc() || end != word.data() + word.size() || n < 1 || word.front() == '+')
+        return std::nullopt;
+    return n;
+}
 
 // The command `arguments` make, or what is wrong with them. "--" ends the options.
 Command parse(const std::vector<std::string> &arguments) {
@@ -98,6 +118,9 @@ Command parse(const std::vector<std::string> &arguments) {
     }
     if (command.operands.size() < grammar->operands)
         return wrong(command.name + " needs " + std::string(grammar->operandName));
+    if (command.name == "restore" && !command.operands.empty() &&
+        !generationNumber(command.operands.front()))
+        return wrong("'" + command.operands.front() + "' is no generation number");
     return command;
 }
 
@@ -183,8 +206,9 @@ void printRehearsal(const Rehearsal &rehearsal, const Writer &out) {
     if (rehearsal.catalogueChecked) {
         for (const std::string &line : rehearsal.removed)
             out(messages::wouldTakeOut(line) + "\n");
-        if (rehearsal.added) out(messages::wouldAdd(*rehearsal.added) + "\n");
-        if (rehearsal.removed.empty() && !rehearsal.added)
+        for (const std::string &line : rehearsal.added)
+            out(messages::wouldAdd(line) + "\n");
+        if (rehearsal.removed.empty() && rehearsal.added.empty())
             out(messages::wouldLeaveCatalogue() + "\n");
     }
     for (const Rehearsal::Copy &copy : rehearsal.copies)
@@ -222,19 +246,50 @@ int runCommandLine(const std::vector<std::string> &arguments, const Result<Drive
         out(list.text());
         return started == StartupOutcome::Listed ? kExitDone : kExitRefused;
     }
-    const bool install = command.name == "install";
-    const std::string file = install ? descriptionPath(command.operands.front(), map) : "";
+    if (command.name == "history") {
+        for (const Generation &generation : session.history())
+            out(messages::historyLine(generation) + "\n");
+        return kExitDone;
+    }
+    const Workflow workflow = command.name == "install"  ? Workflow::Install
+                              : command.name == "remove" ? Workflow::Remove
+                                                         : Workflow::Restore;
+    const std::string file =
+        workflow == Workflow::Install ? descriptionPath(command.operands.front(), map) : "";
+    const std::optional<int> generation = workflow == Workflow::Restore && !command.operands.empty()
+                                              ? generationNumber(command.operands.front())
+                                              : std::nullopt;
     if (command.dryRun) {
         Rehearsal rehearsal;
-        const Outcome outcome = install ? session.rehearseInstall(file, boxes, rehearsal)
-                                        : session.rehearseRemove(boxes, rehearsal);
+        Outcome outcome = Outcome::Done;
+        switch (workflow) {
+        case Workflow::Install:
+            outcome = session.rehearseInstall(file, boxes, rehearsal);
+            break;
+        case Workflow::Remove:
+            outcome = session.rehearseRemove(boxes, rehearsal);
+            break;
+        case Workflow::Restore:
+            outcome = session.rehearseRestore(generation, boxes, rehearsal);
+            break;
+        }
         printRehearsal(rehearsal, out);
         const int code = exitCodeOf(outcome);
-        out(messages::rehearsed(install ? Workflow::Install : Workflow::Remove, code) + "\n");
+        out(messages::rehearsed(workflow, code) + "\n");
         return code;
     }
-    const Outcome outcome =
-        install ? session.installDtm(file, list, boxes) : session.remove(list, boxes);
+    Outcome outcome = Outcome::Done;
+    switch (workflow) {
+    case Workflow::Install:
+        outcome = session.installDtm(file, list, boxes);
+        break;
+    case Workflow::Remove:
+        outcome = session.remove(list, boxes);
+        break;
+    case Workflow::Restore:
+        outcome = session.restore(generation, list, boxes);
+        break;
+    }
     // The catalogue as saved, also when a copy after the save failed.
     if (list.refreshed()) out(list.text());
     return exitCodeOf(outcome);

@@ -27,11 +27,10 @@ const fs::Folder &HeldRepository::folderOfCopy(std::size_t index) const {
     return catalogue::kInstalledFiles[index].pictureName.empty() ? repository : *pictures;
 }
 
-Result<HeldRepository> holdRepository(const DriveMap &drives, bool elevated, bool pictures) {
-    const std::string_view deepest =
-        pictures ? catalogue::kPicturesDirShown : catalogue::kRepositoryDir;
-    auto resolved = drives.resolve(deepest);
-    auto parsed = parseWindowsPath(deepest);
+Result<std::vector<fs::Folder>> proveWindowsPath(const DriveMap &drives, std::string_view path,
+                                                 bool elevated, bool create) {
+    auto resolved = drives.resolve(path);
+    auto parsed = parseWindowsPath(path);
     if (!resolved) return resolved.error();
     if (!parsed) return parsed.error();
     // Each folder on the way, as the host names it and as the user knows it.
@@ -41,15 +40,23 @@ Result<HeldRepository> holdRepository(const DriveMap &drives, bool elevated, boo
         shown += "\\" + parsed->parts[i];
         steps.push_back({resolved->parts[i], shown});
     }
-    auto folders = fs::proveFolders(drives.prefix(), resolved->root, steps, elevated);
+    auto folders = fs::proveFolders(drives.prefix(), resolved->root, steps, elevated, create);
     if (!folders) {
         Error e = folders.error();
         // The drive's root itself: the folder the user knows it by.
         if (e.path == resolved->root) e.path = std::string(1, parsed->letter) + ":\\";
         return e;
     }
+    return folders;
+}
+
+Result<HeldRepository> holdRepository(const DriveMap &drives, bool elevated, bool pictures) {
+    auto folders = proveWindowsPath(
+        drives, pictures ? catalogue::kPicturesDirShown : catalogue::kRepositoryDir, elevated,
+        false);
+    if (!folders) return folders.error();
     HeldRepository held{
-        std::move(folders->at(steps.size() - (pictures ? 2 : 1))), std::nullopt, {}, {}};
+        std::move(folders->at(folders->size() - (pictures ? 2 : 1))), std::nullopt, {}, {}};
     if (pictures) held.pictures = std::move(folders->back());
 
     // What the command will replace, by the names the host gives them: a link among them is

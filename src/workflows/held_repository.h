@@ -30,6 +30,12 @@ struct HeldRepository {
 // when both are there.
 [[nodiscard]] const catalogue::RepositoryFolder *missingFolder(const DriveMap &drives);
 
+// Proves and holds every folder on the way to the Windows path `path` of `drives`, from its
+// drive's root, as a run `elevated` or not may (fs::proveFolders), making those it lacks with
+// `create`. Errors name folders by their Windows paths, or the Wine prefix by its host path.
+[[nodiscard]] Result<std::vector<fs::Folder>>
+proveWindowsPath(const DriveMap &drives, std::string_view path, bool elevated, bool create);
+
 // Proves and holds the repository folder, and with `pictures` its pictures folder, on the drives
 // of `drives`, as a run `elevated` or not may. Refused (LinksElsewhere, ForeignOwner) naming the
 // folder's or file's Windows path, or the Wine prefix's host path, when it may not change them;

@@ -2,9 +2,11 @@
 
 #include "catalogue/repository.h"
 #include "platform/file_system.h"
+#include "workflows/history.h"
 #include "workflows/ports.h"
 
 #include <cstring>
+#include <ctime>
 
 namespace corvelan::workflows {
 namespace {
@@ -12,6 +14,14 @@ namespace {
 using fs::FileOperation;
 
 constexpr const char *kFileError = "File Error";
+constexpr const char *kRestoreTitle = "Restore previous version";
+
+std::string joinedVersions(const std::vector<std::string> &versions) {
+    std::string out;
+    for (const std::string &version : versions)
+        out += (out.empty() ? "" : ", ") + version;
+    return out;
+}
 
 // What the step was doing, as the start of a reason: "cannot write".
 std::string stepOf(const Error &e) {
@@ -54,6 +64,12 @@ std::string stepOf(const Error &e) {
         return "cannot clear the attributes";
     case FileOperation::RemoveStale:
         return "cannot remove a temporary file a stopped save left";
+    case FileOperation::RemoveFile:
+        return "cannot remove";
+    case FileOperation::CreateFolder:
+        return "cannot create the folder";
+    case FileOperation::RemoveFolder:
+        return "cannot remove the folder";
     case FileOperation::OpenFolder:
         return "cannot open the folder";
     case FileOperation::ReadOwner:
@@ -178,29 +194,52 @@ std::string reasonAs(ErrorCode code, const Error &e) {
     case ErrorCode::NotRepository:
         return "The root element is " + e.about<RootElement>().name + ", not " +
                std::string(catalogue::kRootElement);
+    case ErrorCode::EncodingChanged:
+        return "The catalogue is no longer in the encoding of the kept entries";
+    case ErrorCode::NothingKept:
+        return "The history holds no earlier version";
+    case ErrorCode::NoSuchGeneration:
+        return "The history holds no generation " + std::to_string(e.about<Limit>().value);
+    case ErrorCode::KeptFileDamaged:
+        return "The kept copy is missing or does not match its SHA-256";
     }
     return "Unknown error";
 }
 
 std::string nothingDone(Workflow workflow) {
-    return workflow == Workflow::Install ? ". Nothing was installed." : ". Nothing was removed.";
+    switch (workflow) {
+    case Workflow::Install:
+        return ". Nothing was installed.";
+    case Workflow::Remove:
+        return ". Nothing was removed.";
+    case Workflow::Restore:
+        break;
+    }
+    return ". Nothing was restored.";
+}
+
+std::string historyPath() {
+    return std::string(kHistoryDir);
 }
 
 std::string savePath() {
     return std::string(catalogue::kCatalogueSavePath);
 }
 
-// What the user can do about a file that could not be changed, as sentences after the box's
-// own; empty when there is nothing to do but what the reason says.
-std::string remedyFor(ErrorCode code, const std::string &programs) {
+// What the user can do about a file of `what` (the repository, the history) that could not be
+// changed, as sentences after the box's own; empty when there is nothing to do but what the
+// reason says.
+std::string remedyFor(ErrorCode code, const std::string &programs,
+                      const std::string &what = "the repository") {
     if (code == ErrorCode::InUse) return " Close " + programs + ", then try again.";
     if (code != ErrorCode::NoRights) return {};
     switch (fs::rightsRemedy()) {
     case fs::RightsRemedy::RunAsAdministrator:
-        return " To change the repository, start the tool as administrator (right-click it and "
-               "choose Run as administrator).";
+        return " To change " + what +
+               ", start the tool as administrator (right-click it and choose Run as "
+               "administrator).";
     case fs::RightsRemedy::AskPrefixOwner:
-        return " To change the repository, ask for write access to its folder in the Wine "
+        return " To change " + what + ", ask for write access to its folder in the Wine " +
                "prefix, or start the tool as the user who owns the prefix.";
     }
     return {};
@@ -277,8 +316,63 @@ Message repositoryRefused(const Error &error, Workflow workflow) {
     return {text + nothingDone(workflow) + remedy, kFileError, BoxStyle::Error};
 }
 
-Message copiesFailed(const std::vector<FailedCopy> &failures) {
-    std::string text = "The DTM was installed, but these files could not be copied:";
+Message historyNotKept(const Error &error, Workflow workflow) {
+    return {historyPath() +
+                " could not be written, so the state before the change could not be "
+                "kept: " +
+                reasonOf(error) + nothingDone(workflow) +
+                remedyFor(error.code, "the programs that use it", "the history"),
+            kFileError, BoxStyle::Error};
+}
+
+Message nothingToRestore() {
+    return {"There is nothing to go back to: the history in " + historyPath() +
+                " holds no earlier version of the QVX TSR 7700 DTM.",
+            kRestoreTitle, BoxStyle::Warning};
+}
+
+Message noSuchGeneration(int number) {
+    return {"The history in " + historyPath() + " holds no generation " + std::to_string(number) +
+                nothingDone(Workflow::Restore),
+            kRestoreTitle, BoxStyle::Error};
+}
+
+Message keptFileDamaged(const Error &error) {
+    return {error.path +
+                " is missing or damaged: it does not hold what the history's manifest "
+                "says, so that version cannot be restored" +
+                nothingDone(Workflow::Restore),
+            kFileError, BoxStyle::Error};
+}
+
+std::string localTime(std::int64_t seconds) {
+    const auto time = static_cast<std::time_t>(seconds);
+    char text[32] = "";
+    if (const std::tm *local = std::localtime(&time))
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", local);
+    return text;
+}
+
+Message confirmRestore(const Generation &target, const Generation *leftBy) {
+    std::string what = target.before.empty() ? "Go back to the state without the QVX TSR 7700 DTM"
+                                             : "Go back to the QVX TSR 7700 DTM version " +
+                                                   joinedVersions(target.before);
+    if (leftBy && !target.before.empty())
+        what += ", installed on " + localTime(leftBy->time) + " by " + leftBy->user;
+    else
+        what += ", as it was on " + localTime(target.time);
+    return {what + "?", kRestoreTitle, BoxStyle::Confirm};
+}
+
+std::string historyLine(const Generation &generation) {
+    return std::to_string(generation.number) + "  " + localTime(generation.time) + "  " +
+           generation.user + "  " + changeOf(generation);
+}
+
+Message copiesFailed(const std::vector<FailedCopy> &failures, Workflow workflow) {
+    std::string text = workflow == Workflow::Restore
+                           ? "The catalogue was restored, but these files could not be put back:"
+                           : "The DTM was installed, but these files could not be copied:";
     std::string remedies;
     for (const FailedCopy &failure : failures) {
         std::string reason = reasonOf(failure.error);
@@ -368,6 +462,8 @@ std::string wouldCopy(const std::string &destination, fs::Replacement effect) {
         return "Would create " + destination;
     case fs::Replacement::Replaces:
         return "Would replace " + destination;
+    case fs::Replacement::Removes:
+        return "Would remove " + destination;
     case fs::Replacement::Keeps:
         break;
     }
@@ -375,8 +471,10 @@ std::string wouldCopy(const std::string &destination, fs::Replacement effect) {
 }
 
 std::string rehearsed(Workflow workflow, int exitCode) {
-    return std::string("Dry run: nothing was changed; ") +
-           (workflow == Workflow::Install ? "install" : "remove") + " would exit with " +
+    const char *command = workflow == Workflow::Install  ? "install"
+                          : workflow == Workflow::Remove ? "remove"
+                                                         : "restore";
+    return std::string("Dry run: nothing was changed; ") + command + " would exit with " +
            std::to_string(exitCode) + ".";
 }
 

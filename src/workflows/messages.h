@@ -8,11 +8,14 @@
 #include "workflows/ports.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace corvelan::workflows {
+
+struct Generation; // workflows/history.h
 
 // A message box: its text, title and style.
 struct Message {
@@ -62,7 +65,24 @@ struct FailedCopy {
     Error error;
     std::string sourceWindowsPath; // empty when the destination failed
 };
-[[nodiscard]] Message copiesFailed(const std::vector<FailedCopy> &failures);
+[[nodiscard]] Message copiesFailed(const std::vector<FailedCopy> &failures,
+                                   Workflow workflow = Workflow::Install);
+
+// The history could not be written before the change; nothing was changed.
+[[nodiscard]] Message historyNotKept(const Error &error, Workflow workflow);
+// A restore with no generation to go back to, of a number the history lacks, or of a generation
+// whose kept file (by its Windows path) is missing or damaged; nothing was changed.
+[[nodiscard]] Message nothingToRestore();
+[[nodiscard]] Message noSuchGeneration(int number);
+[[nodiscard]] Message keptFileDamaged(const Error &error);
+// The question a restore to `target` asks: the versions it goes back to and when and by whom they
+// were installed, by `leftBy`, the generation whose command left them; without it, when `target`
+// was kept.
+[[nodiscard]] Message confirmRestore(const Generation &target, const Generation *leftBy);
+// A generation as `history` lists it: number, local date and time, user, what it changed.
+[[nodiscard]] std::string historyLine(const Generation &generation);
+// Seconds since 1970 as the local "YYYY-MM-DD HH:MM".
+[[nodiscard]] std::string localTime(std::int64_t seconds);
 
 // A folder the file selection window could not show.
 [[nodiscard]] Message folderUnreadable(const Error &error);

@@ -1,4 +1,5 @@
-// What an install or a remove is, how it ended, and what a rehearsal of one found it would change.
+// What an install, a remove or a restore is, how it ended, and what a rehearsal of one found it
+// would change.
 #pragma once
 
 #include "platform/file_system.h"
@@ -9,7 +10,7 @@
 
 namespace corvelan::workflows {
 
-enum class Workflow { Install, Remove };
+enum class Workflow { Install, Remove, Restore };
 
 // How an install or a remove ended, for a caller that must tell (the command line's exit code,
 // the system's log).
@@ -24,12 +25,12 @@ enum class Outcome {
 struct Rehearsal {
     bool catalogueChecked = false;    // the checks passed as far as the catalogue's save
     std::vector<std::string> removed; // the list lines of the entries that would go
-    std::optional<std::string> added; // the list line of the entry that would be added
+    std::vector<std::string> added;   // the list lines of the entries that would be added
     struct Copy {
         std::string destination; // its Windows path
         fs::Replacement effect;
     };
-    std::vector<Copy> copies; // an install's, in the order it makes them
+    std::vector<Copy> copies; // an install's or a restore's, in the order it makes them
 };
 
 } // namespace corvelan::workflows

@@ -8,6 +8,7 @@
 #include "platform/trust.h"
 #include "workflows/audit.h"
 #include "workflows/held_repository.h"
+#include "workflows/history.h"
 #include "workflows/messages.h"
 #include "workflows/outcome.h"
 #include "workflows/ports.h"
@@ -15,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace corvelan::workflows {
 
@@ -58,6 +60,13 @@ public:
     // The file stays open from the check to the copy, so what is copied is what was checked.
     Outcome installDtm(const std::string &newFileName, ListView &view, MessageBoxes &boxes);
 
+    // Puts back what the history kept in generation `number` (the newest when empty), undoing the
+    // changes since: checks every kept file against its manifest, asks to confirm the version it
+    // goes back to, keeps the state now as a generation of its own, then makes the device's
+    // entries, description and pictures what they were then, other entries untouched, and lists
+    // the catalogue again. Every refusal and failure is shown in a box, and nothing is changed.
+    Outcome restore(std::optional<int> number, ListView &view, MessageBoxes &boxes);
+
     // Every check that remove() and installDtm() make, the proof of the repository and whether
     // this process may change its files included, and what they would change, in `rehearsal`;
     // the outcome they would start with. Nothing is written, copied or logged; the boxes show
@@ -65,6 +74,11 @@ public:
     Outcome rehearseRemove(MessageBoxes &boxes, Rehearsal &rehearsal);
     Outcome rehearseInstall(const std::string &newFileName, MessageBoxes &boxes,
                             Rehearsal &rehearsal);
+    Outcome rehearseRestore(std::optional<int> number, MessageBoxes &boxes, Rehearsal &rehearsal);
+
+    // The generations of the history, newest first; empty when there is none, or it may not be
+    // read by this run.
+    [[nodiscard]] std::vector<Generation> history() const;
 
     [[nodiscard]] const DriveMap &drives() const { return m_drives; }
     // The catalogue as last loaded or saved; null when start-up did not load it.
@@ -78,28 +92,37 @@ private:
     struct Command;  // a command prepared to run (update_session.cpp)
     struct Ending;   // how a command ended, and the box that tells the user why
     struct Prepared; // a command, or the ending its checks stopped at, and what its event records
+    struct Payload;  // what a command takes beside the folders: a description, a kept state
 
     // The checks of a remove or an install, in the order the user meets them: the description,
     // the confirmation (asked through `boxes`), the catalogue, the repository held.
     Prepared prepareRemove() const;
     Prepared prepareInstall(const std::string &newFileName, MessageBoxes &boxes) const;
-    // The checks both share, the catalogue loaded and the repository held, then the command.
-    Prepared prepareCommand(Change change, std::optional<fs::OpenFile> description,
-                            std::optional<std::string> version,
-                            catalogue::CatalogueFile::Plan plan) const;
+    Prepared prepareRestore(std::optional<int> number, MessageBoxes &boxes) const;
+    // The checks all share, the catalogue loaded, the repository and the history held (`history`
+    // when the caller holds it already), then the command.
+    Prepared prepareCommand(Change change, Payload payload, catalogue::CatalogueFile::Plan plan,
+                            std::optional<History> history = std::nullopt) const;
     // What an event of `workflow` records before anything was checked.
     [[nodiscard]] Change changeOf(Workflow workflow) const;
 
     // The catalogue could not be changed: refused when it is not the repository's, else failed.
     static Ending notSaved(const Error &error, Workflow workflow);
-    // Makes the change, catalogue first, then an install's copies; lists the catalogue it saved.
+    // Keeps the state now in the history, then makes the change, catalogue first, then the
+    // files; lists the catalogue it saved.
     Ending commit(Command &command, ListView &view);
+    // Keeps a generation of the device's part before `command` changes `base` (`writes`: the
+    // catalogue's bytes), unless nothing would change at all; its number.
+    Result<std::optional<int>> keepGeneration(Command &command, const catalogue::Catalogue &base,
+                                              bool writes) const;
     // What commit() would change, with its refusals, in `rehearsal`.
     Ending rehearse(Command &command, Rehearsal &rehearsal) const;
-    // Runs `copy(source, folder, name, destination)` for each of an install's files, the source
-    // the open description or a picture's host path, the destination its Windows path, and
-    // gathers those that failed in one ending.
-    template <typename Copy> Ending copyEach(Command &command, const Copy &copy) const;
+    // Runs `copy(source, folder, name, destination)` for each of an install's or a restore's
+    // files, the source the open description, a picture's host path or the kept file, the
+    // destination its Windows path, or `remove(folder, name, destination)` for one a restore
+    // finds absent in its generation, and gathers those that failed in one ending.
+    template <typename Copy, typename Remove>
+    Ending copyEach(Command &command, const Copy &copy, const Remove &remove) const;
 
     // Shows the box of `ending`, and with `change` leaves the event of how it ended in the log.
     Outcome finish(const Ending &ending, MessageBoxes &boxes, const Change *change);

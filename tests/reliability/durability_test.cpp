@@ -44,6 +44,25 @@ std::vector<std::uint64_t> expectFlushedAroundEachRename(const std::vector<DiskC
     return renamed;
 }
 
+// The host path of generation 1's `name` in the history.
+std::string keptPath(const test::TempPrefix &prefix, const std::string &name) {
+    return prefix.drives()
+        .hostPath("c:\\ProgramData\\Corvelan\\DTM Update Tool\\History\\1\\" + name)
+        .value();
+}
+
+// The generation was renamed into place, manifest last, before the catalogue was.
+void expectKeptFirst(const std::vector<std::uint64_t> &renamed, const test::TempPrefix &prefix) {
+    const auto manifest =
+        std::find(renamed.begin(), renamed.end(), identityOf(keptPath(prefix, "manifest.txt")));
+    const auto catalogue =
+        std::find(renamed.begin(), renamed.end(), identityOf(prefix.catalogueFile()));
+    EXPECT_LT(manifest, catalogue) << "the history holds the state before the catalogue changes";
+    EXPECT_LT(
+        std::find(renamed.begin(), renamed.end(), identityOf(keptPath(prefix, "entries.bin"))),
+        manifest);
+}
+
 class Durability : public test::StartedSession {
 protected:
     void SetUp() override {
@@ -59,7 +78,9 @@ TEST_F(Durability, InstallFlushesTheCatalogueAndEveryCopyBeforeItsRename) {
     session->installDtm("C:\\dtm.xml", view, boxes);
     ASSERT_EQ(boxes.shown.size(), 1u) << "only the confirmation";
     const auto renamed = expectFlushedAroundEachRename(recorder.calls());
-    EXPECT_EQ(renamed.size(), 7u) << "the catalogue and six copies";
+    EXPECT_EQ(renamed.size(), 9u) << "the history's entries and manifest, the catalogue and six "
+                                     "copies (the repository held none of them before)";
+    expectKeptFirst(renamed, prefix);
     const std::string pictures = prefix.repositoryDir() + "/Pictures/";
     for (const std::string &path :
          {prefix.catalogueFile(), prefix.repositoryDir() + "/QVX TSR 7700.xml",
@@ -75,7 +96,9 @@ TEST_F(Durability, RemoveFlushesTheCatalogueBeforeItsRename) {
     session->remove(view, boxes);
     ASSERT_TRUE(boxes.shown.empty());
     const auto renamed = expectFlushedAroundEachRename(recorder.calls());
-    EXPECT_EQ(renamed, std::vector<std::uint64_t>{identityOf(prefix.catalogueFile())});
+    ASSERT_EQ(renamed.size(), 3u) << "the history's entries and manifest, then the catalogue";
+    EXPECT_EQ(renamed.back(), identityOf(prefix.catalogueFile()));
+    expectKeptFirst(renamed, prefix);
 }
 
 } // namespace

@@ -15,6 +15,14 @@
 
 namespace corvelan::test {
 
+// True for a path in the tool's history, of a folder or a file in it. The hooks below fail the
+// repository's steps and let the history's pass, unless made `inHistory`, when they fail the
+// history's alone.
+inline bool inHistory(const std::string &path) {
+    return path.find("ProgramData/Corvelan") != std::string::npos ||
+           path.find("ProgramData\\Corvelan") != std::string::npos;
+}
+
 // The base of a hook: installs it, and puts back the one it replaced.
 class ScopedHook : public fs::FileOperationHook {
 public:
@@ -32,25 +40,31 @@ private:
 // Fails every write of a file, as a full disk does.
 class FullDisk final : public ScopedHook {
 public:
-    int before(fs::FileOperation operation, const std::string &) override {
-        return operation == fs::FileOperation::Write ? ENOSPC : 0;
+    explicit FullDisk(bool history = false) : m_history(history) {}
+    int before(fs::FileOperation operation, const std::string &path) override {
+        return operation == fs::FileOperation::Write && inHistory(path) == m_history ? ENOSPC : 0;
     }
+
+private:
+    bool m_history;
 };
 
-// At each step of `operation`, on any path, runs `action` with the number of times that step came
-// so far (from 1): what it returns, an errno or 0, fails the step or lets it pass.
+// At each step of `operation`, on any path of the repository (or of the history), runs `action`
+// with the number of times that step came so far (from 1): what it returns, an errno or 0, fails
+// the step or lets it pass.
 class AtStep final : public ScopedHook {
 public:
-    AtStep(fs::FileOperation operation, std::function<int(int time)> action)
-        : m_operation(operation), m_action(std::move(action)) {}
-    int before(fs::FileOperation operation, const std::string &) override {
-        return operation == m_operation ? m_action(++m_times) : 0;
+    AtStep(fs::FileOperation operation, std::function<int(int time)> action, bool history = false)
+        : m_operation(operation), m_action(std::move(action)), m_history(history) {}
+    int before(fs::FileOperation operation, const std::string &path) override {
+        return operation == m_operation && inHistory(path) == m_history ? m_action(++m_times) : 0;
     }
     [[nodiscard]] int times() const { return m_times; }
 
 private:
     fs::FileOperation m_operation;
     std::function<int(int)> m_action;
+    bool m_history;
     int m_times = 0;
 };
 
@@ -60,6 +74,7 @@ public:
     FaultAt(int failAt, int err) : m_failAt(failAt), m_err(err) {}
 
     int before(fs::FileOperation operation, const std::string &path) override {
+        if (inHistory(path)) return 0;
         seen.push_back({operation, path});
         if (static_cast<int>(seen.size()) != m_failAt) return 0;
         if (action) {
@@ -90,8 +105,8 @@ public:
         m_previousObserver = fs::setWaitObserver(this);
     }
     ~Held() override { fs::setWaitObserver(m_previousObserver); }
-    int before(fs::FileOperation operation, const std::string &) override {
-        if (operation != m_operation) return 0;
+    int before(fs::FileOperation operation, const std::string &path) override {
+        if (operation != m_operation || inHistory(path)) return 0;
         tries.push_back(std::chrono::steady_clock::now());
         if (onTry) onTry(static_cast<int>(tries.size()));
         return m_times < 0 || static_cast<int>(tries.size()) <= m_times ? m_err : 0;

@@ -182,6 +182,20 @@ void flushFolder(const Folder &folder) {
     ::fsync(folderFd(folder));
 }
 
+Status createFolderIn(const Folder &parent, std::string_view name, bool) {
+    if (::mkdirat(folderFd(parent), nameString(name).c_str(), 0755) != 0)
+        return systemError(errno, joinPath(parent.path(), name), FileOperation::CreateFolder);
+    return {};
+}
+
+Status removeEmptyFolderIn(const Folder &parent, std::string_view name) {
+    // rmdir takes no link for a folder, nor a folder that holds anything.
+    const int err =
+        ::unlinkat(folderFd(parent), nameString(name).c_str(), AT_REMOVEDIR) != 0 ? errno : 0;
+    if (err == 0 || err == ENOENT || err == ENOTDIR || err == ENOTEMPTY || err == EEXIST) return {};
+    return systemError(err, joinPath(parent.path(), name), FileOperation::RemoveFolder);
+}
+
 // --- Files -------------------------------------------------------------------------------------
 
 Result<Handle> openRegular(const std::string &path, Look &look) {

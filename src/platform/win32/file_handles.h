@@ -23,11 +23,13 @@ inline fs::host::Handle handleOf(HANDLE file) {
 
 // Opens `name`, one name without separators, within the folder `folder`: NtCreateFile with the
 // folder's handle as its root, so that what opens is in that folder wherever its path leads now.
-// `options` are NtCreateFile's; synchronous I/O is always asked for. Fails with the tool's error
-// for what the system answered, about `path`, in `operation`.
+// `options` are NtCreateFile's; synchronous I/O is always asked for; what it creates gets
+// `security` when given. Fails with the tool's error for what the system answered, about `path`,
+// in `operation`.
 [[nodiscard]] Result<HANDLE> openWithin(HANDLE folder, std::string_view name, ACCESS_MASK access,
                                         ULONG share, ULONG disposition, ULONG options,
-                                        const std::string &path, fs::FileOperation operation);
+                                        const std::string &path, fs::FileOperation operation,
+                                        PSECURITY_DESCRIPTOR security = nullptr);
 
 // The tool's error for an NT status.
 [[nodiscard]] Error ntError(NTSTATUS status, std::string path, fs::FileOperation operation);

@@ -7,6 +7,8 @@
 
 #include <vector>
 
+#include <sddl.h>
+
 namespace corvelan::fs {
 namespace {
 
@@ -147,6 +149,38 @@ void flushFolder(const Folder &folder) {
     const win32::Handle writable(::ReOpenFile(handleOf(folder.handle()), GENERIC_WRITE, kShareAll,
                                               FILE_FLAG_BACKUP_SEMANTICS));
     if (writable.valid()) ::FlushFileBuffers(writable.get());
+}
+
+Status createFolderIn(const Folder &parent, std::string_view name, bool guarded) {
+    // Protected from inheriting: the administrators and the system change it, users only read.
+    PSECURITY_DESCRIPTOR security = nullptr;
+    if (guarded && !::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                       L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)",
+                       SDDL_REVISION_1, &security, nullptr))
+        return lastError(joinPath(parent.path(), name), FileOperation::CreateFolder);
+    auto created = openWithin(handleOf(parent.handle()), name, FILE_LIST_DIRECTORY, kShareAll,
+                              FILE_CREATE, FILE_DIRECTORY_FILE, joinPath(parent.path(), name),
+                              FileOperation::CreateFolder, security);
+    if (security) ::LocalFree(security);
+    if (!created) return created.error();
+    ::CloseHandle(created.value());
+    return {};
+}
+
+Status removeEmptyFolderIn(const Folder &parent, std::string_view name) {
+    const std::string path = joinPath(parent.path(), name);
+    auto opened = openWithin(handleOf(parent.handle()), name, DELETE | FILE_READ_ATTRIBUTES,
+                             kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT,
+                             path, FileOperation::RemoveFolder);
+    if (!opened) return opened.error().code == ErrorCode::NotFound ? Status() : opened.error();
+    const win32::Handle folder(opened.value());
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(folder.get(), &info) ||
+        !win32::isPlainNameIn(folder.get(), parent, name, info.dwFileAttributes))
+        return {};
+    // A folder that still holds anything refuses this, and stays.
+    deleteOnClose(folder.get());
+    return {};
 }
 
 // --- Files -------------------------------------------------------------------------------------
@@ -337,7 +371,7 @@ Error ntError(NTSTATUS status, std::string path, fs::FileOperation operation) {
 
 Result<HANDLE> openWithin(HANDLE folder, std::string_view name, ACCESS_MASK access, ULONG share,
                           ULONG disposition, ULONG options, const std::string &path,
-                          fs::FileOperation operation) {
+                          fs::FileOperation operation, PSECURITY_DESCRIPTOR security) {
     std::wstring wide = toWide(name);
     UNICODE_STRING unicode{};
     unicode.Buffer = wide.data();
@@ -346,6 +380,7 @@ Result<HANDLE> openWithin(HANDLE folder, std::string_view name, ACCESS_MASK acce
     InitializeObjectAttributes(&attributes, &unicode, OBJ_CASE_INSENSITIVE, folder, nullptr);
     IO_STATUS_BLOCK io{};
     HANDLE opened = nullptr;
+    attributes.SecurityDescriptor = security;
     const NTSTATUS status = ::NtCreateFile(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr,
                                            FILE_ATTRIBUTE_NORMAL, share, disposition,
                                            options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
