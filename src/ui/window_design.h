@@ -82,6 +82,11 @@ inline constexpr std::array<ControlDesign, 6> kUpdateToolControls{{
     {"cmdRemove", ControlKind::Button, "Remove", 224, 288, 65, 25, {}},
 }};
 
+// The one command the main window offers beyond its buttons, without changing its layout: on the
+// list's context menu (and on Windows the window's system menu), it restores the newest
+// generation of the history.
+inline constexpr std::string_view kRestoreMenuItem = "Restore previous version...";
+
 inline constexpr WindowDesign kUpdateToolDesign{"UpdateTool", workflows::messages::kToolTitle, 526,
                                                 344, kUpdateToolControls};
 

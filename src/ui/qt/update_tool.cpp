@@ -2,14 +2,18 @@
 
 #include "ui/qt/file_control.h"
 #include "ui/qt/fixed_layout.h"
+#include "ui/window_design.h"
 
 #include "workflows/messages.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
 
 #include <exception>
 
@@ -28,6 +32,21 @@ UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder, QWidge
     connect(m_install, &QPushButton::clicked, this, &UpdateTool::cmdUpdate_Click);
     connect(m_remove, &QPushButton::clicked, this, &UpdateTool::cmdRemove_Click);
     connect(m_exit, &QPushButton::clicked, this, &UpdateTool::cmdExit_Click);
+    // The list's context menu holds the restore, so that the window's layout stays as it is.
+    auto *restore = new QAction(QString::fromUtf8(ui::kRestoreMenuItem.data(),
+                                                  static_cast<qsizetype>(ui::kRestoreMenuItem.size())),
+                                m_list);
+    connect(restore, &QAction::triggered, this, &UpdateTool::RestorePrevious);
+    m_list->addAction(restore);
+    m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // Shift+F10 opens it from the keyboard, as the menu key does.
+    auto *menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), m_list);
+    menuKey->setContext(Qt::WidgetShortcut);
+    connect(menuKey, &QShortcut::activated, this, [this] {
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(0, 0),
+                                m_list->mapToGlobal(QPoint(0, 0)));
+        QCoreApplication::sendEvent(m_list, &event);
+    });
 
     runHandler("The start-up check", [this] {
         if (m_session.startUp(*this) == workflows::StartupOutcome::CatalogueNotLoaded &&
@@ -90,6 +109,10 @@ void UpdateTool::closeEvent(QCloseEvent *event) {
 
 void UpdateTool::cmdRemove_Click() {
     runHandler("Remove", [this] { m_session.remove(*this, m_boxes); });
+}
+
+void UpdateTool::RestorePrevious() {
+    runHandler("The restore", [this] { m_session.restore(std::nullopt, *this, m_boxes); });
 }
 
 void UpdateTool::cmdExit_Click() {

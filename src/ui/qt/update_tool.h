@@ -36,6 +36,9 @@ public:
 
     // Installs the description file named by NewFileName; returns when the install has ended.
     void InstallDtm();
+    // Restores the newest generation of the history, after asking; the list's context menu
+    // (right-click, the menu key or Shift+F10) offers it.
+    void RestorePrevious();
 
     [[nodiscard]] const workflows::UpdateSession &session() const { return m_session; }
     // The file selection window while it is open.

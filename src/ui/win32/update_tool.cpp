@@ -2,11 +2,17 @@
 
 #include "platform/win32/wide.h"
 #include "ui/win32/file_control.h"
+#include "ui/window_design.h"
+
+#include <windowsx.h>
 
 namespace corvelan::win32ui {
 namespace {
 
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+// The restore's menu item, on the list's context menu and the system menu, whose commands keep
+// their low four bits for the system and stay below SC_SIZE.
+constexpr UINT kRestoreCommand = 0x0100;
 
 } // namespace
 
@@ -38,6 +44,11 @@ void UpdateTool::create() {
                                 m_standardFont.get());
     applyDpi(dpiOf(m_window));
     m_lastFocus = m_controls[0];
+    const std::wstring restore = win32::toWide(ui::kRestoreMenuItem);
+    if (HMENU system = ::GetSystemMenu(m_window, FALSE)) {
+        ::AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+        ::AppendMenuW(system, MF_STRING, kRestoreCommand, restore.c_str());
+    }
     // The start-up check runs before the window is first shown.
     guarded(m_window, "The start-up check", [this] {
         m_session.startUp(*this);
@@ -93,6 +104,29 @@ void UpdateTool::InstallDtm() {
     });
 }
 
+void UpdateTool::RestorePrevious() {
+    guarded(m_window, "The restore", [this] {
+        m_session.restore(std::nullopt, *this, *m_boxes);
+        return LRESULT{0};
+    });
+}
+
+void UpdateTool::showListMenu(LPARAM at) {
+    POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (at == static_cast<LPARAM>(-1)) { // from the keyboard: at the list's corner
+        RECT list{};
+        ::GetWindowRect(m_controls[0], &list);
+        point = {list.left, list.top};
+    }
+    HMENU menu = ::CreatePopupMenu();
+    const std::wstring restore = win32::toWide(ui::kRestoreMenuItem);
+    ::AppendMenuW(menu, MF_STRING, kRestoreCommand, restore.c_str());
+    const UINT chosen = static_cast<UINT>(::TrackPopupMenu(
+        menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, m_window, nullptr));
+    ::DestroyMenu(menu);
+    if (chosen == kRestoreCommand) RestorePrevious();
+}
+
 void UpdateTool::cmdUpdate_Click() {
     // There is only ever one; while it is open, Install brings it back as the user left it.
     if (!fileControl()) m_fileControl = std::make_unique<FileControl>(*this, m_session.drives());
@@ -130,6 +164,14 @@ bool UpdateTool::handle(UINT message, WPARAM w, LPARAM l, LRESULT &result) {
             }
         }
         return true; // IDOK and IDCANCEL (Enter, Escape) and list notifications: nothing
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(w) != m_controls[0]) return false;
+        showListMenu(l);
+        return true;
+    case WM_SYSCOMMAND:
+        if ((w & 0xFFF0) != kRestoreCommand) return false;
+        RestorePrevious();
+        return true;
     case WM_ACTIVATE:
         keepFocus(m_window, w, m_lastFocus);
         return true;

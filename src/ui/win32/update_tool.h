@@ -37,6 +37,9 @@ public:
 
     // Installs the description file named by NewFileName; returns when the install has ended.
     void InstallDtm();
+    // Restores the newest generation of the history, after asking; the list's context menu
+    // (right-click, the menu key or Shift+F10) and the window's system menu offer it.
+    void RestorePrevious();
 
     void show(int how = SW_SHOWNORMAL);
     [[nodiscard]] HWND hwnd() const { return m_window; }
@@ -63,6 +66,8 @@ private:
 
     void cmdUpdate_Click();
     void cmdRemove_Click();
+    // The list's context menu, at the screen point `at` (-1: where the keyboard asked for it).
+    void showListMenu(LPARAM at);
     void cmdExit_Click();
 
     workflows::UpdateSession m_session;
