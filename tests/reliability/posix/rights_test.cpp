@@ -177,7 +177,10 @@ TEST_F(Hostile, AnotherUsersPrefixOrFolderIsListedButNeverChanged) {
         {"the prefix", prefix.path(), prefix.path()},
         {"the repository folder", prefix.repositoryDir(),
          test::kRepository.substr(0, test::kRepository.size() - 1)},
+        {"the history folder", prefix / "drive_c/ProgramData/Corvelan/DTM Update Tool/History",
+         "c:\\ProgramData\\Corvelan\\DTM Update Tool\\History"},
     };
+    stdfs::create_directories(test::fsPath(cases[2].given));
     for (const auto &tc : cases) {
         SCOPED_TRACE(tc.name);
         // What the box says of the command that did not run, `undone`.

@@ -1,16 +1,20 @@
 #include "support/fault_hooks.h"
+#include "support/qt_boxes.h"
 #include "support/qt_printers.h"
 #include "support/temp_prefix.h"
 #include "support/window_lines.h"
 #include "ui/qt/update_tool.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -119,6 +123,33 @@ TEST_F(UpdateToolTest, WaitingForAHeldCatalogueShowsAWaitCursor) {
               (std::vector<Qt::CursorShape>{Qt::ArrowCursor, Qt::WaitCursor, Qt::WaitCursor}));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the wait cursor goes with the wait";
     EXPECT_TRUE(test::listLines(window).empty());
+}
+
+TEST_F(UpdateToolTest, TheListsContextMenuRestoresWhatRemoveTookOut) {
+    const std::string before =
+        "<DDXMLRepository>\r\n<File ProductID=\"QVX TSR 7700\" Fileversion=\"2\"/>\r\n"
+        "</DDXMLRepository>\r\n";
+    test::writeFile(prefix.catalogueFile(), before);
+    UpdateTool window(prefix.drives());
+    QTest::mouseClick(child<QPushButton>(window, "cmdRemove"), Qt::LeftButton);
+    ASSERT_TRUE(test::listLines(window).empty());
+    auto *list = child<QListWidget>(window, "List1");
+    EXPECT_EQ(list->contextMenuPolicy(), Qt::ActionsContextMenu);
+    ASSERT_EQ(list->actions().size(), 1);
+    EXPECT_EQ(list->actions().front()->text(), QStringLiteral("Restore previous version..."));
+    const test::AnsweringBoxes answering;
+    QString asked;
+    QTimer::singleShot(0, [&asked] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            asked = box->text();
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    list->actions().front()->trigger();
+    EXPECT_TRUE(asked.startsWith(QStringLiteral("Go back to the QVX TSR 7700 DTM version 2,")))
+        << asked.toStdString();
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), before);
+    EXPECT_EQ(test::listLines(window), QStringList{QStringLiteral("QVX TSR 7700  Revision: 2")});
 }
 
 } // namespace

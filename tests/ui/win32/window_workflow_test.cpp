@@ -62,6 +62,17 @@ TEST_F(Win32Windows, RemoveTakesTheEntryOutThroughTheButton) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+TEST_F(Win32Windows, TheSystemMenusRestoreUndoesTheRemove) {
+    const std::string before = test::readFile(prefix.catalogueFile());
+    auto main = start();
+    click(control(main->hwnd(), L"cmdRemove"));
+    ::SendMessageW(main->hwnd(), WM_SYSCOMMAND, 0x0100, 0); // "Restore previous version..."
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].style, workflows::BoxStyle::Confirm);
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), before);
+    EXPECT_EQ(listLines(control(main->hwnd(), L"List1")).size(), 2u);
+}
+
 TEST_F(Win32Windows, InstallsEndToEndThroughBothWindows) {
     auto main = start();
     click(control(main->hwnd(), L"cmdUpdate"));
