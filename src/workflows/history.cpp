@@ -238,10 +238,12 @@ Result<DeviceFiles> readDeviceFiles(const HeldRepository &held) {
     DeviceFiles files;
     for (std::size_t i = 0; i < files.size(); ++i) {
         auto file = fs::OpenFile::openIn(held.folderOfCopy(i), held.copies[i]);
-        // Nothing there, or nothing a copy could replace (a folder, a FIFO): nothing to keep.
+        // Nothing there, or nothing a copy could read (a folder, a FIFO, a link that leads
+        // nowhere): nothing to keep. A file held or forbidden is no such case: the way back is
+        // never skipped in silence.
         const ErrorCode why = file ? ErrorCode::System : file.error().code;
-        if (why == ErrorCode::NotFound || why == ErrorCode::NotAFile ||
-            why == ErrorCode::NotRegularFile)
+        if (!file && why != ErrorCode::InUse && why != ErrorCode::NoRights &&
+            !(why == ErrorCode::System && file.error().sysErrno == EACCES))
             continue;
         if (!file) return file.error();
         if (Status s = hashWhole(file.value()); !s) return s.error();
