@@ -294,14 +294,7 @@ Result<Catalogue::Edit> Catalogue::planRestore(const DevicePart &part) const {
         }
     }
     // Rare enough, and put together from kept bytes: always read whole again.
-    auto parsed = parse(xml::applySplices(bytes(), edit.splices));
-    if (!parsed) {
-        Error e = parsed.error();
-        e.cause = e.code;
-        e.code = ErrorCode::EditNotWellFormed;
-        return e;
-    }
-    edit.reparsed = std::move(parsed).value();
+    if (Status s = parseWhole(edit); !s) return s.error();
     return edit;
 }
 
@@ -351,6 +344,10 @@ Status Catalogue::proveOrParse(Edit &edit) const {
                        (!insert || xml::isWholeElement(insert->bytes, m_shape.encoding,
                                                        m_shape.encodingName, kEntryElement));
     if (local) return {};
+    return parseWhole(edit);
+}
+
+Status Catalogue::parseWhole(Edit &edit) const {
     auto parsed = parse(xml::applySplices(bytes(), edit.splices));
     if (!parsed) {
         Error e = parsed.error();

@@ -140,6 +140,8 @@ private:
     // `edit` with its reparsed result when its splices cannot be shown to be local; refused
     // (EditNotWellFormed) when that result does not parse.
     [[nodiscard]] Status proveOrParse(Edit &edit) const;
+    // `edit` with its result parsed whole; refused (EditNotWellFormed) when it does not parse.
+    [[nodiscard]] Status parseWhole(Edit &edit) const;
     [[nodiscard]] std::optional<std::string_view> valueOf(const CatalogueEntry &entry,
                                                           const ValueRef &ref) const;
 

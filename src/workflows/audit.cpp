@@ -61,12 +61,7 @@ std::string orUnknown(const std::string &value) {
 }
 
 std::string versionsOf(const std::optional<std::vector<std::string>> &versions) {
-    if (!versions) return "unknown";
-    if (versions->empty()) return "none";
-    std::string out;
-    for (const std::string &version : *versions)
-        out += (out.empty() ? "" : ", ") + version;
-    return out;
+    return versions ? versionList(*versions) : "unknown";
 }
 
 // A log holds an event as one line: the boxes' line breaks become spaces.
@@ -80,6 +75,14 @@ std::string oneLine(const std::string &text) {
 }
 
 } // namespace
+
+std::string versionList(const std::vector<std::string> &versions) {
+    if (versions.empty()) return "none";
+    std::string out;
+    for (const std::string &version : versions)
+        out += (out.empty() ? "" : ", ") + version;
+    return out;
+}
 
 EventLog &systemEventLog() {
     static SystemEventLog log;

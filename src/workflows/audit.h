@@ -28,6 +28,10 @@ struct Change {
     std::string sha256;      // of the description's bytes; empty when they could not be read
 };
 
+// The device's versions as the log, the history and the boxes write them: "2.3.0, 2.5.0", or
+// "none".
+[[nodiscard]] std::string versionList(const std::vector<std::string> &versions);
+
 // The event that records how `change` ended; `told` is what the tool told the user when it was
 // refused or failed.
 [[nodiscard]] fs::SystemEvent eventOf(const Change &change, Outcome outcome,

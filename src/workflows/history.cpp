@@ -2,6 +2,7 @@
 
 #include "base/sha256.h"
 #include "platform/folder_listing.h"
+#include "workflows/audit.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -76,14 +77,6 @@ std::string_view commandName(Workflow command) {
         break;
     }
     return "restore";
-}
-
-std::string joined(const std::vector<std::string> &versions) {
-    if (versions.empty()) return "none";
-    std::string out;
-    for (const std::string &version : versions)
-        out += (out.empty() ? "" : ", ") + version;
-    return out;
 }
 
 // The name a kept file has within its generation: its name in the repository.
@@ -224,14 +217,15 @@ std::string changeOf(const Generation &g) {
     if (g.original) return "original";
     switch (g.command) {
     case Workflow::Install:
-        return g.before.empty() ? "install " + joined(g.after)
-                                : "install " + joined(g.before) + " -> " + joined(g.after);
+        return g.before.empty()
+                   ? "install " + versionList(g.after)
+                   : "install " + versionList(g.before) + " -> " + versionList(g.after);
     case Workflow::Remove:
-        return "remove " + joined(g.before);
+        return "remove " + versionList(g.before);
     case Workflow::Restore:
         break;
     }
-    return "restore " + joined(g.after);
+    return "restore " + versionList(g.after);
 }
 
 Result<DeviceFiles> readDeviceFiles(const HeldRepository &held) {

@@ -2,6 +2,7 @@
 
 #include "catalogue/repository.h"
 #include "platform/file_system.h"
+#include "workflows/audit.h"
 #include "workflows/history.h"
 #include "workflows/ports.h"
 
@@ -15,13 +16,6 @@ using fs::FileOperation;
 
 constexpr const char *kFileError = "File Error";
 constexpr const char *kRestoreTitle = "Restore previous version";
-
-std::string joinedVersions(const std::vector<std::string> &versions) {
-    std::string out;
-    for (const std::string &version : versions)
-        out += (out.empty() ? "" : ", ") + version;
-    return out;
-}
 
 // What the step was doing, as the start of a reason: "cannot write".
 std::string stepOf(const Error &e) {
@@ -356,7 +350,7 @@ std::string localTime(std::int64_t seconds) {
 Message confirmRestore(const Generation &target, const Generation *leftBy) {
     std::string what = target.before.empty() ? "Go back to the state without the QVX TSR 7700 DTM"
                                              : "Go back to the QVX TSR 7700 DTM version " +
-                                                   joinedVersions(target.before);
+                                                   versionList(target.before);
     if (leftBy && !target.before.empty())
         what += ", installed on " + localTime(leftBy->time) + " by " + leftBy->user;
     else

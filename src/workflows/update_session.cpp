@@ -224,10 +224,7 @@ UpdateSession::Prepared UpdateSession::prepareRestore(std::optional<int> number,
     if (target == generations.end())
         return stopped(Outcome::Refused, messages::noSuchGeneration(*number));
     change.description += std::to_string(target->number) + "\\";
-    std::string versions;
-    for (const std::string &version : target->before)
-        versions += (versions.empty() ? "" : ", ") + version;
-    change.version = versions.empty() ? "none" : versions;
+    change.version = versionList(target->before);
     auto kept = history->open(*target);
     if (!kept) return stopped(Outcome::Refused, messages::keptFileDamaged(kept.error()));
     // The versions it goes back to were left by the command of the generation kept just before.
