@@ -33,9 +33,10 @@ UpdateTool::UpdateTool(DriveMap drives, workflows::ToolFolder toolFolder, QWidge
     connect(m_remove, &QPushButton::clicked, this, &UpdateTool::cmdRemove_Click);
     connect(m_exit, &QPushButton::clicked, this, &UpdateTool::cmdExit_Click);
     // The list's context menu holds the restore, so that the window's layout stays as it is.
-    auto *restore = new QAction(QString::fromUtf8(ui::kRestoreMenuItem.data(),
-                                                  static_cast<qsizetype>(ui::kRestoreMenuItem.size())),
-                                m_list);
+    auto *restore =
+        new QAction(QString::fromUtf8(ui::kRestoreMenuItem.data(),
+                                      static_cast<qsizetype>(ui::kRestoreMenuItem.size())),
+                    m_list);
     connect(restore, &QAction::triggered, this, &UpdateTool::RestorePrevious);
     m_list->addAction(restore);
     m_list->setContextMenuPolicy(Qt::ActionsContextMenu);

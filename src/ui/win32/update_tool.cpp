@@ -121,8 +121,8 @@ void UpdateTool::showListMenu(LPARAM at) {
     HMENU menu = ::CreatePopupMenu();
     const std::wstring restore = win32::toWide(ui::kRestoreMenuItem);
     ::AppendMenuW(menu, MF_STRING, kRestoreCommand, restore.c_str());
-    const UINT chosen = static_cast<UINT>(::TrackPopupMenu(
-        menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, m_window, nullptr));
+    const UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                                                           point.x, point.y, 0, m_window, nullptr));
     ::DestroyMenu(menu);
     if (chosen == kRestoreCommand) RestorePrevious();
 }
