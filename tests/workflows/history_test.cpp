@@ -1,4 +1,5 @@
 // The way back: what a generation keeps, what a restore puts back, and what it refuses.
+#include "support/fault_hooks.h"
 #include "support/host.h"
 #include "support/repository_files.h"
 #include "support/started_session.h"
@@ -139,6 +140,30 @@ TEST_F(History, RestoreAsksWhichVersionAndWhenItWasInstalled) {
                                        installed.user + "?");
     EXPECT_EQ(state(), now);
     EXPECT_EQ(repo.log.events.back().id & 0xffff, 12u) << "restore not confirmed";
+}
+
+// A generation stands for a change that was made: a reinstall whose catalogue keeps its bytes and
+// whose every copy failed changed nothing, and leaves none.
+TEST_F(History, AnInstallWhoseEveryCopyFailedKeepsNoGeneration) {
+    install("2.0");
+    const std::vector<int> had = numbers();
+    test::writeFile(prefix / "drive_c/d.xml", test::description("2.0") + " ");
+    const test::FullDisk full;
+    EXPECT_EQ(session->installDtm("C:\\d.xml", view, boxes), Outcome::Failed);
+    EXPECT_EQ(numbers(), had);
+}
+
+// The dry run of a restore to a state without the device's files says it would remove them.
+TEST_F(History, ARestoresDryRunSaysWhichFilesWouldGo) {
+    install("2.0");
+    const std::string now = state();
+    workflows::Rehearsal rehearsal;
+    EXPECT_EQ(session->rehearseRestore(1, boxes, rehearsal), Outcome::Done);
+    ASSERT_EQ(rehearsal.copies.size(), catalogue::kInstalledFiles.size());
+    for (const workflows::Rehearsal::Copy &copy : rehearsal.copies)
+        EXPECT_EQ(copy.effect, fs::Replacement::Removes) << copy.destination;
+    EXPECT_EQ(rehearsal.added, std::vector<std::string>{"QVX TSR 7700  Revision: 0.9"});
+    EXPECT_EQ(state(), now);
 }
 
 // A run with more rights follows no link into the history: a link planted there is refused, and
