@@ -18,6 +18,8 @@ clock="$(date -u -d "@$time" '+%Y-%m-%d %H:%M:%S')"
 export TZ=UTC
 (cd "$staging" && faketime -f "@$clock" wixl -a x64 -D "Version=$version" \
   -D "ProductCode={$product}" -o "$msi" "$wxs")
+# The history folders' permissions: a table wixl does not write.
+faketime -f "@$clock" msibuild "$msi" -i "$(dirname "$wxs")/MsiLockPermissionsEx.idt"
 # wixl draws a new package code each time: the version's own instead.
 faketime -f "@$clock" msibuild "$msi" -s "Corvelan DTM Update Tool $version" "Corvelan" \
   "x64;1033" "{$package}"

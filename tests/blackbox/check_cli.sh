@@ -19,9 +19,10 @@ fi
 vendor="$prefix/drive_c/ProgramData/Schneider Electric"
 repository="$vendor/PTK Generic DTM/DDXMLRepository"
 descriptions="$prefix/drive_c/cli-descriptions"
-cleanup() { rm -rf "$vendor" "$descriptions" "$scratch"; }
+history="$prefix/drive_c/ProgramData/Corvelan"
+cleanup() { rm -rf "$vendor" "$descriptions" "$history" "$scratch"; }
 trap cleanup EXIT
-rm -rf "$vendor" "$descriptions"
+rm -rf "$vendor" "$descriptions" "$history"
 chmod a+rx "$scratch"
 
 # The Windows flavour runs as the prefix's owner (wine-run.sh); the Linux one as root would
@@ -126,6 +127,30 @@ expect "remove" 0 "$(lines "Norvik FlowSense 20  Revision: 2.4.1" \
   "Halden PX-9 Valve  Revision: 11.0" "Ostra Level 4  Revision: 3.2 beta")" "" -- remove
 expect "remove again: nothing needed changing" 0 "$(lines "Norvik FlowSense 20  Revision: 2.4.1" \
   "Halden PX-9 Valve  Revision: 11.0" "Ostra Level 4  Revision: 3.2 beta")" "" -- remove
+# The way back: a restore undoes the remove, the next one that restore. The history lists the
+# state before each, newest first; the install's is the original, the state before the first change.
+rm -f "$repository/QVX TSR 7700.xml"
+expect "restore undoes the remove" 0 "$(lines "Norvik FlowSense 20  Revision: 2.4.1" \
+  "Halden PX-9 Valve  Revision: 11.0" "Ostra Level 4  Revision: 3.2 beta" \
+  "QVX TSR 7700  Revision: 2.3.0")" "" -- restore
+same "and gives the description back" "$descriptions/QVX TSR 7700 v2.3.0.xml" \
+  "$repository/QVX TSR 7700.xml"
+expect "restore undoes the restore" 0 "$(lines "Norvik FlowSense 20  Revision: 2.4.1" \
+  "Halden PX-9 Valve  Revision: 11.0" "Ostra Level 4  Revision: 3.2 beta")" "" -- restore
+[ ! -e "$repository/QVX TSR 7700.xml" ] ||
+  { echo "FAIL restore left the description that was absent" >&2; failures=$((failures + 1)); }
+"${as_user[@]}" "${CLI[@]}" history >"$scratch/history" 2>&1 || true
+when='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}'
+if grep -qzP "^4  $when  [^\n]+  restore none\n3  $when  [^\n]+  restore 2\.3\.0\n2  $when  [^\n]+  remove 2\.3\.0\n1  $when  [^\n]+  original\n$" \
+  "$scratch/history"; then
+  echo "ok   the history, newest first"
+else
+  echo "FAIL the history" >&2
+  cat "$scratch/history" >&2
+  failures=$((failures + 1))
+fi
+expect "restore of a generation that is not there" 1 "" \
+  'History\ holds no generation 9. Nothing was restored.' -- restore 9
 for p in corvelan.ico corvelan.jpg QVXTSR7700.jpg QVXTSR7700Large.ico QVXTSR7700Small.ico; do
   [ -s "$repository/pictures/$p" ] || { echo "FAIL picture $p not copied" >&2; failures=$((failures + 1)); }
 done

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the MSI under Wine, as msiexec does on Windows, and checks what it installed: exactly
 # the executable, the command line, the read-me and the five pictures, byte for byte, a
-# Start-menu shortcut, an entry in Programs and Features and the system log's event source; that
+# Start-menu shortcut, an entry in Programs and Features, the system log's event source and the
+# history folder, locked as the tool itself makes it; that
 # the installed tool starts from there and ends cleanly when its window is closed; and that
 # uninstalling removes all of it. Then deployment:
 # with DTMFILE a good description is installed into the repository, and a bad one fails the
@@ -94,6 +95,18 @@ eventSourceInstalled() {
     grep -qP '^\s+TypesSupported\s+REG_DWORD\s+0x7$' "$build/msi-event-source.txt"
 }
 noEventSource() { ! eventSource | grep -q EventMessageFile; }
+# The history folder and its parents, each locked as the tool makes them when it lacks them.
+sddl="$(grep -oP 'L"\KD:P\([^"]*' "$root/src/platform/win32/file_system.cpp")"
+historyLocked() {
+  [ -n "$sddl" ] &&
+    [ "$(table CreateFolder | awk -F'\t' '$1 ~ /Data$/ { print $1 }' | sort | tr '\n' ' ')" = \
+      "CorvelanData HistoryData ToolData " ] &&
+    [ "$(table MsiLockPermissionsEx | awk -F'\t' 'NR > 3 { print $2, $3, $4 }' | sort)" = \
+      "$(printf 'CorvelanData CreateFolder %s\nHistoryData CreateFolder %s\nToolData CreateFolder %s' \
+        "$sddl" "$sddl" "$sddl")" ]
+}
+history="$prefix/drive_c/ProgramData/Corvelan/DTM Update Tool/History"
+check "the history folders are made with the tool's own permissions" historyLocked
 check "the event source is registered with the tool's message table" registersTheEventSource
 check "the description's install runs the command line on DTMFILE" runsTheCommandLine
 check "it is deferred and not impersonated, and its failure counts" runsAsTheSystemAndCounts
@@ -107,8 +120,10 @@ check "a Start-menu shortcut" shortcut
 check "an entry in Programs and Features, version $CORVELAN_VERSION" uninstallEntry
 check "the installed tool starts and ends cleanly when its window is closed" startsAndEnds
 check "the event source names the installed tool" eventSourceInstalled
+check "the history folder is made" test -d "$history"
 check "msiexec /x exits 0" "$run" msiexec /x "$msi" /qn
 check "uninstalled: no folder" test ! -e "$folder"
+check "uninstalled: no empty history" test ! -e "$history"
 check "uninstalled: no shortcut" noShortcut
 check "uninstalled: no event source" noEventSource
 check "uninstalled: no entry" bash -c "! grep -q Corvelan <('$run' reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall' /s 2>/dev/null)"
@@ -116,8 +131,9 @@ check "uninstalled: no entry" bash -c "! grep -q Corvelan <('$run' reg query 'HK
 vendor="$prefix/drive_c/ProgramData/Schneider Electric"
 repository="$vendor/PTK Generic DTM/DDXMLRepository"
 deploy="$prefix/drive_c/deploy"
-trap 'rm -rf "$vendor" "$deploy"' EXIT
-rm -rf "$vendor" "$deploy"
+corvelanData="$prefix/drive_c/ProgramData/Corvelan"
+trap 'rm -rf "$vendor" "$deploy" "$corvelanData"' EXIT
+rm -rf "$vendor" "$deploy" "$corvelanData"
 mkdir -p "$repository" "$deploy"
 cp -R "$root/examples/repository/." "$repository/"
 cp "$root/examples/descriptions/QVX TSR 7700 v2.3.0.xml" "$deploy/good.xml"
@@ -143,4 +159,5 @@ check "a repair given DTMFILE exits 0" "$run" msiexec /i "$msi" /qn REINSTALL=AL
 check "and installs no description" cmp -s "$repository/DDXMLRepository.xml" "$build/msi-catalogue-installed.xml"
 check "msiexec /x given DTMFILE exits 0" "$run" msiexec /x "$msi" /qn 'DTMFILE=C:\deploy\other.xml'
 check "and installs no description either" cmp -s "$repository/DDXMLRepository.xml" "$build/msi-catalogue-installed.xml"
+check "the removal leaves the history of the deployment's change" test -s "$history/1/manifest.txt"
 [ "$failures" -eq 0 ]
