@@ -2,6 +2,7 @@
 // entries. Sizes may be given, e.g. `catalogue_bench 100000`. Each size is measured in a process
 // of its own (this program started again), so that the peak printed is that size's alone.
 #include "catalogue/catalogue_file.h"
+#include "generated_catalogue.h"
 #include "platform/folder.h"
 #include "platform/process.h"
 #include "support/child.h"
@@ -20,22 +21,6 @@ using corvelan::Result;
 using corvelan::catalogue::Catalogue;
 using corvelan::catalogue::CatalogueFile;
 namespace stdfs = std::filesystem;
-
-// About 300 bytes an entry; every 1000th is the device's.
-std::string makeCatalogue(int entries) {
-    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n";
-    for (int i = 0; i < entries; ++i) {
-        const std::string n = std::to_string(i);
-        const std::string product = i % 1000 == 500 ? "QVX TSR 7700" : "Product " + n;
-        xml += "<File DDXMLFile=\"Device " + n + ".xml\" Filename=\"Device " + n +
-               ".xml\" Fileversion=\"1." + n + "\" ProductName=\"Dev" + n +
-               "\" Vendorname=\"42\" ProductID=\"" + product + "\" ImageLarge=\"pictures/dev" + n +
-               ".jpg\" ImageSmall=\"pictures/dev" + n +
-               "s.ico\" CompanyLogo=\"pictures/vendor.jpg\"/>\r\n";
-    }
-    xml += "</DDXMLRepository>\r\n";
-    return xml;
-}
 
 // In the child: loads and lists the catalogue at `path` and edits and saves it, timing each.
 int measureSize(int entries, const std::string &path) {
@@ -79,7 +64,7 @@ int main(int argc, char **argv) {
     for (const int entries : sizes) {
         const stdfs::path file =
             stdfs::temp_directory_path() / ("corvelan-bench-" + std::to_string(entries) + ".xml");
-        std::ofstream(file, std::ios::binary) << makeCatalogue(entries);
+        std::ofstream(file, std::ios::binary) << corvelan::bench::generatedCatalogue(entries);
         const auto run =
             corvelan::test::runSelf({"--size", std::to_string(entries), file.string()});
         std::fputs(run.output.c_str(), stdout);
