@@ -4,8 +4,12 @@
 #include "platform/file_system.h"
 #include "support/host.h"
 #include "support/path_files.h"
+#include "support/recording_view.h"
+#include "support/repository.h"
 #include "support/sample_catalogue.h"
+#include "support/scripted_boxes.h"
 #include "support/temp_prefix.h"
+#include "workflows/history.h"
 
 #include <gtest/gtest.h>
 
@@ -174,6 +178,76 @@ TEST_F(CrashConsistency, TheHarnessCatchesATornFile) {
     std::cout << "[ control  ] " << outcome.kills << " kills of a truncate-and-write, "
               << outcome.torn << " torn\n";
     EXPECT_GT(outcome.torn, 0) << "the harness failed to see a torn file";
+}
+
+// The device's part of the repository: the catalogue, then each installed file or "(absent)".
+std::vector<std::string> devicePart(const test::Repository &repo) {
+    std::vector<std::string> out{test::readFile(repo.prefix.catalogueFile())};
+    for (const catalogue::InstalledFile &file : catalogue::kInstalledFiles) {
+        const std::string host = repo.prefix.drives().hostPath(file.destination).value();
+        out.push_back(test::fileExists(host) ? test::readFile(host) : "(absent)");
+    }
+    return out;
+}
+
+// A restore killed at any moment: the catalogue and each of the device's files is, each on its
+// own, as it was or as the restore makes it, whole; and every generation the history lists is
+// whole, so that the next restore can use any of them.
+TEST(KilledRestore, LeavesEachFileOldOrNewAndEveryListedGenerationWhole) {
+    test::Repository repo(test::sampleCatalogue(2'000, "1.0"));
+    test::RecordingView view;
+    test::ScriptedBoxes boxes;
+    const std::vector<std::string> without = devicePart(repo);
+    {
+        workflows::UpdateSession session = repo.session(false);
+        session.startUp(view);
+        test::writeFile(repo.prefix / "drive_c/d.xml", test::description("2.0"));
+        ASSERT_EQ(session.installDtm("C:\\d.xml", view, boxes), workflows::Outcome::Done);
+    }
+    const std::vector<std::string> with = devicePart(repo);
+    // Each restore goes the other way: to the original (without the device) or to a generation
+    // kept with it.
+    const auto restoreTheOther = [&] {
+        workflows::UpdateSession session = repo.session(false);
+        session.startUp(view);
+        std::optional<int> target = 1;
+        if (test::readFile(repo.prefix.catalogueFile()) == without[0])
+            for (const workflows::Generation &g : session.history())
+                if (!g.before.empty()) {
+                    target = g.number;
+                    break;
+                }
+        return session.restore(target, view, boxes);
+    };
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(restoreTheOther(), workflows::Outcome::Done);
+    const auto window = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now() - start) *
+                        3 / 5;
+
+    std::mt19937 random = seededRandom();
+    std::uniform_int_distribution<long> delay(0, window.count());
+    int mixed = 0; // kills that left some files old and some new
+    for (int kill = 0; kill < 40; ++kill) {
+        SCOPED_TRACE("kill " + std::to_string(kill));
+        const pid_t child = ::fork();
+        if (child == 0) ::_exit(restoreTheOther() == workflows::Outcome::Done ? 0 : 1);
+        ::usleep(static_cast<useconds_t>(delay(random)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        const std::vector<std::string> now = devicePart(repo);
+        for (std::size_t f = 0; f < now.size(); ++f)
+            ASSERT_TRUE(now[f] == without[f] || now[f] == with[f]) << "file " << f << " torn";
+        mixed += now != without && now != with ? 1 : 0;
+        auto history = workflows::History::hold(repo.prefix.drives(), false, false);
+        ASSERT_TRUE(history.ok());
+        for (const workflows::Generation &g : history->generations())
+            ASSERT_TRUE(history->open(g).ok()) << "generation " << g.number << " listed, not whole";
+    }
+    std::cout << "[ kills    ] 40 kills within " << window.count() << " us, " << mixed
+              << " left some files old and some new\n";
+    ASSERT_EQ(restoreTheOther(), workflows::Outcome::Done) << "the next restore goes on";
 }
 
 TEST(DiskFull, ASaveBeyondTheFileSizeLimitFailsCleanly) {
