@@ -398,6 +398,9 @@ void History::drop(int number) const {
     {
         auto folder = m_folder.openChild(name);
         if (!folder) return;
+        // The manifest first, and durably (removeFile flushes the folder): a power cut in what
+        // follows leaves a folder that is no generation, never one that lists missing files.
+        if (!fs::removeFile(folder.value(), kManifest)) return;
         auto contents = fs::listFolder(folder->path());
         if (contents)
             for (const std::string &file : contents->files)
