@@ -42,6 +42,10 @@ TEST(CatalogueEdit, InstallChangesOnlyTheDeviceEntries) {
              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<DDXMLRepository>\r\n"
              "<File ProductID=\"A\" Fileversion=\"1\"/>\r\n" +
              e20 + "</DDXMLRepository>\r\n"},
+        {"a tab and a line break between the element's name and its attributes",
+         "<DDXMLRepository>\n<File\tProductID='QVX TSR 7700'/>\n<File\r\n ProductID='QVX TSR "
+         "7700'/>\n<File ProductID='B'/>\n</DDXMLRepository>",
+         "2.0", "<DDXMLRepository>\n<File ProductID='B'/>\n" + e20 + "</DDXMLRepository>"},
         {"LF, tabs, single quotes, no final newline",
          "<DDXMLRepository>\n\t<File ProductID='QVX TSR 7700'/>\n\t<File ProductID='B'/>\n"
          "</DDXMLRepository>",
@@ -196,6 +200,17 @@ TEST(CatalogueEdit, RemoveCutsAWholeLineOnlyWhenTheEntryStandsAlone) {
          "<R>\n<!-- c -->\n</R>"},
         {"UTF-16", utf16("<R>\r\n  <File ProductID='QVX TSR 7700'/>\r\n</R>", true),
          utf16("<R>\r\n</R>", true)},
+        {"a tab or a line break after the element's name",
+         "<R>\n<File\tProductID='QVX TSR 7700'/>\n<File\nProductID='QVX TSR 7700'/>\n</R>",
+         "<R>\n</R>"},
+        {"UTF-16BE", utf16("<R>\r\n  <File ProductID='QVX TSR 7700'/>\r\n</R>", false),
+         utf16("<R>\r\n</R>", false)},
+        {"UTF-16LE without a byte-order mark",
+         utf16("<R>\r\n  <File ProductID='QVX TSR 7700'/>\r\n</R>", true).substr(2),
+         utf16("<R>\r\n</R>", true).substr(2)},
+        {"UTF-16BE without a byte-order mark",
+         utf16("<R>\r\n  <File ProductID='QVX TSR 7700'/>\r\n</R>", false).substr(2),
+         utf16("<R>\r\n</R>", false).substr(2)},
     };
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.name);

@@ -84,9 +84,17 @@ TEST_F(AuditTest, EachInstallLeavesOneEventThatSaysHowItEnded) {
     EXPECT_EQ(refused.strings[2], "2.5") << "the catalogue as it stands";
     EXPECT_EQ(refused.strings[6], "The Product ID of this file is X. It should be QVXTSR7700.");
 
+    // Refused before its end was read (its first MiB is no XML): no digest, never that of the
+    // part read.
+    const std::string large =
+        description("large.xml", test::profile("<productName>X</wrong><!--" +
+                                               std::string(3 << 20, 'x') + "-->"));
+    EXPECT_EQ(s.installDtm(large, view, boxes), Outcome::Refused);
+    EXPECT_EQ(onlyEvent(4).strings[5], "unknown");
+
     const std::string missing = prefix.drives().windowsPath(file("missing.xml"));
     EXPECT_EQ(s.installDtm(missing, view, boxes), Outcome::Refused);
-    const fs::SystemEvent &unread = onlyEvent(4);
+    const fs::SystemEvent &unread = onlyEvent(5);
     EXPECT_EQ(unread.strings[4], missing) << "named as given, when it could not be opened";
     EXPECT_EQ(unread.strings[5], "unknown");
 }

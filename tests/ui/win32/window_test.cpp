@@ -1,6 +1,9 @@
 // The Win32 windows as drawn and as they take keys, and the one real message box.
 #include "platform/win32/wide.h"
+#include "support/recording_view.h"
+#include "support/repository.h"
 #include "support/repository_files.h"
+#include "support/win32/import_table.h"
 #include "support/win32/window_driver.h"
 #include "ui/win32/controls.h"
 #include "ui/win32/file_control.h"
@@ -156,6 +159,29 @@ TEST(Win32MessageBox, IsARealBoxWithTheStyleTheWorkflowAsksFor) {
     EXPECT_TRUE(g_seen.yes && g_seen.no);
     EXPECT_FALSE(g_seen.ok || g_seen.cancel);
     EXPECT_TRUE(g_seen.yesIsDefault);
+}
+int WINAPI boxThatCannotBeShown(HWND, LPCWSTR, LPCWSTR, UINT) {
+    return 0; // as MessageBoxW fails, out of memory or on a desktop that takes no window
+}
+
+// A question Windows cannot show is not a Yes: the install does not go ahead, and its event says
+// that the version was not confirmed.
+TEST(Win32MessageBox, OneThatCannotBeShownAnswersNo) {
+    test::Repository repo;
+    workflows::UpdateSession session = repo.session();
+    test::RecordingView view;
+    session.startUp(view);
+    const std::string before = test::readFile(repo.prefix.catalogueFile());
+    void *real = test::patchImport("user32.dll", "MessageBoxW",
+                                   reinterpret_cast<void *>(&boxThatCannotBeShown));
+    ASSERT_NE(real, nullptr);
+    Win32MessageBoxes boxes;
+    const workflows::Outcome outcome = session.installDtm("C:\\dtm.xml", view, boxes);
+    test::patchImport("user32.dll", "MessageBoxW", real);
+    EXPECT_EQ(outcome, workflows::Outcome::Declined);
+    EXPECT_EQ(test::readFile(repo.prefix.catalogueFile()), before);
+    ASSERT_FALSE(repo.log.events.empty());
+    EXPECT_NE(repo.log.events.back().text.find(" did not confirm version "), std::string::npos);
 }
 } // namespace
 } // namespace corvelan::win32ui
