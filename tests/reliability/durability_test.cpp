@@ -101,5 +101,15 @@ TEST_F(Durability, RemoveFlushesTheCatalogueBeforeItsRename) {
     expectKeptFirst(renamed, prefix);
 }
 
+TEST_F(Durability, RestoreFlushesItsGenerationTheCatalogueAndEveryCopyBeforeTheirRenames) {
+    ASSERT_EQ(session->installDtm("C:\\dtm.xml", view, boxes), workflows::Outcome::Done);
+    test::DiskCallRecorder recorder;
+    ASSERT_EQ(session->restore(std::nullopt, view, boxes), workflows::Outcome::Done);
+    const auto renamed = expectFlushedAroundEachRename(recorder.calls());
+    EXPECT_EQ(renamed.size(), 9u) << "the new generation's six files, entries and manifest, then "
+                                     "the catalogue (the original held no files to copy back)";
+    EXPECT_EQ(renamed.back(), identityOf(prefix.catalogueFile()));
+}
+
 } // namespace
 } // namespace corvelan

@@ -413,7 +413,17 @@ TEST_P(MissingFlush, IsSeen) {
 INSTANTIATE_TEST_SUITE_P(PowerLoss, MissingFlush,
                          ::testing::Values(test::FlushFault::NoFileFlush,
                                            test::FlushFault::NoFolderFlush,
-                                           test::FlushFault::FileFlushAfterRename));
+                                           test::FlushFault::FileFlushAfterRename),
+                         [](const ::testing::TestParamInfo<test::FlushFault> &param) {
+                             switch (param.param) {
+                             case test::FlushFault::NoFileFlush:
+                                 return "NoFileFlush";
+                             case test::FlushFault::NoFolderFlush:
+                                 return "NoFolderFlush";
+                             default:
+                                 return "FileFlushAfterRename";
+                             }
+                         });
 
 } // namespace
 } // namespace corvelan

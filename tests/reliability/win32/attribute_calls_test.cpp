@@ -7,6 +7,10 @@
 #include "support/error_text.h"
 #include "support/path_files.h"
 #include "support/temp_prefix.h"
+#include "support/win32/import_table.h"
+
+#include <windows.h>
+#include <winternl.h>
 
 #include <gtest/gtest.h>
 
@@ -57,6 +61,38 @@ TEST(AttributeCalls, TheNewFileIsAskedForEveryAttributeTheOldOneHad) {
                       (test::kReadOnly | test::kHidden | test::kSystem),
                   tc.attributes);
     }
+}
+
+using NtSetInformation = NTSTATUS(NTAPI *)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                           FILE_INFORMATION_CLASS);
+NtSetInformation g_realSetInformation = nullptr;
+
+// An older Windows 10, which knows no FileRenameInformationEx, and a rename over the read-only
+// catalogue that is refused each time, its attribute cleared or not.
+NTSTATUS NTAPI renameRefusedOnOlderWindows(HANDLE file, PIO_STATUS_BLOCK io, PVOID information,
+                                           ULONG length, FILE_INFORMATION_CLASS kind) {
+    if (static_cast<ULONG>(kind) == 65) return static_cast<NTSTATUS>(0xC0000003L); // invalid class
+    if (kind == FileRenameInformation) return static_cast<NTSTATUS>(0xC0000022L);  // access denied
+    return g_realSetInformation(file, io, information, length, kind);
+}
+
+TEST(AttributeCalls, AFailedSaveWithoutTheNewerRenameLeavesAReadOnlyCatalogueReadOnly) {
+    test::TempDir dir;
+    const std::string path = dir / "DDXMLRepository.xml";
+    test::writeFile(path, "<DDXMLRepository/>");
+    ASSERT_TRUE(test::setFileAttributes(path, test::kReadOnly).ok());
+    g_realSetInformation = reinterpret_cast<NtSetInformation>(
+        test::patchImport("ntdll.dll", "NtSetInformationFile",
+                          reinterpret_cast<void *>(&renameRefusedOnOlderWindows)));
+    ASSERT_NE(g_realSetInformation, nullptr);
+    const auto saved = test::replaceFileContent(path, "<DDXMLRepository></DDXMLRepository>");
+    test::patchImport("ntdll.dll", "NtSetInformationFile",
+                      reinterpret_cast<void *>(g_realSetInformation));
+    EXPECT_FALSE(saved.ok());
+    EXPECT_EQ(test::readFile(path), "<DDXMLRepository/>");
+    EXPECT_EQ(test::fileAttributes(path).value() & test::kReadOnly, test::kReadOnly)
+        << "the attribute cleared for the rename is given back";
+    ASSERT_TRUE(test::setFileAttributes(path, 0).ok()); // so that the folder can go
 }
 
 } // namespace
