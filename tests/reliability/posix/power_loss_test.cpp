@@ -316,9 +316,13 @@ protected:
             if (!catalogue::Catalogue::parse(cat->second).ok())
                 fault("the catalogue does not parse");
             for (const auto &[path, content] : tree) {
-                if (!path.starts_with(repository) ||
-                    fs::isTemporaryFileName(stdfs::path(path).filename().string()))
+                if (!path.starts_with(repository)) continue;
+                // A temporary of the tool's is no XML file to the host, whatever it holds.
+                const std::string name = stdfs::path(path).filename().string();
+                if (fs::isTemporaryFileName(name)) {
+                    if (name.ends_with(".xml")) fault(path + " is a temporary the host reads");
                     continue;
+                }
                 const auto old = before.find(path);
                 const auto now = after.find(path);
                 if ((old == before.end() || old->second != content) &&
