@@ -14,46 +14,18 @@ public:
 };
 
 EventId idOf(const Change &change, Outcome outcome) {
-    switch (change.workflow) {
-    case Workflow::Install:
-        switch (outcome) {
-        case Outcome::Done:
-            return EventId::Installed;
-        case Outcome::Declined:
-            return EventId::InstallDeclined;
-        case Outcome::Refused:
-            return EventId::InstallRefused;
-        case Outcome::Failed:
-            break;
-        }
-        return EventId::InstallFailed;
-    case Workflow::Remove:
-        switch (outcome) {
-        case Outcome::Done:
-            return change.versionsBefore && change.versionsBefore->empty()
-                       ? EventId::NothingToRemove
-                       : EventId::Removed;
-        case Outcome::Declined: // a remove asks nothing
-        case Outcome::Refused:
-            return EventId::RemoveRefused;
-        case Outcome::Failed:
-            break;
-        }
-        return EventId::RemoveFailed;
-    case Workflow::Restore:
-        break;
-    }
-    switch (outcome) {
-    case Outcome::Done:
-        return EventId::Restored;
-    case Outcome::Declined:
-        return EventId::RestoreDeclined;
-    case Outcome::Refused:
-        return EventId::RestoreRefused;
-    case Outcome::Failed:
-        break;
-    }
-    return EventId::RestoreFailed;
+    // By workflow, then by outcome (Done, Declined, Refused, Failed). A remove asks nothing.
+    constexpr EventId kIds[3][4] = {
+        {EventId::Installed, EventId::InstallDeclined, EventId::InstallRefused,
+         EventId::InstallFailed},
+        {EventId::Removed, EventId::RemoveRefused, EventId::RemoveRefused, EventId::RemoveFailed},
+        {EventId::Restored, EventId::RestoreDeclined, EventId::RestoreRefused,
+         EventId::RestoreFailed},
+    };
+    if (change.workflow == Workflow::Remove && outcome == Outcome::Done && change.versionsBefore &&
+        change.versionsBefore->empty())
+        return EventId::NothingToRemove;
+    return kIds[static_cast<int>(change.workflow)][static_cast<int>(outcome)];
 }
 
 std::string orUnknown(const std::string &value) {

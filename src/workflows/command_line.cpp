@@ -251,9 +251,8 @@ int runCommandLine(const std::vector<std::string> &arguments, const Result<Drive
             out(messages::historyLine(generation) + "\n");
         return kExitDone;
     }
-    const Workflow workflow = command.name == "install"  ? Workflow::Install
-                              : command.name == "remove" ? Workflow::Remove
-                                                         : Workflow::Restore;
+    // The commands left are the workflows'.
+    const Workflow workflow = workflowNamed(command.name).value();
     const std::string file =
         workflow == Workflow::Install ? descriptionPath(command.operands.front(), map) : "";
     const std::optional<int> generation = workflow == Workflow::Restore && !command.operands.empty()

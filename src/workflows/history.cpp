@@ -67,18 +67,6 @@ bool isDigest(std::string_view text) {
            });
 }
 
-std::string_view commandName(Workflow command) {
-    switch (command) {
-    case Workflow::Install:
-        return "install";
-    case Workflow::Remove:
-        return "remove";
-    case Workflow::Restore:
-        break;
-    }
-    return "restore";
-}
-
 // The name a kept file has within its generation: its name in the repository.
 std::string keptName(std::size_t file) {
     const std::string_view destination = catalogue::kInstalledFiles[file].destination;
@@ -166,14 +154,9 @@ Result<Generation> parseManifest(std::string_view text, const std::string &path)
             g.user = *value;
         } else if (key == "command") {
             hasCommand = true;
-            if (raw == "install")
-                g.command = Workflow::Install;
-            else if (raw == "remove")
-                g.command = Workflow::Remove;
-            else if (raw == "restore")
-                g.command = Workflow::Restore;
-            else
-                return wrong;
+            const std::optional<Workflow> command = workflowNamed(raw);
+            if (!command) return wrong;
+            g.command = *command;
         } else if (key == "original") {
             g.original = true;
         } else if (key == "before") {

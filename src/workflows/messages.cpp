@@ -465,11 +465,8 @@ std::string wouldCopy(const std::string &destination, fs::Replacement effect) {
 }
 
 std::string rehearsed(Workflow workflow, int exitCode) {
-    const char *command = workflow == Workflow::Install  ? "install"
-                          : workflow == Workflow::Remove ? "remove"
-                                                         : "restore";
-    return std::string("Dry run: nothing was changed; ") + command + " would exit with " +
-           std::to_string(exitCode) + ".";
+    return "Dry run: nothing was changed; " + std::string(commandName(workflow)) +
+           " would exit with " + std::to_string(exitCode) + ".";
 }
 
 } // namespace messages

@@ -1,5 +1,7 @@
 #include "support/repository.h"
 
+#include "catalogue/repository.h"
+
 namespace corvelan::test {
 
 std::string profile(std::string_view body, std::string_view rootAttributes) {
@@ -10,6 +12,15 @@ std::string profile(std::string_view body, std::string_view rootAttributes) {
 std::string description(std::string_view version) {
     return profile("<productName>QVXTSR7700</productName><version>" + std::string(version) +
                    "</version>");
+}
+
+std::vector<std::string> devicePart(const TempPrefix &prefix) {
+    std::vector<std::string> out{readFile(prefix.catalogueFile())};
+    for (const catalogue::InstalledFile &file : catalogue::kInstalledFiles) {
+        const std::string host = prefix.drives().hostPath(file.destination).value();
+        out.push_back(fileExists(host) ? readFile(host) : "(absent)");
+    }
+    return out;
 }
 
 std::string pictureBytes(std::string_view name) {

@@ -10,6 +10,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvelan::test {
 
@@ -17,6 +18,10 @@ namespace corvelan::test {
 [[nodiscard]] std::string profile(std::string_view body, std::string_view rootAttributes = {});
 // A description of the QVX TSR 7700 of `version`.
 [[nodiscard]] std::string description(std::string_view version = "2");
+
+// The device's part of the repository in `prefix`, byte for byte: the catalogue, then each
+// installed file or "(absent)".
+[[nodiscard]] std::vector<std::string> devicePart(const TempPrefix &prefix);
 
 // What each picture beside the tool holds in tests.
 [[nodiscard]] std::string pictureBytes(std::string_view name);

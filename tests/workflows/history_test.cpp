@@ -31,12 +31,9 @@ protected:
 
     // The device's part of the repository and the catalogue, byte for byte, as one text.
     std::string state() const {
-        std::string out = test::readFile(prefix.catalogueFile());
-        for (const catalogue::InstalledFile &file : catalogue::kInstalledFiles) {
-            const std::string host = prefix.drives().hostPath(file.destination).value();
-            out += "\n" + std::string(file.destination) + ": " +
-                   (test::fileExists(host) ? test::readFile(host) : "(absent)");
-        }
+        std::string out;
+        for (const std::string &part : test::devicePart(prefix))
+            out += part + "\n";
         return out;
     }
     // The host path of `name` in generation `number`.

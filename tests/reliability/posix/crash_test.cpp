@@ -180,16 +180,6 @@ TEST_F(CrashConsistency, TheHarnessCatchesATornFile) {
     EXPECT_GT(outcome.torn, 0) << "the harness failed to see a torn file";
 }
 
-// The device's part of the repository: the catalogue, then each installed file or "(absent)".
-std::vector<std::string> devicePart(const test::Repository &repo) {
-    std::vector<std::string> out{test::readFile(repo.prefix.catalogueFile())};
-    for (const catalogue::InstalledFile &file : catalogue::kInstalledFiles) {
-        const std::string host = repo.prefix.drives().hostPath(file.destination).value();
-        out.push_back(test::fileExists(host) ? test::readFile(host) : "(absent)");
-    }
-    return out;
-}
-
 // A restore killed at any moment: the catalogue and each of the device's files is, each on its
 // own, as it was or as the restore makes it, whole; and every generation the history lists is
 // whole, so that the next restore can use any of them.
@@ -197,14 +187,14 @@ TEST(KilledRestore, LeavesEachFileOldOrNewAndEveryListedGenerationWhole) {
     test::Repository repo(test::sampleCatalogue(2'000, "1.0"));
     test::RecordingView view;
     test::ScriptedBoxes boxes;
-    const std::vector<std::string> without = devicePart(repo);
+    const std::vector<std::string> without = test::devicePart(repo.prefix);
     {
         workflows::UpdateSession session = repo.session(false);
         session.startUp(view);
         test::writeFile(repo.prefix / "drive_c/d.xml", test::description("2.0"));
         ASSERT_EQ(session.installDtm("C:\\d.xml", view, boxes), workflows::Outcome::Done);
     }
-    const std::vector<std::string> with = devicePart(repo);
+    const std::vector<std::string> with = test::devicePart(repo.prefix);
     // Each restore goes the other way: to the original (without the device) or to a generation
     // kept with it.
     const auto restoreTheOther = [&] {
@@ -236,7 +226,7 @@ TEST(KilledRestore, LeavesEachFileOldOrNewAndEveryListedGenerationWhole) {
         ::usleep(static_cast<useconds_t>(delay(random)));
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
-        const std::vector<std::string> now = devicePart(repo);
+        const std::vector<std::string> now = test::devicePart(repo.prefix);
         for (std::size_t f = 0; f < now.size(); ++f)
             ASSERT_TRUE(now[f] == without[f] || now[f] == with[f]) << "file " << f << " torn";
         mixed += now != without && now != with ? 1 : 0;
