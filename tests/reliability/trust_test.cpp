@@ -120,6 +120,24 @@ TEST_F(ElevatedRun, APictureThatIsALinkIsRefused) {
     EXPECT_EQ(boxes.shown[1].text, refusal(kRepository + "pictures\\corvelan.ico", "installed"));
 }
 
+TEST_F(ElevatedRun, ARestoreThroughALinkedPictureChangesNothingOutside) {
+    UpdateSession &s = start();
+    ASSERT_EQ(s.installDtm("C:\\dtm.xml", view, boxes), Outcome::Done);
+    // The original held no picture: a restore to it would remove each one, this one through the
+    // link a standard user put in its place.
+    stdfs::remove(test::fsPath(pictures() + "/corvelan.ico"));
+    ASSERT_TRUE(test::makeSymbolicLink(outside / "precious.ico", pictures() + "/corvelan.ico"));
+    const std::string before = test::snapshotOf(outside.path());
+    const std::string catalogue = test::readFile(prefix.catalogueFile());
+    boxes.shown.clear();
+    EXPECT_EQ(s.restore(1, view, boxes), Outcome::Refused);
+    ASSERT_FALSE(boxes.shown.empty());
+    EXPECT_EQ(boxes.shown.back().text,
+              refusal(kRepository + "pictures\\corvelan.ico", "restored"));
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), catalogue) << "refused before any change";
+    EXPECT_EQ(test::snapshotOf(outside.path()), before) << "nothing outside changed";
+}
+
 TEST_F(ElevatedRun, AStoredDescriptionNameThatLeadsOutsideMakesNothingThere) {
     // A link to where nothing is yet: a copy through it would make a file of the run's own
     // wherever it points.

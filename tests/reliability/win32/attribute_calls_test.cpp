@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 namespace corvelan {
 namespace {
@@ -68,7 +70,8 @@ using NtSetInformation = NTSTATUS(NTAPI *)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULON
 NtSetInformation g_realSetInformation = nullptr;
 
 // An older Windows 10, which knows no FileRenameInformationEx, and a rename over the read-only
-// catalogue that is refused each time, its attribute cleared or not.
+// catalogue that is refused each time, its attribute cleared or not: the tool clears read-only
+// for the rename, and must give it back when the rename still fails.
 NTSTATUS NTAPI renameRefusedOnOlderWindows(HANDLE file, PIO_STATUS_BLOCK io, PVOID information,
                                            ULONG length, FILE_INFORMATION_CLASS kind) {
     if (static_cast<ULONG>(kind) == 65) return static_cast<NTSTATUS>(0xC0000003L); // invalid class
@@ -76,18 +79,43 @@ NTSTATUS NTAPI renameRefusedOnOlderWindows(HANDLE file, PIO_STATUS_BLOCK io, PVO
     return g_realSetInformation(file, io, information, length, kind);
 }
 
+using NtCreate = NTSTATUS(NTAPI *)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                   PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+NtCreate g_realCreate = nullptr;
+std::string g_catalogue; // its host path
+
+// Windows lets a read-only file be opened to change its attributes; Wine asks for the Unix write
+// bit, which read-only takes away. For the catalogue's attribute handle, as Windows would.
+NTSTATUS NTAPI openAsWindowsDoes(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES object,
+                                 PIO_STATUS_BLOCK io, PLARGE_INTEGER size, ULONG attributes,
+                                 ULONG share, ULONG disposition, ULONG options, PVOID ea,
+                                 ULONG eaLength) {
+    const std::wstring_view name(object->ObjectName->Buffer,
+                                 object->ObjectName->Length / sizeof(wchar_t));
+    if ((access & FILE_WRITE_ATTRIBUTES) && !(access & FILE_WRITE_DATA) &&
+        name == L"DDXMLRepository.xml")
+        (void)test::setFileAttributes(g_catalogue, 0);
+    return g_realCreate(handle, access, object, io, size, attributes, share, disposition, options,
+                        ea, eaLength);
+}
+
 TEST(AttributeCalls, AFailedSaveWithoutTheNewerRenameLeavesAReadOnlyCatalogueReadOnly) {
     test::TempDir dir;
     const std::string path = dir / "DDXMLRepository.xml";
+    g_catalogue = path;
     test::writeFile(path, "<DDXMLRepository/>");
     ASSERT_TRUE(test::setFileAttributes(path, test::kReadOnly).ok());
     g_realSetInformation = reinterpret_cast<NtSetInformation>(
         test::patchImport("ntdll.dll", "NtSetInformationFile",
                           reinterpret_cast<void *>(&renameRefusedOnOlderWindows)));
     ASSERT_NE(g_realSetInformation, nullptr);
+    g_realCreate = reinterpret_cast<NtCreate>(test::patchImport(
+        "ntdll.dll", "NtCreateFile", reinterpret_cast<void *>(&openAsWindowsDoes)));
+    ASSERT_NE(g_realCreate, nullptr);
     const auto saved = test::replaceFileContent(path, "<DDXMLRepository></DDXMLRepository>");
     test::patchImport("ntdll.dll", "NtSetInformationFile",
                       reinterpret_cast<void *>(g_realSetInformation));
+    test::patchImport("ntdll.dll", "NtCreateFile", reinterpret_cast<void *>(g_realCreate));
     EXPECT_FALSE(saved.ok());
     EXPECT_EQ(test::readFile(path), "<DDXMLRepository/>");
     EXPECT_EQ(test::fileAttributes(path).value() & test::kReadOnly, test::kReadOnly)
