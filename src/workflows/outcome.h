@@ -4,7 +4,7 @@
 
 #include "platform/file_system.h"
 
-#include <array>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,14 +15,14 @@ namespace corvelan::workflows {
 enum class Workflow { Install, Remove, Restore };
 
 // Each workflow's command, as the command line takes it and the history's manifest names it.
-inline constexpr std::array<std::string_view, 3> kCommandNames{"install", "remove", "restore"};
+inline constexpr std::string_view kCommandNames[] = {"install", "remove", "restore"};
 
 [[nodiscard]] constexpr std::string_view commandName(Workflow workflow) {
     return kCommandNames[static_cast<std::size_t>(workflow)];
 }
 
 [[nodiscard]] constexpr std::optional<Workflow> workflowNamed(std::string_view name) {
-    for (std::size_t i = 0; i < kCommandNames.size(); ++i)
+    for (std::size_t i = 0; i < std::size(kCommandNames); ++i)
         if (kCommandNames[i] == name) return static_cast<Workflow>(i);
     return std::nullopt;
 }

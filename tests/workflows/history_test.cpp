@@ -122,6 +122,13 @@ TEST_F(History, AKeptFileMissingOrDamagedIsNamedAndNothingChanges) {
         EXPECT_EQ(state(), now);
         EXPECT_EQ(numbers(), (std::vector<int>{2, 1}));
     }
+    // A manifest that names no command of the tool's is no generation.
+    std::string manifest = test::readFile(kept(2, "manifest.txt"));
+    const auto command = manifest.find("\ncommand install");
+    ASSERT_NE(command, std::string::npos);
+    manifest.replace(command, 16, "\ncommand uninstall");
+    test::writeFile(kept(2, "manifest.txt"), manifest);
+    EXPECT_EQ(numbers(), (std::vector<int>{1}));
 }
 
 TEST_F(History, RestoreAsksWhichVersionAndWhenItWasInstalled) {
