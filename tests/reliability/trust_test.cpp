@@ -132,8 +132,7 @@ TEST_F(ElevatedRun, ARestoreThroughALinkedPictureChangesNothingOutside) {
     boxes.shown.clear();
     EXPECT_EQ(s.restore(1, view, boxes), Outcome::Refused);
     ASSERT_FALSE(boxes.shown.empty());
-    EXPECT_EQ(boxes.shown.back().text,
-              refusal(kRepository + "pictures\\corvelan.ico", "restored"));
+    EXPECT_EQ(boxes.shown.back().text, refusal(kRepository + "pictures\\corvelan.ico", "restored"));
     EXPECT_EQ(test::readFile(prefix.catalogueFile()), catalogue) << "refused before any change";
     EXPECT_EQ(test::snapshotOf(outside.path()), before) << "nothing outside changed";
 }
