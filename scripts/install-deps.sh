@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkgconf
   libexpat1-dev qt6-base-dev libgtest-dev libgmock-dev libxml2-dev
   clang-format clang libclang-rt-14-dev
-  xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
+  xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core dbus at-spi2-core
   desktop-file-utils dpkg-dev file
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine wixl lintian
   osslsigncode openssl zip faketime msitools

@@ -213,6 +213,16 @@ Listing Catalogue::listing() const {
     return lines;
 }
 
+std::optional<std::size_t> Catalogue::deviceLine() const {
+    std::size_t line = 0;
+    for (const CatalogueEntry &entry : m_entries) {
+        if (entry.attributeCount == 0) continue;
+        if (isDevice(entry)) return line;
+        ++line;
+    }
+    return std::nullopt;
+}
+
 Result<std::vector<xml::Splice>> Catalogue::planCuts() const {
     std::vector<xml::Splice> splices;
     std::int64_t coveredUntil = -1; // entries are in document order, so nested ones follow

@@ -93,6 +93,8 @@ public:
     // One line per entry that has attributes, in document order: its ProductID, "  Revision: ",
     // its Fileversion (an attribute it lacks shows as empty).
     [[nodiscard]] Listing listing() const;
+    // The line of the listing that shows the first device entry; none when there is none.
+    [[nodiscard]] std::optional<std::size_t> deviceLine() const;
 
     // An edit planned on this catalogue and not made yet (below).
     struct Edit;

@@ -47,6 +47,10 @@ struct ControlDesign {
     int width;
     int height;
     FontDesign font;
+    // What a screen reader calls a control that shows no text of its own: the label of the same
+    // window that names it, or else a name for it alone, heard but never shown.
+    std::string_view labelledBy = {};
+    std::string_view accessibleName = {};
 };
 
 struct WindowDesign {
@@ -64,10 +68,17 @@ struct WindowDesign {
         assert(false && "a control the design does not know");
         return controls.front();
     }
+
+    // The name a screen reader reads for `c`: its caption, its label's caption, or the name the
+    // design gives it.
+    [[nodiscard]] std::string_view accessibleName(const ControlDesign &c) const {
+        if (!c.labelledBy.empty()) return control(c.labelledBy).caption;
+        return c.accessibleName.empty() ? c.caption : c.accessibleName;
+    }
 };
 
 inline constexpr std::array<ControlDesign, 6> kUpdateToolControls{{
-    {"List1", ControlKind::List, "", 24, 56, 481, 173, {}},
+    {"List1", ControlKind::List, "", 24, 56, 481, 173, {}, "Label1"},
     {"Label1", ControlKind::Label, "Installed DTM's", 24, 16, 185, 25, {"MS Sans Serif", 12, true}},
     {"Label2",
      ControlKind::Label,
@@ -91,9 +102,9 @@ inline constexpr WindowDesign kUpdateToolDesign{"UpdateTool", workflows::message
                                                 344, kUpdateToolControls};
 
 inline constexpr std::array<ControlDesign, 5> kFileControlControls{{
-    {"Drive1", ControlKind::DriveList, "", 16, 16, 137, 21, {}},
-    {"Dir1", ControlKind::FolderList, "", 16, 48, 145, 171, {}},
-    {"File1", ControlKind::FileList, "", 168, 16, 257, 162, {}},
+    {"Drive1", ControlKind::DriveList, "", 16, 16, 137, 21, {}, {}, "Drive"},
+    {"Dir1", ControlKind::FolderList, "", 16, 48, 145, 171, {}, {}, "Folders"},
+    {"File1", ControlKind::FileList, "", 168, 16, 257, 162, {}, {}, "Files"},
     {"CmdOpen", ControlKind::Button, "Open", 192, 200, 81, 25, {}},
     {"CmdCancel", ControlKind::Button, "Cancel", 320, 200, 81, 25, {}},
 }};

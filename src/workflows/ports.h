@@ -22,6 +22,9 @@ public:
     virtual void clearList() = 0;
     // Enables or disables the Install button.
     virtual void setInstallEnabled(bool enabled) = 0;
+    // Puts the focus on the list with line `line` current (none past the end), so that a screen
+    // reader reads the list as a command changed it. A view without focus ignores it.
+    virtual void showLine(std::size_t line) { (void)line; }
 };
 
 } // namespace corvelan::workflows

@@ -346,6 +346,8 @@ UpdateSession::Ending UpdateSession::commit(Command &command, ListView &view) {
         return notSaved(changed.error(), command.workflow);
     }
     refresh(view);
+    // The device's line, or the first when the device is gone.
+    view.showLine(m_file->catalogue().deviceLine().value_or(0));
     Ending ending = command.workflow == Workflow::Remove
                         ? Ending{}
                         : copyEach(

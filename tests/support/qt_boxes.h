@@ -3,9 +3,11 @@
 // that raises a box ends the test instead of leaving it to wait out its timeout.
 #pragma once
 
+#include <QApplication>
 #include <QEvent>
 #include <QMessageBox>
 #include <QObject>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -49,6 +51,25 @@ public:
         }
         return false;
     }
+};
+
+// Answers every modal box with `key` and records its text, until stopped.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(Qt::Key key) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, key] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                texts << box->text();
+                QTest::keyClick(box, key);
+            }
+        });
+        m_timer.start(20);
+    }
+    QStringList texts;
+
+private:
+    AnsweringBoxes m_answering;
+    QTimer m_timer;
 };
 
 } // namespace corvelan::test

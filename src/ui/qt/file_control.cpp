@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStyle>
 
@@ -35,19 +36,37 @@ FileControl::FileControl(UpdateTool &main, DriveMap drives)
         drawLists();
     });
     connect(m_files, &QListWidget::itemDoubleClicked, this, &FileControl::open);
+    // Enter in the file list opens, as a double-click does (and as Enter in the folder list opens
+    // the folder); it presses no button.
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *enter = new QShortcut(QKeySequence(key), m_files);
+        enter->setContext(Qt::WidgetShortcut);
+        connect(enter, &QShortcut::activated, this, &FileControl::open);
+    }
     connect(control<QPushButton>(this, "CmdOpen"), &QPushButton::clicked, this, &FileControl::open);
-    connect(control<QPushButton>(this, "CmdCancel"), &QPushButton::clicked, this, &QWidget::close);
+    connect(control<QPushButton>(this, "CmdCancel"), &QPushButton::clicked, this,
+            &FileControl::backToMain);
     m_drives->setFocus();
 }
 
 void FileControl::open() {
-    const QListWidgetItem *selected = m_files->currentItem();
-    const int row = selected && selected->isSelected() ? m_files->row(selected) : -1;
+    // The selected file, however it was selected: a screen reader selects without moving the
+    // current line.
+    const QList<QListWidgetItem *> selected = m_files->selectedItems();
+    const int row = selected.isEmpty() ? -1 : m_files->row(selected.front());
     if (m_main) {
         m_main->NewFileName = QString::fromStdString(m_browser.pathToOpen(row));
         m_main->InstallDtm();
     }
+    backToMain();
+}
+
+void FileControl::backToMain() {
     close();
+    if (m_main) {
+        m_main->raise();
+        m_main->activateWindow();
+    }
 }
 
 void FileControl::drawLists() {

@@ -31,6 +31,8 @@ public:
 private:
     // Draws the model's rows.
     void drawLists();
+    // Closes, and the main window has the focus again (where its list had it).
+    void backToMain();
 
     workflows::FileBrowser m_browser;
     QPointer<UpdateTool> m_main;

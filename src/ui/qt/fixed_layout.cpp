@@ -1,5 +1,7 @@
 #include "ui/qt/fixed_layout.h"
 
+#include <QAbstractItemView>
+#include <QAccessibleWidget>
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
@@ -10,6 +12,47 @@ namespace {
 
 QString qt(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A drop-down list as a screen reader meets it, under the name the design gives it. On Linux Qt
+// names a drop-down list after its current line and leaves its name to a label beside it; the
+// drive list has none to show, so it is named as on Windows, its current line as its value.
+class NamedDropDown final : public QAccessibleWidget {
+public:
+    explicit NamedDropDown(QComboBox *box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name) return box()->accessibleName();
+        if (t == QAccessible::Value) return box()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    // Its one child is the list it opens, which holds its lines.
+    int childCount() const override { return 1; }
+    QAccessibleInterface *child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(box()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override {
+        return child && child->object() == box()->view() ? 0 : -1;
+    }
+    QStringList actionNames() const override {
+        return QAccessibleWidget::actionNames() << showMenuAction();
+    }
+    void doAction(const QString &action) override {
+        if (action == showMenuAction())
+            box()->showPopup();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+
+private:
+    QComboBox *box() const { return static_cast<QComboBox *>(widget()); }
+};
+
+QAccessibleInterface *namedDropDowns(const QString &className, QObject *object) {
+    auto *box = qobject_cast<QComboBox *>(object);
+    if (className != QLatin1String("QComboBox") || !box || box->accessibleName().isEmpty())
+        return nullptr;
+    return new NamedDropDown(box);
 }
 
 QWidget *create(QWidget *window, const ui::ControlDesign &design) {
@@ -38,8 +81,13 @@ QWidget *create(QWidget *window, const ui::ControlDesign &design) {
         button->setDefault(false);
         return button;
     }
-    case ControlKind::DriveList:
-        return new QComboBox(window);
+    case ControlKind::DriveList: {
+        static const bool named = (QAccessible::installFactory(namedDropDowns), true);
+        (void)named;
+        auto *box = new QComboBox(window);
+        box->setAccessibleName(qt(design.accessibleName));
+        return box;
+    }
     }
     return new QWidget(window);
 }
@@ -61,10 +109,16 @@ void buildWindow(QWidget *window, const ui::WindowDesign &design) {
             font.setUnderline(false);
             widget->setFont(font);
         }
+        widget->setAccessibleName(qt(design.accessibleName(c)));
         if (widget->focusPolicy() == Qt::NoFocus) continue;
         if (previous) QWidget::setTabOrder(previous, widget);
         previous = widget;
     }
+    // A label tied to what it names, which a screen reader reports as named by it.
+    for (const ui::ControlDesign &c : design.controls)
+        if (!c.labelledBy.empty())
+            window->findChild<QLabel *>(qt(c.labelledBy))
+                ->setBuddy(window->findChild<QWidget *>(qt(c.name)));
 }
 
 } // namespace corvelan::qtui

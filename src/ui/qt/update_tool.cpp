@@ -88,6 +88,12 @@ void UpdateTool::setInstallEnabled(bool enabled) {
     m_install->setEnabled(enabled);
 }
 
+void UpdateTool::showLine(std::size_t line) {
+    m_list->setFocus();
+    m_list->setCurrentRow(line < static_cast<std::size_t>(m_list->count()) ? static_cast<int>(line)
+                                                                           : -1);
+}
+
 void UpdateTool::InstallDtm() {
     runHandler("The install",
                [this] { m_session.installDtm(NewFileName.toStdString(), *this, m_boxes); });

@@ -54,6 +54,7 @@ private:
     void addLines(const catalogue::Listing &lines) override;
     void clearList() override;
     void setInstallEnabled(bool enabled) override;
+    void showLine(std::size_t line) override;
     // While a file another program holds is waited for: a wait cursor.
     void waiting(bool on) override;
 

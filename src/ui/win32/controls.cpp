@@ -3,6 +3,9 @@
 #include "platform/win32/wide.h"
 #include "workflows/messages.h"
 
+#include <initguid.h> // defines the accessibility layer's identifiers, here only
+#include <oleacc.h>
+
 #include <exception>
 #include <stdexcept>
 
@@ -14,6 +17,36 @@ constexpr const wchar_t *kNameProperty = L"CorvelanControlName";
 constexpr const wchar_t *kOwnClasses[] = {kUpdateToolClass, kFileControlClass};
 
 } // namespace
+
+AccessibleNames::AccessibleNames() {
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    m_comStarted = SUCCEEDED(com); // S_FALSE too: it was started already, and counts
+    if (FAILED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IAccPropServices, reinterpret_cast<void **>(&m_services))))
+        m_services = nullptr;
+}
+
+AccessibleNames::~AccessibleNames() {
+    clear();
+    if (m_services) m_services->Release();
+    if (m_comStarted) ::CoUninitialize();
+}
+
+void AccessibleNames::name(HWND control, std::string_view name) {
+    if (!m_services) return;
+    const std::wstring wide = win32::toWide(name);
+    if (SUCCEEDED(m_services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT),
+                                             CHILDID_SELF, PROPID_ACC_NAME, wide.c_str())))
+        m_named.push_back(control);
+}
+
+void AccessibleNames::clear() {
+    MSAAPROPID name = PROPID_ACC_NAME;
+    for (HWND control : m_named)
+        m_services->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &name,
+                                   1);
+    m_named.clear();
+}
 
 void registerWindowClass(HINSTANCE instance, const wchar_t *name) {
     WNDCLASSEXW windowClass{};
@@ -95,7 +128,7 @@ void place(HWND control, const ui::ControlDesign &design, UINT dpi) {
 } // namespace
 
 std::vector<HWND> createControls(HWND parent, const ui::WindowDesign &design, int firstId, UINT dpi,
-                                 HFONT standard) {
+                                 HFONT standard, AccessibleNames &names) {
     std::vector<HWND> controls;
     const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE));
     for (const ui::ControlDesign &c : design.controls) {
@@ -112,6 +145,19 @@ std::vector<HWND> createControls(HWND parent, const ui::WindowDesign &design, in
         if (standard)
             ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(standard), FALSE);
         controls.push_back(control);
+    }
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        const ui::ControlDesign &c = design.controls[i];
+        if (!c.labelledBy.empty()) {
+            // Windows names a list after the static text right before it in z-order. Labels take
+            // no focus, so moving one leaves the tab order as it is.
+            HWND label = controls[static_cast<std::size_t>(&design.control(c.labelledBy) -
+                                                           design.controls.data())];
+            HWND before = ::GetWindow(controls[i], GW_HWNDPREV);
+            ::SetWindowPos(label, before ? before : HWND_TOP, 0, 0, 0, 0,
+                           SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
+        if (c.caption.empty()) names.name(controls[i], design.accessibleName(c));
     }
     return controls;
 }
@@ -177,6 +223,16 @@ bool routeDialogKeys(MSG &message) {
     ::GetClassNameW(top, className, 64);
     for (const wchar_t *own : kOwnClasses) {
         if (std::wstring_view(className) != own) continue;
+        // The menu key and Shift+F10 ask for the focused control's context menu. The loop sends
+        // it, so that every control answers them alike, whatever its own procedure does.
+        const bool menuKey = (message.message == WM_KEYUP && message.wParam == VK_APPS) ||
+                             ((message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) &&
+                              message.wParam == VK_F10 && ::GetKeyState(VK_SHIFT) < 0);
+        if (menuKey) {
+            ::SendMessageW(top, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(::GetFocus()),
+                           static_cast<LPARAM>(-1));
+            return true;
+        }
         // No button is a default button: Enter on a focused button presses nothing (Space does),
         // where a dialog would press it.
         if (message.wParam == VK_RETURN &&

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+struct IAccPropServices; // oleacc.h
+
 namespace corvelan::win32ui {
 
 // The window classes of the tool's two windows.
@@ -46,6 +48,26 @@ private:
     HFONT m_font = nullptr;
 };
 
+// The names a screen reader reads for controls that show no text of their own, given to Windows'
+// accessibility layer as annotations of the controls, and taken back with their window.
+class AccessibleNames {
+public:
+    AccessibleNames();
+    ~AccessibleNames();
+    AccessibleNames(const AccessibleNames &) = delete;
+    AccessibleNames &operator=(const AccessibleNames &) = delete;
+
+    // Gives `control` the name `name` (UTF-8). Without the accessibility layer: nothing.
+    void name(HWND control, std::string_view name);
+    // Takes back every name given, once their controls are gone.
+    void clear();
+
+private:
+    IAccPropServices *m_services = nullptr;
+    bool m_comStarted = false;
+    std::vector<HWND> m_named;
+};
+
 // Registers the tool's window class `name` once: the tool's icon, the dialog background.
 void registerWindowClass(HINSTANCE instance, const wchar_t *name);
 
@@ -63,9 +85,11 @@ void registerWindowClass(HINSTANCE instance, const wchar_t *name);
 
 // Creates the controls of `design` in `parent`, in the design's order, which is their tab order,
 // each placed at `dpi` with its design name, the identifier `firstId` plus its index, and
-// `standard` as its font. Returns their handles in the same order.
+// `standard` as its font; a label that names a control comes right before it in z-order, and a
+// control without text of its own gets its name in `names`. Returns their handles in the design's
+// order.
 std::vector<HWND> createControls(HWND parent, const ui::WindowDesign &design, int firstId, UINT dpi,
-                                 HFONT standard);
+                                 HFONT standard, AccessibleNames &names);
 
 // Places the controls again at `dpi` and gives them their fonts at that DPI (after the window
 // moved to a monitor of another DPI). `fonts` keeps the fonts the design asks for beyond the
@@ -88,7 +112,8 @@ void appendListLines(HWND list, const catalogue::Listing &lines);
 void setListLines(HWND list, const std::vector<std::string> &lines);
 
 // Routes the keyboard of the tool's windows as dialogs route it: Tab and Shift+Tab through the
-// tab order, arrows within lists. True when `message` was handled so.
+// tab order, arrows within lists; the menu key and Shift+F10 open the focused control's context
+// menu. True when `message` was handled so.
 bool routeDialogKeys(MSG &message);
 
 // Runs `body` for a window procedure: an exception is shown in an error box on `owner` that names

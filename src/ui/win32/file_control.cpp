@@ -24,7 +24,7 @@ FileControl::FileControl(UpdateTool &main, DriveMap drives)
                         reinterpret_cast<LONG_PTR>(&windowProcedure<FileControl>));
     m_standardFont = standardFont(dpiOf(m_window));
     m_controls = createControls(m_window, ui::kFileControlDesign, Drive1, dpiOf(m_window),
-                                m_standardFont.get());
+                                m_standardFont.get(), m_names);
     for (const workflows::DriveRow &drive : m_browser.driveRows())
         ::SendMessageW(m_controls[0], CB_ADDSTRING, 0,
                        reinterpret_cast<LPARAM>(win32::toWide(drive.text).c_str()));
@@ -51,6 +51,8 @@ void FileControl::close() {
     m_window = nullptr;
     ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     ::DestroyWindow(window);
+    m_names.clear();
+    ::SetForegroundWindow(m_main.hwnd());
 }
 
 void FileControl::open() {
@@ -100,10 +102,13 @@ bool FileControl::handle(UINT message, WPARAM w, LPARAM l, LRESULT &result) {
             if (HIWORD(w) == BN_CLICKED) close();
             return true;
         case IDOK:
-            // Enter opens the folder chosen in the folder list, as a double-click does.
+            // Enter in the folder list opens the folder chosen there, and in the file list the
+            // file, as a double-click does.
             if (::GetFocus() == m_controls[1]) {
                 m_browser.chooseFolder(selectedRow(m_controls[1], LB_GETCURSEL), m_main.boxes());
                 drawLists();
+            } else if (::GetFocus() == m_controls[2]) {
+                open();
             }
             return true;
         default:

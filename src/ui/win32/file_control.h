@@ -39,12 +39,14 @@ public:
 private:
     // Draws the model's rows.
     void drawLists();
+    // Closes, and the main window is active again, its focus where it was.
     void close();
 
     UpdateTool &m_main;
     workflows::FileBrowser m_browser;
     HWND m_window = nullptr;
     HWND m_lastFocus = nullptr;
+    AccessibleNames m_names;
     std::vector<HWND> m_controls;
     Font m_standardFont;
     std::vector<Font> m_designFonts;

@@ -41,7 +41,7 @@ void UpdateTool::create() {
     m_realBoxes.setFallbackOwner(m_window);
     m_standardFont = standardFont(dpiOf(m_window));
     m_controls = createControls(m_window, ui::kUpdateToolDesign, List1, dpiOf(m_window),
-                                m_standardFont.get());
+                                m_standardFont.get(), m_names);
     applyDpi(dpiOf(m_window));
     m_lastFocus = m_controls[0];
     const std::wstring restore = win32::toWide(ui::kRestoreMenuItem);
@@ -95,6 +95,14 @@ void UpdateTool::clearList() {
 
 void UpdateTool::setInstallEnabled(bool enabled) {
     ::EnableWindow(::GetDlgItem(m_window, cmdUpdate), enabled ? TRUE : FALSE);
+}
+
+void UpdateTool::showLine(std::size_t line) {
+    HWND list = m_controls[0];
+    m_lastFocus = list; // kept for when the window is active again, if it is not now
+    ::SetFocus(list);
+    const auto lines = static_cast<std::size_t>(::SendMessageW(list, LB_GETCOUNT, 0, 0));
+    ::SendMessageW(list, LB_SETCURSEL, line < lines ? static_cast<WPARAM>(line) : WPARAM(-1), 0);
 }
 
 void UpdateTool::InstallDtm() {

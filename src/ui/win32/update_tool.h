@@ -58,6 +58,7 @@ private:
     void addLines(const catalogue::Listing &lines) override;
     void clearList() override;
     void setInstallEnabled(bool enabled) override;
+    void showLine(std::size_t line) override;
     // While a file another program holds is waited for: a wait cursor.
     void waiting(bool on) override;
 
@@ -78,6 +79,7 @@ private:
     HCURSOR m_cursorBeforeWait = nullptr;
     HWND m_window = nullptr;
     HWND m_lastFocus = nullptr;
+    AccessibleNames m_names;
     std::vector<HWND> m_controls;
     Font m_standardFont;
     std::vector<Font> m_designFonts; // Label1's

@@ -37,25 +37,6 @@ QStringList texts(const QListWidget *list) {
     return out;
 }
 
-// Answers every modal box with `key` and records its text, until stopped.
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(Qt::Key key) {
-        QObject::connect(&m_timer, &QTimer::timeout, [this, key] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                texts << box->text();
-                QTest::keyClick(box, key);
-            }
-        });
-        m_timer.start(20);
-    }
-    QStringList texts;
-
-private:
-    test::AnsweringBoxes m_answering;
-    QTimer m_timer;
-};
-
 // A repository with one entry, a tool folder with the pictures, and C:\Data holding description
 // files; the process's current folder is C:\Data while the test runs.
 class FileControlTest : public ::testing::Test {
@@ -226,7 +207,7 @@ TEST_F(FileControlTest, OpenComposesThePathAndAlwaysCloses) {
             dir->setCurrentRow(0);
             QTest::keyClick(dir, Qt::Key_Return);
         }
-        BoxAnswerer answerer(Qt::Key_Escape); // No to the confirmation, OK to errors
+        test::BoxAnswerer answerer(Qt::Key_Escape); // No to the confirmation, OK to errors
         if (tc.row >= 0 && tc.doubleClick) {
             doubleClick(list, tc.row);
         } else {
@@ -306,7 +287,7 @@ TEST_F(FileControlTest, InstallsEndToEndThroughTheWidgets) {
     // Choose the sub-folder, then double-click the description file in it.
     doubleClick(dir, 2);
     ASSERT_EQ(texts(list), QStringList{QStringLiteral("deep.xml")});
-    BoxAnswerer answerer(Qt::Key_Return); // Yes, the default button
+    test::BoxAnswerer answerer(Qt::Key_Return); // Yes, the default button
     doubleClick(list, 0);
 
     EXPECT_EQ(answerer.texts, QStringList{QStringLiteral(

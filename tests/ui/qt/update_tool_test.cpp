@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <map>
 
 namespace corvelan::qtui {
 namespace {
@@ -45,6 +47,26 @@ TEST_F(UpdateToolTest, ListsTheCatalogueBeforeItIsShown) {
     EXPECT_EQ(test::listLines(window),
               (QStringList{QStringLiteral("B  Revision: 2"), QStringLiteral("A  Revision: 1")}));
     EXPECT_TRUE(child<QPushButton>(window, "cmdUpdate")->isEnabled());
+}
+
+// Under a high-contrast palette, as the platform gives it, the window is drawn in its colours:
+// its background, the labels' and buttons' text, the list's lines.
+TEST_F(UpdateToolTest, DrawsInThePlatformsColours) {
+    QPalette contrast(Qt::white, Qt::black); // white text on black
+    contrast.setColor(QPalette::Text, Qt::yellow);
+    contrast.setColor(QPalette::Base, Qt::black);
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(contrast);
+    UpdateTool window(prefix.drives());
+    const QImage image = window.grab().toImage();
+    QApplication::setPalette(before);
+    std::map<QRgb, int> pixels;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++pixels[image.pixel(x, y) | 0xFF000000u];
+    EXPECT_GT(pixels[qRgb(0, 0, 0)], image.width() * image.height() * 8 / 10) << "background";
+    EXPECT_GT(pixels[qRgb(255, 255, 255)], 100) << "labels' and buttons' text";
+    EXPECT_GT(pixels[qRgb(255, 255, 0)], 20) << "the list's lines";
 }
 
 TEST_F(UpdateToolTest, FailedStartUpDisablesOnlyInstall) {

@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
+
 #include <filesystem>
+#include <map>
 
 namespace corvelan::win32ui {
 namespace {
@@ -118,6 +121,110 @@ TEST_F(Win32Windows, TheMainWindowTabsAndTakesKeysAsDesigned) {
     EXPECT_TRUE(boxes.shown.empty());
     press(VK_SPACE);
     EXPECT_NE(test::readFile(prefix.catalogueFile()), kCatalogue) << "Space on Remove";
+}
+
+// Windows' accessibility layer as far as the windows use it: the names they give their controls,
+// as long as they have not taken them back. Wine keeps no names, so the test stands in for it.
+class RecordedNames final : public IAccPropServices {
+public:
+    std::map<HWND, std::wstring> named;
+
+    // The names of the controls that have one, by their design names.
+    [[nodiscard]] std::map<std::wstring, std::wstring> byDesignName() const {
+        std::map<std::wstring, std::wstring> names;
+        for (const auto &[control, text] : named)
+            names[nameOf(control)] = text;
+        return names;
+    }
+
+    HRESULT WINAPI SetHwndPropStr(HWND control, DWORD object, DWORD child, MSAAPROPID property,
+                                  LPCWSTR text) override {
+        const bool name = object == static_cast<DWORD>(OBJID_CLIENT) && child == CHILDID_SELF &&
+                          property == PROPID_ACC_NAME;
+        if (name) named[control] = text;
+        return name ? S_OK : E_INVALIDARG;
+    }
+    HRESULT WINAPI ClearHwndProps(HWND control, DWORD, DWORD, const MSAAPROPID *, int) override {
+        named.erase(control);
+        return S_OK;
+    }
+    HRESULT WINAPI QueryInterface(REFIID id, void **out) override {
+        *out = id == IID_IUnknown || id == IID_IAccPropServices ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    ULONG WINAPI AddRef() override { return 1; }
+    ULONG WINAPI Release() override { return 1; }
+    HRESULT WINAPI SetPropValue(const BYTE *, DWORD, MSAAPROPID, VARIANT) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI SetPropServer(const BYTE *, DWORD, const MSAAPROPID *, int, IAccPropServer *,
+                                 AnnoScope) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI ClearProps(const BYTE *, DWORD, const MSAAPROPID *, int) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI SetHwndProp(HWND, DWORD, DWORD, MSAAPROPID, VARIANT) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI SetHwndPropServer(HWND, DWORD, DWORD, const MSAAPROPID *, int, IAccPropServer *,
+                                     AnnoScope) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI ComposeHwndIdentityString(HWND, DWORD, DWORD, BYTE **, DWORD *) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI DecomposeHwndIdentityString(const BYTE *, DWORD, HWND *, DWORD *,
+                                               DWORD *) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI SetHmenuProp(HMENU, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetHmenuPropStr(HMENU, DWORD, MSAAPROPID, LPCWSTR) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetHmenuPropServer(HMENU, DWORD, const MSAAPROPID *, int, IAccPropServer *,
+                                      AnnoScope) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI ClearHmenuProps(HMENU, DWORD, const MSAAPROPID *, int) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI ComposeHmenuIdentityString(HMENU, DWORD, BYTE **, DWORD *) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI DecomposeHmenuIdentityString(const BYTE *, DWORD, HMENU *, DWORD *) override {
+        return E_NOTIMPL;
+    }
+} g_names;
+
+HRESULT WINAPI createRecordedNames(REFCLSID, LPUNKNOWN, DWORD, REFIID id, LPVOID *out) {
+    return g_names.QueryInterface(id, out);
+}
+
+// What a screen reader on Windows names each control by, with what Wine can show: a list after
+// the label right before it in z-order (labels take no focus, so the tab order is as tested
+// above), the lists without a label after the names given to Windows' accessibility layer.
+TEST_F(Win32Windows, EveryControlWithoutTextOfItsOwnIsNamedForAScreenReader) {
+    void *real = test::patchImport("ole32.dll", "CoCreateInstance",
+                                   reinterpret_cast<void *>(&createRecordedNames));
+    ASSERT_NE(real, nullptr);
+    auto main = start();
+    HWND list = control(main->hwnd(), L"List1");
+    EXPECT_EQ(::GetWindow(list, GW_HWNDPREV), control(main->hwnd(), L"Label1"));
+    EXPECT_EQ(::GetWindow(main->hwnd(), GW_CHILD), control(main->hwnd(), L"Label1"));
+    click(control(main->hwnd(), L"cmdUpdate"));
+    ASSERT_NE(main->fileControl(), nullptr);
+    EXPECT_EQ(g_names.byDesignName(),
+              (std::map<std::wstring, std::wstring>{{L"List1", L"Installed DTM's"},
+                                                    {L"Drive1", L"Drive"},
+                                                    {L"Dir1", L"Folders"},
+                                                    {L"File1", L"Files"}}));
+    click(control(main->fileControl()->hwnd(), L"CmdCancel"));
+    EXPECT_EQ(g_names.byDesignName(),
+              (std::map<std::wstring, std::wstring>{{L"List1", L"Installed DTM's"}}))
+        << "taken back with their window";
+    EXPECT_EQ(::GetActiveWindow(), main->hwnd()) << "the main window is active again";
+    main.reset();
+    test::patchImport("ole32.dll", "CoCreateInstance", real);
+    EXPECT_TRUE(g_names.named.empty());
 }
 
 // The one real box: shown by MessageBoxW, read and answered from a timer inside its modal loop.

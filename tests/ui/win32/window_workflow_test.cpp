@@ -60,17 +60,38 @@ TEST_F(Win32Windows, RemoveTakesTheEntryOutThroughTheButton) {
     EXPECT_EQ(listLines(control(main->hwnd(), L"List1")),
               std::vector<std::string>{"A  Revision: 2"});
     EXPECT_TRUE(boxes.shown.empty());
+    // The focus is on the list, at its first line, where the device's was.
+    EXPECT_EQ(::GetFocus(), control(main->hwnd(), L"List1"));
+    EXPECT_EQ(::SendMessageW(::GetFocus(), LB_GETCURSEL, 0, 0), 0);
 }
 
-TEST_F(Win32Windows, TheSystemMenusRestoreUndoesTheRemove) {
+// Inside the list's menu: the first item chosen with the keyboard.
+void CALLBACK chooseFirstItem(HWND window, UINT, UINT_PTR timer, DWORD) {
+    ::KillTimer(window, timer);
+    ::PostMessageW(window, WM_KEYDOWN, VK_DOWN, 0);
+    ::PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+}
+
+TEST_F(Win32Windows, TheRestoreIsOnTheSystemMenuAndTheListsMenuKey) {
     const std::string before = test::readFile(prefix.catalogueFile());
     auto main = start();
+    HWND list = control(main->hwnd(), L"List1");
     click(control(main->hwnd(), L"cmdRemove"));
     ::SendMessageW(main->hwnd(), WM_SYSCOMMAND, 0x0100, 0); // "Restore previous version..."
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].style, workflows::BoxStyle::Confirm);
     EXPECT_EQ(test::readFile(prefix.catalogueFile()), before);
-    EXPECT_EQ(listLines(control(main->hwnd(), L"List1")).size(), 2u);
+    EXPECT_EQ(listLines(list).size(), 2u);
+    // The device's line is current again, on the focused list.
+    EXPECT_EQ(::GetFocus(), list);
+    EXPECT_EQ(::SendMessageW(list, LB_GETCURSEL, 0, 0), 1);
+
+    click(control(main->hwnd(), L"cmdRemove"));
+    ::SetFocus(list);
+    ::SetTimer(main->hwnd(), 1, 50, &chooseFirstItem);
+    press(VK_APPS); // the menu key
+    ASSERT_EQ(boxes.shown.size(), 2u) << "the list's menu, from the keyboard";
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), before);
 }
 
 TEST_F(Win32Windows, InstallsEndToEndThroughBothWindows) {
@@ -117,6 +138,10 @@ TEST_F(Win32Windows, InstallsEndToEndThroughBothWindows) {
                   test::deviceEntry("2.3.0") + "</DDXMLRepository>\r\n");
     EXPECT_EQ(listLines(control(main->hwnd(), L"List1")),
               (std::vector<std::string>{"A  Revision: 2", "QVX TSR 7700  Revision: 2.3.0"}));
+    // Back in the main window, the focus is on the device's new line.
+    EXPECT_EQ(::GetActiveWindow(), main->hwnd());
+    EXPECT_EQ(::GetFocus(), control(main->hwnd(), L"List1"));
+    EXPECT_EQ(::SendMessageW(::GetFocus(), LB_GETCURSEL, 0, 0), 1);
     EXPECT_EQ(test::readFile(prefix.repositoryDir() + "/QVX TSR 7700.xml"),
               test::readFile(prefix / "drive_c/Descriptions/QVX TSR 7700 v2.3.0.xml"));
     for (const char *picture : kPictures)
