@@ -39,6 +39,7 @@ for flavour in "${flavours[@]}"; do
     build windows "$first"
     build windows "$second"
     for artefact in corvelan-dtm-update-tool.exe corvelan-dtm-cli.exe \
+      corvelan-dtm-update-tool.cdx.json \
       "$(cd "$first" && ls corvelan-dtm-update-tool-*-x64.msi)" \
       "$(cd "$first" && ls corvelan-dtm-update-tool-*-x64.zip)"; do
       compare "$artefact"

@@ -8,7 +8,7 @@ packages=(
   libexpat1-dev qt6-base-dev libgtest-dev libgmock-dev libxml2-dev
   clang-format clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core dbus at-spi2-core
-  desktop-file-utils dpkg-dev file
+  desktop-file-utils dpkg-dev file python3 python3-jsonschema
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine wixl lintian
   osslsigncode openssl zip faketime msitools
 )

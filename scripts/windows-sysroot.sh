@@ -7,7 +7,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 sysroot="$root/build/windows-sysroot"
-marker="$sysroot/.complete-expat-libxml2-googletest"
+marker="$sysroot/.complete-expat-libxml2-googletest-record"
 [ -f "$marker" ] && exit 0
 work="$root/build/windows-deps"
 toolchain="$root/cmake/mingw-w64.cmake"
@@ -55,6 +55,20 @@ cmake -S "$(dirname "$config")" -B "$work/expat-build" -G Ninja -DCMAKE_BUILD_TY
   -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_PKGCONFIG=OFF >/dev/null
 cmake --build "$work/expat-build" -j "$jobs" >/dev/null
 cmake --install "$work/expat-build" >/dev/null
+# What the executables' bill of materials says of the expat linked into them (make-sbom.py): the
+# source package and revision it was built from, and the patches Debian applies to it.
+expat_version="$(sed -n 's/^Version: //p' "$(ls "$work"/expat_*.dsc)")"
+mkdir -p "$sysroot/share/corvelan"
+python3 - "$expat_version" "$work/expat-source/debian/patches/series" \
+  "$sysroot/share/corvelan/expat.json" <<'RECORD'
+import json, sys
+version, series, out = sys.argv[1:]
+patches = [line.strip() for line in open(series) if line.strip() and not line.startswith("#")]
+json.dump({"archive": "lib/libexpat.a", "version": version,
+           "upstream": version.split(":")[-1].rsplit("-", 1)[0],
+           "purl": "pkg:deb/debian/expat@" + version.replace("+", "%2B") + "?arch=source",
+           "patches": patches}, open(out, "w"), indent=2)
+RECORD
 
 # The parts of libxml2 the DOM peer uses: no network, compression, iconv or programs.
 cmake -S "$work/libxml2-source" -B "$work/libxml2-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \

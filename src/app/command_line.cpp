@@ -11,5 +11,6 @@ int main(int argc, char **argv) {
     const auto out = [](std::string_view text) { writeStream(Stream::Output, text); };
     const auto err = [](std::string_view text) { writeStream(Stream::Error, text); };
     return workflows::runCommandLine(commandLineArguments(argc, argv), DriveMap::fromEnvironment(),
-                                     fs::executableFolder, CORVELAN_VERSION, out, err);
+                                     fs::executableFolder,
+                                     CORVELAN_VERSION " (commit " CORVELAN_COMMIT ")", out, err);
 }

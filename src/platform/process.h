@@ -4,6 +4,7 @@
 #include "base/result.h"
 
 #include <string>
+#include <vector>
 
 namespace corvelan::fs {
 
@@ -15,5 +16,9 @@ namespace corvelan::fs {
 
 // Host path of this process's own executable.
 [[nodiscard]] Result<std::string> ownExecutable();
+
+// The system's runtime libraries the executable runs on, each as "name version", as the running
+// process sees them.
+[[nodiscard]] std::vector<std::string> runtimeComponents();
 
 } // namespace corvelan::fs

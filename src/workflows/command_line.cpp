@@ -4,6 +4,7 @@
 #include "platform/process.h"
 #include "platform/windows_names.h"
 #include "workflows/detection.h"
+#include "xml/strict_parser.h"
 
 #include <charconv>
 #include <optional>
@@ -217,6 +218,17 @@ void printRehearsal(const Rehearsal &rehearsal, const Writer &out) {
 
 } // namespace
 
+std::string versionReport(std::string_view program, std::string_view version) {
+    std::string report = std::string(program) + " " + std::string(version) + "\n";
+    report += "expat " + xml::expatVersion() + "\n";
+    for (const std::string &runtime : fs::runtimeComponents())
+        report += runtime + "\n";
+    report += "libstdc++ " + std::to_string(_GLIBCXX_RELEASE) + " (" + std::to_string(__GLIBCXX__) +
+              ")\n";
+    report += "compiler GCC " __VERSION__ "\n";
+    return report;
+}
+
 int runCommandLine(const std::vector<std::string> &arguments, const Result<DriveMap> &drives,
                    ToolFolder toolFolder, std::string_view version, const Writer &out,
                    const Writer &err, EventLog &log) {
@@ -230,7 +242,7 @@ int runCommandLine(const std::vector<std::string> &arguments, const Result<Drive
         return kExitDone;
     }
     if (command.name == "--version") {
-        out(std::string(kProgram) + " " + std::string(version) + "\n");
+        out(versionReport(kProgram, version));
         return kExitDone;
     }
     if (command.name == "status") return status(command, drives, out, err);

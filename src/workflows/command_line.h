@@ -25,6 +25,10 @@ inline constexpr int kExitRefused = 1; // description rejected, repository or ca
 inline constexpr int kExitFailed = 2;  // a save or a copy failed; whether installed is unknown
 inline constexpr int kExitUsage = 64;  // the command line is not one of the above
 
+// What `--version` prints for `program` at `version`: that line, then each component linked into
+// the executable as it sees them at run time, one per line ("expat 2.5.0").
+[[nodiscard]] std::string versionReport(std::string_view program, std::string_view version);
+
 // Where the command writes: standard output or standard error.
 using Writer = std::function<void(std::string_view)>;
 

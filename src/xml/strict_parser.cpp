@@ -13,6 +13,11 @@ constexpr char kSeparator = '\xFF';
 
 } // namespace
 
+std::string expatVersion() {
+    const XML_Expat_Version v = XML_ExpatVersionInfo();
+    return std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.micro);
+}
+
 QName splitName(std::string_view name) {
     const auto first = name.find(kSeparator);
     if (first == std::string_view::npos) return {name, {}};

@@ -44,6 +44,9 @@ struct QName {
     std::string_view prefix; // empty when the name has none
 };
 
+// The version of the expat the executable runs with, as expat reports it: "2.5.0".
+[[nodiscard]] std::string expatVersion();
+
 // Splits a name as expat reports it in namespace triplet mode.
 [[nodiscard]] QName splitName(std::string_view name);
 

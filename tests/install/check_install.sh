@@ -67,6 +67,7 @@ wait "$pid" || status=$?
 WINEPREFIX="$prefix" "$usr/bin/corvelan-dtm-cli" list >"$scratch/list.txt" ||
   fail "the installed command line did not list the repository"
 [ ! -s "$scratch/list.txt" ] || fail "an empty catalogue listed lines: $(cat "$scratch/list.txt")"
-[ "$(WINEPREFIX="$prefix" "$usr/bin/corvelan-dtm-cli" --version)" = "corvelan-dtm-cli ${CORVELAN_VERSION:?}" ] ||
+WINEPREFIX="$prefix" "$usr/bin/corvelan-dtm-cli" --version | head -1 |
+  grep -qF "corvelan-dtm-cli ${CORVELAN_VERSION:?} (commit " ||
   fail "the installed command line has another version"
 echo "installed tree, pictures, links, desktop entry, start-up and command line as expected"

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 
+#include <gnu/libc-version.h>
 #include <unistd.h>
 
 namespace corvelan::fs {
@@ -21,6 +22,10 @@ Result<std::string> ownExecutable() {
     if (n < 0) return systemError(errno, "/proc/self/exe", FileOperation::FindOwnExecutable);
     path[n] = '\0';
     return std::string(path);
+}
+
+std::vector<std::string> runtimeComponents() {
+    return {std::string("glibc ") + ::gnu_get_libc_version()};
 }
 
 } // namespace corvelan::fs

@@ -30,4 +30,9 @@ Result<std::string> ownExecutable() {
     return utf8;
 }
 
+std::vector<std::string> runtimeComponents() {
+    // Linked into the executable, so the version it was built with is the one it runs.
+    return {"mingw-w64 runtime " __MINGW64_VERSION_STR " (static)"};
+}
+
 } // namespace corvelan::fs
