@@ -35,9 +35,10 @@ uninstallEntry() {
 }
 installedFiles() {
   [ "$(cd "$folder" && ls | sort | tr '\n' ' ')" = \
-    "QVXTSR7700.jpg QVXTSR7700Large.ico QVXTSR7700Small.ico README.txt corvelan-dtm-cli.exe corvelan-dtm-update-tool.exe corvelan.ico corvelan.jpg " ] &&
+    "QVXTSR7700.jpg QVXTSR7700Large.ico QVXTSR7700Small.ico README.txt corvelan-dtm-cli.exe corvelan-dtm-update-tool.cdx.json corvelan-dtm-update-tool.exe corvelan.ico corvelan.jpg " ] &&
     cmp -s "$folder/README.txt" "$build/packaging/README.txt" &&
-    for f in corvelan-dtm-update-tool.exe corvelan-dtm-cli.exe corvelan.ico corvelan.jpg \
+    for f in corvelan-dtm-update-tool.exe corvelan-dtm-cli.exe corvelan-dtm-update-tool.cdx.json \
+      corvelan.ico corvelan.jpg \
       QVXTSR7700.jpg QVXTSR7700Large.ico QVXTSR7700Small.ico; do
       cmp -s "$folder/$f" "$build/$f" || return 1
     done
@@ -115,7 +116,8 @@ check "DTMFILE is no secure custom property" dtmfileNotSecure
 
 "$run" msiexec /x "$msi" /qn >/dev/null 2>&1 || true # a left-over install from an earlier run
 check "msiexec /i exits 0" "$run" msiexec /i "$msi" /qn
-check "exactly the tool, its read-me and its pictures, byte for byte" installedFiles
+check "exactly the tool, its read-me, its bill of materials and its pictures, byte for byte" \
+  installedFiles
 check "a Start-menu shortcut" shortcut
 check "an entry in Programs and Features, version $CORVELAN_VERSION" uninstallEntry
 check "the installed tool starts and ends cleanly when its window is closed" startsAndEnds
