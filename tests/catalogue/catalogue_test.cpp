@@ -339,12 +339,23 @@ TEST(CatalogueListing, OneLinePerEntryWithItsOwnValues) {
          "<DDXMLRepository><File ProductID='R&amp;D &#x263A;' Fileversion=' 1\n2 '/>"
          "</DDXMLRepository>",
          {"R&D \xE2\x98\xBA  Revision:  1 2 "}},
+        {"the device after an entry without a line and one with one attribute",
+         "<DDXMLRepository><File/><File ProductID='C'/><File ProductID='QVX TSR 7700' "
+         "Fileversion='2'/><File ProductID='QVX TSR 7700'/></DDXMLRepository>",
+         {"C  Revision: ", "QVX TSR 7700  Revision: 2", "QVX TSR 7700  Revision: "}},
     };
     for (const Case &tc : cases) {
         SCOPED_TRACE(tc.name);
         auto catalogue = Catalogue::parse(tc.xml);
         ASSERT_TRUE(catalogue.ok()) << catalogue.error();
         EXPECT_EQ(test::linesOf(catalogue->listing()), tc.lines);
+        // The line a window makes current after a command: the device's first.
+        const auto device = std::find_if(tc.lines.begin(), tc.lines.end(), [](const auto &line) {
+            return line.starts_with("QVX TSR 7700  ");
+        });
+        EXPECT_EQ(catalogue->deviceLine(),
+                  device == tc.lines.end() ? std::nullopt
+                                           : std::optional<std::size_t>(device - tc.lines.begin()));
     }
 }
 

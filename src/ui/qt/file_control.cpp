@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStyle>
 
@@ -35,14 +34,8 @@ FileControl::FileControl(UpdateTool &main, DriveMap drives)
         m_browser.chooseFolder(m_folders->row(item), m_boxes);
         drawLists();
     });
-    connect(m_files, &QListWidget::itemDoubleClicked, this, &FileControl::open);
-    // Enter in the file list opens, as a double-click does (and as Enter in the folder list opens
-    // the folder); it presses no button.
-    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto *enter = new QShortcut(QKeySequence(key), m_files);
-        enter->setContext(Qt::WidgetShortcut);
-        connect(enter, &QShortcut::activated, this, &FileControl::open);
-    }
+    // A double-click or Enter on a file opens it, as they open a folder; Enter presses no button.
+    connect(m_files, &QListWidget::itemActivated, this, &FileControl::open);
     connect(control<QPushButton>(this, "CmdOpen"), &QPushButton::clicked, this, &FileControl::open);
     connect(control<QPushButton>(this, "CmdCancel"), &QPushButton::clicked, this,
             &FileControl::backToMain);

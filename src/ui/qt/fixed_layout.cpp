@@ -84,9 +84,7 @@ QWidget *create(QWidget *window, const ui::ControlDesign &design) {
     case ControlKind::DriveList: {
         static const bool named = (QAccessible::installFactory(namedDropDowns), true);
         (void)named;
-        auto *box = new QComboBox(window);
-        box->setAccessibleName(qt(design.accessibleName));
-        return box;
+        return new QComboBox(window);
     }
     }
     return new QWidget(window);

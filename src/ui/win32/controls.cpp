@@ -224,15 +224,19 @@ bool routeDialogKeys(MSG &message) {
     for (const wchar_t *own : kOwnClasses) {
         if (std::wstring_view(className) != own) continue;
         // The menu key and Shift+F10 ask for the focused control's context menu. The loop sends
-        // it, so that every control answers them alike, whatever its own procedure does.
-        const bool menuKey = (message.message == WM_KEYUP && message.wParam == VK_APPS) ||
-                             ((message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) &&
-                              message.wParam == VK_F10 && ::GetKeyState(VK_SHIFT) < 0);
-        if (menuKey) {
+        // it, once, so that every control answers them alike, whatever its own procedure does;
+        // no window procedure sees the keys, so none makes a second one, or opens the window's
+        // menu on F10's release.
+        const bool down = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
+        const bool up = message.message == WM_KEYUP || message.message == WM_SYSKEYUP;
+        const bool shiftF10 = message.wParam == VK_F10 && ::GetKeyState(VK_SHIFT) < 0;
+        const bool apps = message.wParam == VK_APPS;
+        if ((up && apps) || (down && shiftF10)) {
             ::SendMessageW(top, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(::GetFocus()),
                            static_cast<LPARAM>(-1));
             return true;
         }
+        if ((down || up) && (shiftF10 || apps)) return true; // the other halves of the keys
         // No button is a default button: Enter on a focused button presses nothing (Space does),
         // where a dialog would press it.
         if (message.wParam == VK_RETURN &&

@@ -182,19 +182,23 @@ TEST_F(FileControlTest, OpenComposesThePathAndAlwaysCloses) {
         const char *name;
         std::string folder; // Windows path to open first
         int row;            // file to select, -1 for none
-        bool doubleClick;
+        enum { OpenButton, DoubleClick, Enter } how;
         QString expectedPath;
         QString expectedBox;
     } cases[] = {
-        {"declined", "C:\\Data", 1, false, QStringLiteral("C:\\Data\\dev.xml"),
+        {"declined", "C:\\Data", 1, Case::OpenButton, QStringLiteral("C:\\Data\\dev.xml"),
          QStringLiteral("You have selected the QVXTSR7700 DTM version 5.0. Is this correct?")},
-        {"double-click is Open", "C:\\Data", 1, true, QStringLiteral("C:\\Data\\dev.xml"),
+        {"double-click is Open", "C:\\Data", 1, Case::DoubleClick,
+         QStringLiteral("C:\\Data\\dev.xml"),
          QStringLiteral("You have selected the QVXTSR7700 DTM version 5.0. Is this correct?")},
-        {"rejected file", "C:\\Data", 0, false, QStringLiteral("C:\\Data\\b.XML"),
+        {"Enter in the file list is Open", "C:\\Data", 1, Case::Enter,
+         QStringLiteral("C:\\Data\\dev.xml"),
+         QStringLiteral("You have selected the QVXTSR7700 DTM version 5.0. Is this correct?")},
+        {"rejected file", "C:\\Data", 0, Case::OpenButton, QStringLiteral("C:\\Data\\b.XML"),
          QStringLiteral("C:\\Data\\b.XML is not a valid QVXTSR7700 DTM XML file.")},
-        {"no selection", "C:\\Data", -1, false, QStringLiteral("C:\\Data\\"),
+        {"no selection", "C:\\Data", -1, Case::OpenButton, QStringLiteral("C:\\Data\\"),
          QStringLiteral("C:\\Data\\ is not a valid DTM XML file.")},
-        {"drive root", "C:\\", -1, false, QStringLiteral("C:\\"),
+        {"drive root", "C:\\", -1, Case::OpenButton, QStringLiteral("C:\\"),
          QStringLiteral("C:\\ is not a valid DTM XML file.")},
     };
     const std::string before = test::readFile(prefix.catalogueFile());
@@ -208,8 +212,12 @@ TEST_F(FileControlTest, OpenComposesThePathAndAlwaysCloses) {
             QTest::keyClick(dir, Qt::Key_Return);
         }
         test::BoxAnswerer answerer(Qt::Key_Escape); // No to the confirmation, OK to errors
-        if (tc.row >= 0 && tc.doubleClick) {
+        if (tc.how == Case::DoubleClick) {
             doubleClick(list, tc.row);
+        } else if (tc.how == Case::Enter) {
+            list->setCurrentRow(tc.row);
+            list->setFocus();
+            QTest::keyClick(list, Qt::Key_Return);
         } else {
             if (tc.row >= 0) list->setCurrentRow(tc.row);
             QTest::mouseClick(child<QPushButton>(files, "CmdOpen"), Qt::LeftButton);

@@ -90,7 +90,20 @@ TEST_F(Win32Windows, TheRestoreIsOnTheSystemMenuAndTheListsMenuKey) {
     ::SetFocus(list);
     ::SetTimer(main->hwnd(), 1, 50, &chooseFirstItem);
     press(VK_APPS); // the menu key
-    ASSERT_EQ(boxes.shown.size(), 2u) << "the list's menu, from the keyboard";
+    ASSERT_EQ(boxes.shown.size(), 2u) << "the list's menu, from the menu key";
+    EXPECT_EQ(test::readFile(prefix.catalogueFile()), before);
+
+    click(control(main->hwnd(), L"cmdRemove"));
+    ::SetFocus(list);
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_SHIFT] = 0x80;
+    ::SetKeyboardState(keys);
+    ::SetTimer(main->hwnd(), 1, 50, &chooseFirstItem);
+    press(VK_F10);
+    keys[VK_SHIFT] = 0;
+    ::SetKeyboardState(keys);
+    ASSERT_EQ(boxes.shown.size(), 3u) << "the list's menu, from Shift+F10, once";
     EXPECT_EQ(test::readFile(prefix.catalogueFile()), before);
 }
 
