@@ -162,6 +162,19 @@ TEST_F(Win32Windows, InstallsEndToEndThroughBothWindows) {
                   test::pictureBytes(picture));
 }
 
+TEST_F(Win32Windows, EnterOnAFileOpensIt) {
+    auto main = start();
+    click(control(main->hwnd(), L"cmdUpdate"));
+    HWND window = main->fileControl()->hwnd();
+    press(VK_TAB);
+    press(VK_TAB);
+    ASSERT_EQ(nameOf(::GetFocus()), L"File1");
+    ::SendMessageW(::GetFocus(), LB_SETCURSEL, 0, 0); // "dtm.xml"
+    press(VK_RETURN);
+    EXPECT_EQ(main->NewFileName, "C:\\dtm.xml");
+    EXPECT_FALSE(::IsWindow(window)) << "closed after Open";
+}
+
 TEST_F(Win32Windows, CancelInstallsNothingAndExitClosesBoth) {
     auto main = start();
     click(control(main->hwnd(), L"cmdUpdate"));
