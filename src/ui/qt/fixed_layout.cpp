@@ -16,14 +16,15 @@ QString qt(std::string_view text) {
 
 // A drop-down list as a screen reader meets it, under the name the design gives it. On Linux Qt
 // names a drop-down list after its current line and leaves its name to a label beside it; the
-// drive list has none to show, so it is named as on Windows, its current line as its value.
+// drive list has none to show, so it is named as on Windows, and its current line, which the
+// desktop's accessibility bus carries no value for, is its description, read after its name.
 class NamedDropDown final : public QAccessibleWidget {
 public:
     explicit NamedDropDown(QComboBox *box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
 
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Name) return box()->accessibleName();
-        if (t == QAccessible::Value) return box()->currentText();
+        if (t == QAccessible::Description) return box()->currentText();
         return QAccessibleWidget::text(t);
     }
     // Its one child is the list it opens, which holds its lines.

@@ -84,10 +84,14 @@ std::vector<Node> children(const Node &node) {
     return reply.isEmpty() ? std::vector<Node>() : nodesIn(reply[0].value<QDBusArgument>());
 }
 
-std::string name(const Node &node) {
+std::string property(const Node &node, const QString &which) {
     const auto reply = call(node, "org.freedesktop.DBus.Properties", "Get",
-                            {QString::fromLatin1(kAccessible), QStringLiteral("Name")});
+                            {QString::fromLatin1(kAccessible), which});
     return reply.isEmpty() ? "" : reply[0].value<QDBusVariant>().variant().toString().toStdString();
+}
+
+std::string name(const Node &node) {
+    return property(node, QStringLiteral("Name"));
 }
 
 std::string role(const Node &node) {
@@ -216,6 +220,8 @@ TEST(ScreenReader, HearsEveryControlAndFindsTheFocusAfterEachCommand) {
                                                        {"push button", "Open"},
                                                        {"push button", "Cancel"}}));
     ASSERT_EQ(fileControls.size(), 5u);
+    EXPECT_TRUE(property(fileControls[0], QStringLiteral("Description")).starts_with("c: ["))
+        << "the drive list's current line, read after its name";
     EXPECT_EQ(heard(children(fileControls[2])), (std::vector<Heard>{{"list item", "new.xml"}}));
 
     // The file selected as a screen reader selects it, then Open, and Yes to the confirmation:
