@@ -7,7 +7,9 @@
 #include "support/temp_prefix.h"
 #include "ui/qt/update_tool.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -165,8 +167,9 @@ std::vector<std::string> linesThatAre(const Node &list, unsigned state) {
     return lines;
 }
 
-void press(const Node &button) {
-    call(button, "org.a11y.atspi.Action", "DoAction", {0});
+// Does the action `index` of `node` (0: a button's press, a line's selection).
+void press(const Node &node, int index = 0) {
+    call(node, "org.a11y.atspi.Action", "DoAction", {index});
 }
 
 TEST(ScreenReader, HearsEveryControlAndFindsTheFocusAfterEachCommand) {
@@ -222,6 +225,14 @@ TEST(ScreenReader, HearsEveryControlAndFindsTheFocusAfterEachCommand) {
     ASSERT_EQ(fileControls.size(), 5u);
     EXPECT_TRUE(property(fileControls[0], QStringLiteral("Description")).starts_with("c: ["))
         << "the drive list's current line, read after its name";
+    // The drive list holds the drives, and its second action (after SetFocus) opens it.
+    const std::vector<Node> dropped = children(fileControls[0]);
+    ASSERT_EQ(dropped.size(), 1u);
+    EXPECT_EQ(heard(children(dropped[0])).size(), 2u) << "c: and z:";
+    press(fileControls[0], 1);
+    auto *drives = main.fileControl()->findChild<QComboBox *>(QStringLiteral("Drive1"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return drives->view()->isVisible(); }, 5000));
+    drives->hidePopup();
     EXPECT_EQ(heard(children(fileControls[2])), (std::vector<Heard>{{"list item", "new.xml"}}));
 
     // The file selected as a screen reader selects it, then Open, and Yes to the confirmation:
