@@ -229,6 +229,7 @@ TEST(ScreenReader, HearsEveryControlAndFindsTheFocusAfterEachCommand) {
     const std::vector<Node> dropped = children(fileControls[0]);
     ASSERT_EQ(dropped.size(), 1u);
     EXPECT_EQ(heard(children(dropped[0])).size(), 2u) << "c: and z:";
+    EXPECT_EQ(call(dropped[0], kAccessible, "GetIndexInParent").value(0).toInt(), 0);
     press(fileControls[0], 1);
     auto *drives = main.fileControl()->findChild<QComboBox *>(QStringLiteral("Drive1"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return drives->view()->isVisible(); }, 5000));
