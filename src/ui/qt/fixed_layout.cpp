@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <mutex>
+
 namespace corvelan::qtui {
 namespace {
 
@@ -83,8 +85,8 @@ QWidget *create(QWidget *window, const ui::ControlDesign &design) {
         return button;
     }
     case ControlKind::DriveList: {
-        static const bool named = (QAccessible::installFactory(namedDropDowns), true);
-        (void)named;
+        static std::once_flag factory;
+        std::call_once(factory, [] { QAccessible::installFactory(namedDropDowns); });
         return new QComboBox(window);
     }
     }
