@@ -223,9 +223,15 @@ std::string versionReport(std::string_view program, std::string_view version) {
     report += "expat " + xml::expatVersion() + "\n";
     for (const std::string &runtime : fs::runtimeComponents())
         report += runtime + "\n";
+#if defined(_GLIBCXX_RELEASE)
     report += "libstdc++ " + std::to_string(_GLIBCXX_RELEASE) + " (" + std::to_string(__GLIBCXX__) +
               ")\n";
+#endif
+#if defined(__clang__)
+    report += "compiler Clang " __clang_version__ "\n";
+#else
     report += "compiler GCC " __VERSION__ "\n";
+#endif
     return report;
 }
 
