@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 namespace corvelan::win32ui {
 namespace {
@@ -42,10 +43,9 @@ void AccessibleNames::name(HWND control, std::string_view name) {
 
 void AccessibleNames::clear() {
     MSAAPROPID name = PROPID_ACC_NAME;
-    for (HWND control : m_named)
+    for (HWND control : std::exchange(m_named, {}))
         m_services->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &name,
                                    1);
-    m_named.clear();
 }
 
 void registerWindowClass(HINSTANCE instance, const wchar_t *name) {

@@ -65,6 +65,16 @@ TEST_F(Win32Windows, RemoveTakesTheEntryOutThroughTheButton) {
     EXPECT_EQ(::SendMessageW(::GetFocus(), LB_GETCURSEL, 0, 0), 0);
 }
 
+// The menu key's and F10's messages that reached the list's own procedure.
+int g_menuKeysSeen = 0;
+WNDPROC g_listProcedure = nullptr;
+
+LRESULT CALLBACK countMenuKeys(HWND list, UINT message, WPARAM w, LPARAM l) {
+    if (message >= WM_KEYFIRST && message <= WM_KEYLAST && (w == VK_APPS || w == VK_F10))
+        ++g_menuKeysSeen;
+    return ::CallWindowProcW(g_listProcedure, list, message, w, l);
+}
+
 // Inside the list's menu: the first item chosen with the keyboard.
 void CALLBACK chooseFirstItem(HWND window, UINT, UINT_PTR timer, DWORD) {
     ::KillTimer(window, timer);
@@ -88,6 +98,8 @@ TEST_F(Win32Windows, TheRestoreIsOnTheSystemMenuAndTheListsMenuKey) {
 
     click(control(main->hwnd(), L"cmdRemove"));
     ::SetFocus(list);
+    g_listProcedure = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&countMenuKeys)));
     ::SetTimer(main->hwnd(), 1, 50, &chooseFirstItem);
     press(VK_APPS); // the menu key
     ASSERT_EQ(boxes.shown.size(), 2u) << "the list's menu, from the menu key";
@@ -105,6 +117,8 @@ TEST_F(Win32Windows, TheRestoreIsOnTheSystemMenuAndTheListsMenuKey) {
     ::SetKeyboardState(keys);
     ASSERT_EQ(boxes.shown.size(), 3u) << "the list's menu, from Shift+F10, once";
     EXPECT_EQ(test::readFile(prefix.catalogueFile()), before);
+    // No half of either key reached the list, whose own procedure might make a second menu.
+    EXPECT_EQ(g_menuKeysSeen, 0);
 }
 
 TEST_F(Win32Windows, InstallsEndToEndThroughBothWindows) {
