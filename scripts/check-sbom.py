@@ -137,9 +137,8 @@ def check(package, store):
                                               else "corvelan-dtm-cli"))
         libraries = {c["name"]: c for c in bom["components"] if c["type"] == "library"}
         expat = libraries.get("expat" if windows else "libexpat1")
+        # Its upstream version: without a Debian epoch or revision.
         version = expat["version"].split(":")[-1].rsplit("-", 1)[0] if expat else None
-        if expat and not windows:
-            version = version.split("-")[0]
         reported = reported_expat(cli, windows)
         if version != reported:
             failures.append(f"expat {version} is listed, the executable reports {reported}")

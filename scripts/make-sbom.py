@@ -77,6 +77,14 @@ def debian_component(package, properties=()):
     }
 
 
+def is_elf(path):
+    """True for an executable or library file itself, not a link to one."""
+    if os.path.islink(path):
+        return False
+    with open(path, "rb") as f:
+        return f.read(4) == b"\x7fELF"
+
+
 def owner(path):
     """The Debian package that installed `path`."""
     line = run("dpkg-query", "-S", os.path.realpath(path)).splitlines()[0]
@@ -100,14 +108,14 @@ def linux_components(root, executables):
         needs = {exe: [d.split()[0] for d in depends(exe)] for exe in executables}
     components = {d.split()[0]: debian_component(
         d.split()[0], [{"name": "corvelan:debian:depends", "value": d}]) for d in stated}
-    return components, needs, stated
+    return components, needs
 
 
 def windows_components(maps, executables, expat_record):
     """The archives each executable's link took members from, by the package they come from."""
     with open(expat_record, encoding="utf-8") as f:
         expat = json.load(f)
-    components, needs = {}, {}
+    components, needs, archives_of = {}, {}, {}
     for exe in executables:
         with open(os.path.join(maps, exe) + ".map", encoding="utf-8", errors="replace") as f:
             archives = sorted({m.group(1) for m in re.finditer(r"^(/\S+?\.a)\(", f.read(), re.M)})
@@ -115,7 +123,7 @@ def windows_components(maps, executables, expat_record):
         for archive in archives:
             if archive.endswith("/" + expat["archive"]):
                 key = "expat"
-                components[key] = {
+                components.setdefault(key, {
                     "type": "library",
                     "bom-ref": expat["purl"],
                     "supplier": {"name": "Debian"},
@@ -129,22 +137,20 @@ def windows_components(maps, executables, expat_record):
                         {"name": "corvelan:debian:source", "value": f"expat {expat['version']}"},
                         *[{"name": "corvelan:debian:patch", "value": p} for p in expat["patches"]],
                     ],
-                }
+                })
             elif archive.startswith("/usr/"):
                 key = owner(archive)
                 if key not in components:
                     components[key] = debian_component(key)
                     components[key]["description"] = "linked statically"
-                components[key]["properties"].append(
-                    {"name": "corvelan:linked-archive", "value": os.path.basename(archive)})
+                archives_of.setdefault(key, set()).add(os.path.basename(archive))
             else:
                 continue  # the tool's own libraries, from its build folder
             if key not in needs[exe]:
                 needs[exe].append(key)
-    for component in components.values():  # each archive once, in a stable order
-        props = component["properties"]
-        component["properties"] = sorted({(p["name"], p["value"]) for p in props})
-        component["properties"] = [{"name": n, "value": v} for n, v in component["properties"]]
+    for key, archives in archives_of.items():
+        components[key]["properties"] += [{"name": "corvelan:linked-archive", "value": a}
+                                          for a in sorted(archives)]
     return components, needs
 
 
@@ -154,14 +160,12 @@ def main():
         os.path.relpath(os.path.join(folder, name), root)
         for folder, _, names in os.walk(root) for name in names
         if os.path.abspath(os.path.join(folder, name)) != os.path.abspath(out))
-    is_executable = (lambda f: f.endswith(".exe")) if flavour == "windows" else (
-        lambda f: not os.path.islink(os.path.join(root, f)) and
-        open(os.path.join(root, f), "rb").read(4) == b"\x7fELF")
-    executables = [f for f in files if is_executable(f)]
     if flavour == "windows":
+        executables = [f for f in files if f.endswith(".exe")]
         components, needs = windows_components(sys.argv[7], executables, sys.argv[6])
     else:
-        components, needs, _ = linux_components(root, executables)
+        executables = [f for f in files if is_elf(os.path.join(root, f))]
+        components, needs = linux_components(root, executables)
 
     tool_ref = f"pkg:generic/corvelan/{NAME}@{version}"
     file_components = [{

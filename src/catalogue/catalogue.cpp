@@ -139,6 +139,11 @@ xml::Span cutFor(std::string_view bytes, xml::Span element, xml::TextEncoding en
     return {start, end - start};
 }
 
+// An entry without attributes has no line in the listing.
+bool hasLine(const CatalogueEntry &entry) {
+    return entry.attributeCount != 0;
+}
+
 } // namespace
 
 Result<Catalogue> Catalogue::parse(std::string_view bytes) {
@@ -207,7 +212,7 @@ Listing Catalogue::listing() const {
     Listing lines;
     lines.reserve(m_entries.size(), m_entries.size() * 32);
     for (const CatalogueEntry &entry : m_entries) {
-        if (entry.attributeCount == 0) continue;
+        if (!hasLine(entry)) continue;
         lines.add(productId(entry).value_or(""), kListSeparator, fileVersion(entry).value_or(""));
     }
     return lines;
@@ -216,7 +221,7 @@ Listing Catalogue::listing() const {
 std::optional<std::size_t> Catalogue::deviceLine() const {
     std::size_t line = 0;
     for (const CatalogueEntry &entry : m_entries) {
-        if (entry.attributeCount == 0) continue;
+        if (!hasLine(entry)) continue;
         if (isDevice(entry)) return line;
         ++line;
     }
